@@ -1,0 +1,38 @@
+// One open database connection, whatever engine is behind it, and the process-wide
+// choice of that engine.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "parameter.h"
+#include "recordset.h"
+
+namespace faq::data {
+
+class Connection {
+public:
+    virtual ~Connection() = default;
+    // Runs SQL text and discards any result.
+    virtual void execute(const std::string& sql, int timeoutSeconds) = 0;
+    // Runs SQL text and fetches its first result completely.
+    virtual RecordsetPtr query(const std::string& sql, int timeoutSeconds) = 0;
+    // Calls a stored procedure with cmd's parameters; output values are written back into
+    // cmd.parameters. Returns the first result when wantResult, else nullptr.
+    virtual RecordsetPtr callProcedure(Command& cmd, bool wantResult) = 0;
+    virtual void beginTransaction() = 0;
+    virtual void commitTransaction() = 0;
+    virtual void rollbackTransaction() = 0;
+    // Ends the connection; errors are reported by throwing.
+    virtual void close() = 0;
+};
+
+// Opens a connection from a connection string. Errors are thrown as DbError.
+using Connector = std::function<std::unique_ptr<Connection>(const std::string& connectionString)>;
+
+// The process-wide connector; by default the ODBC driver manager.
+void setConnector(Connector c);
+std::unique_ptr<Connection> openConnection(const std::string& connectionString);
+
+}  // namespace faq::data

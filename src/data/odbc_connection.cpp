@@ -1,0 +1,286 @@
+#include "odbc_connection.h"
+
+#include <clocale>
+#include <cstring>
+#include <langinfo.h>
+
+#include "odbc_fetch.h"
+#include "utf.h"
+
+namespace faq::data {
+
+using namespace odbc;
+
+namespace {
+
+// Statement attributes that some drivers do not support: those states are tolerated.
+void setOptionalAttr(const Stmt& stmt, SQLINTEGER attr, SQLULEN value) {
+    SQLRETURN rc = SQLSetStmtAttr(stmt.get(), attr, reinterpret_cast<SQLPOINTER>(value), 0);
+    if (succeeded(rc)) return;
+    auto recs = diagnostics(SQL_HANDLE_STMT, stmt.get());
+    for (const auto& r : recs)
+        if (r.sqlState == "HYC00" || r.sqlState == "HY092" || r.sqlState == "HY024" || r.sqlState == "01S02") return;
+    throw DbError("设置语句属性失败", std::move(recs));
+}
+
+// The driver manager converts between UTF-16 and an ANSI driver's narrow strings in the
+// character set of LC_CTYPE; anything but UTF-8 would lose Chinese text there.
+void ensureUtf8CType() {
+    static const bool done = [] {
+        const char* codeset = nl_langinfo(CODESET);
+        if (codeset && std::string_view(codeset) == "UTF-8") return true;
+        if (!std::setlocale(LC_CTYPE, "C.UTF-8")) std::setlocale(LC_CTYPE, "en_US.UTF-8");
+        return true;
+    }();
+    (void)done;
+}
+
+struct ParamBinding {
+    SQLSMALLINT cType = SQL_C_WCHAR;
+    SQLSMALLINT sqlType = SQL_WVARCHAR;
+    SQLULEN columnSize = 0;
+    SQLSMALLINT digits = 0;
+    int64_t i = 0;
+    double d = 0;
+    std::u16string w;
+    std::string a;
+    SQLLEN ind = 0;
+};
+
+SQLSMALLINT ioType(int32_t direction) {
+    switch (direction) {
+        case ado::adParamInput: return SQL_PARAM_INPUT;
+        case ado::adParamOutput:
+        case ado::adParamReturnValue: return SQL_PARAM_OUTPUT;
+        case ado::adParamInputOutput: return SQL_PARAM_INPUT_OUTPUT;
+        default: throw DbError("不支持的参数方向：" + std::to_string(direction));
+    }
+}
+
+void classify(const Parameter& p, ParamBinding& b) {
+    switch (p.type) {
+        case ado::adSmallInt: b.cType = SQL_C_SBIGINT, b.sqlType = SQL_SMALLINT; break;
+        case ado::adInteger: b.cType = SQL_C_SBIGINT, b.sqlType = SQL_INTEGER; break;
+        case ado::adTinyInt: b.cType = SQL_C_SBIGINT, b.sqlType = SQL_TINYINT; break;
+        case ado::adBigInt: b.cType = SQL_C_SBIGINT, b.sqlType = SQL_BIGINT; break;
+        case ado::adBoolean: b.cType = SQL_C_SBIGINT, b.sqlType = SQL_BIT; break;
+        case ado::adSingle: b.cType = SQL_C_DOUBLE, b.sqlType = SQL_REAL; break;
+        case ado::adDouble: b.cType = SQL_C_DOUBLE, b.sqlType = SQL_DOUBLE; break;
+        case ado::adCurrency: b.cType = SQL_C_CHAR, b.sqlType = SQL_DECIMAL, b.columnSize = 19, b.digits = 4; break;
+        case ado::adDecimal: b.cType = SQL_C_CHAR, b.sqlType = SQL_DECIMAL, b.columnSize = 38; break;
+        case ado::adNumeric: b.cType = SQL_C_CHAR, b.sqlType = SQL_NUMERIC, b.columnSize = 38; break;
+        case ado::adDate:
+        case ado::adDBTimeStamp: b.cType = SQL_C_CHAR, b.sqlType = SQL_TYPE_TIMESTAMP, b.columnSize = 23, b.digits = 3; break;
+        case ado::adDBDate: b.cType = SQL_C_CHAR, b.sqlType = SQL_TYPE_DATE, b.columnSize = 10; break;
+        case ado::adChar: b.sqlType = SQL_CHAR; break;
+        case ado::adVarChar: b.sqlType = SQL_VARCHAR; break;
+        case ado::adLongVarChar: b.sqlType = SQL_LONGVARCHAR; break;
+        case ado::adWChar: b.sqlType = SQL_WCHAR; break;
+        case ado::adVarWChar: b.sqlType = SQL_WVARCHAR; break;
+        case ado::adLongVarWChar: b.sqlType = SQL_WLONGVARCHAR; break;
+        default: throw DbError("不支持的参数类型：" + std::to_string(p.type));
+    }
+}
+
+std::string variantText(const Variant& v) {
+    if (auto* s = std::get_if<std::string>(&v)) return *s;
+    if (auto* i = std::get_if<int64_t>(&v)) return std::to_string(*i);
+    if (auto* d = std::get_if<double>(&v)) {
+        Value val;
+        val.type = FieldType::Double;
+        val.d = *d;
+        return val.toString();
+    }
+    return {};
+}
+
+}  // namespace
+
+OdbcConnection::OdbcConnection(const std::string& connectionString) : mEnv((ensureUtf8CType(), SQLHANDLE{})) {
+    mEnv.check(SQLSetEnvAttr(mEnv.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
+               "设置 ODBC 版本失败");
+    mDbc = Dbc(mEnv.get(), SQL_HANDLE_ENV);
+    mDbc.check(SQLSetConnectAttr(mDbc.get(), SQL_ATTR_LOGIN_TIMEOUT,
+                                 reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kLoginTimeoutSeconds)), 0),
+               "设置登录超时失败");
+    std::u16string cs = toUtf16(connectionString);
+    SQLSMALLINT outLen = 0;
+    mDbc.check(SQLDriverConnectW(mDbc.get(), nullptr, wide(cs), static_cast<SQLSMALLINT>(cs.size()), nullptr, 0,
+                                 &outLen, SQL_DRIVER_NOPROMPT),
+               "连接数据库失败");
+    mConnected = true;
+}
+
+OdbcConnection::~OdbcConnection() {
+    if (!mConnected) return;
+    if (mInTransaction) SQLEndTran(SQL_HANDLE_DBC, mDbc.get(), SQL_ROLLBACK);
+    SQLDisconnect(mDbc.get());  // errors at destruction are not reported
+}
+
+Stmt OdbcConnection::statement(int timeoutSeconds) {
+    if (!mConnected) throw DbError("连接已关闭");
+    Stmt stmt(mDbc.get(), SQL_HANDLE_DBC);
+    if (timeoutSeconds >= 0) setOptionalAttr(stmt, SQL_ATTR_QUERY_TIMEOUT, static_cast<SQLULEN>(timeoutSeconds));
+    return stmt;
+}
+
+void OdbcConnection::drainResults(const Stmt& stmt) {
+    for (;;) {
+        SQLRETURN rc = SQLMoreResults(stmt.get());
+        if (rc == SQL_NO_DATA) return;
+        stmt.check(rc, "读取后续结果失败");
+    }
+}
+
+void OdbcConnection::execute(const std::string& sql, int timeoutSeconds) {
+    Stmt stmt = statement(timeoutSeconds);
+    std::u16string text = toUtf16(sql);
+    SQLRETURN rc = SQLExecDirectW(stmt.get(), wide(text), static_cast<SQLINTEGER>(text.size()));
+    if (rc == SQL_NO_DATA) return;
+    stmt.check(rc, "执行语句失败");
+    drainResults(stmt);
+}
+
+RecordsetPtr OdbcConnection::query(const std::string& sql, int timeoutSeconds) {
+    std::u16string text = toUtf16(sql);
+    for (bool piecewise : {false, true}) {
+        Stmt stmt = statement(timeoutSeconds);
+        SQLRETURN rc = SQLExecDirectW(stmt.get(), wide(text), static_cast<SQLINTEGER>(text.size()));
+        if (rc != SQL_NO_DATA) stmt.check(rc, "执行查询失败");
+        // Skip results without columns (row counts of statements before the query).
+        SQLSMALLINT cols = 0;
+        while (rc != SQL_NO_DATA) {
+            stmt.check(SQLNumResultCols(stmt.get(), &cols), "读取结果列数失败");
+            if (cols > 0) break;
+            rc = SQLMoreResults(stmt.get());
+            if (rc != SQL_NO_DATA) stmt.check(rc, "读取后续结果失败");
+        }
+        if (cols == 0) return RecordsetBuilder({}).finish();
+        try {
+            return piecewise ? fetchPiecewise(stmt) : fetchBlocks(stmt);
+        } catch (const Truncated&) {
+            // A driver reported a column narrower than its values: read it again in pieces.
+        }
+    }
+    throw DbError("读取数据失败：列长度与驱动程序报告不符");
+}
+
+RecordsetPtr OdbcConnection::callProcedure(Command& cmd, bool wantResult) {
+    auto& params = cmd.parameters;
+    const bool hasReturn = !params.empty() && params.front().direction == ado::adParamReturnValue;
+    std::string call = hasReturn ? "{? = call " : "{call ";
+    call += cmd.commandText;
+    const size_t args = params.size() - (hasReturn ? 1 : 0);
+    if (args > 0) {
+        call += "(";
+        for (size_t i = 0; i < args; ++i) call += i ? ",?" : "?";
+        call += ")";
+    }
+    call += "}";
+
+    Stmt stmt = statement(cmd.commandTimeout);
+    std::vector<ParamBinding> bind(params.size());
+    for (size_t i = 0; i < params.size(); ++i) {
+        const Parameter& p = params[i];
+        ParamBinding& b = bind[i];
+        classify(p, b);
+        const SQLSMALLINT io = ioType(p.direction);
+        const bool isNull = std::holds_alternative<std::monostate>(p.value);
+        b.ind = isNull && io != SQL_PARAM_OUTPUT ? SQL_NULL_DATA : 0;
+        SQLPOINTER ptr = nullptr;
+        SQLLEN bufLen = 0;
+        if (b.cType == SQL_C_SBIGINT) {
+            if (auto* v = std::get_if<int64_t>(&p.value)) b.i = *v;
+            else if (auto* dv = std::get_if<double>(&p.value)) b.i = static_cast<int64_t>(*dv);
+            else if (auto* sv = std::get_if<std::string>(&p.value)) b.i = std::stoll(*sv);
+            ptr = &b.i, bufLen = sizeof b.i;
+        } else if (b.cType == SQL_C_DOUBLE) {
+            if (auto* v = std::get_if<double>(&p.value)) b.d = *v;
+            else if (auto* iv = std::get_if<int64_t>(&p.value)) b.d = static_cast<double>(*iv);
+            else if (auto* sv = std::get_if<std::string>(&p.value)) b.d = std::stod(*sv);
+            ptr = &b.d, bufLen = sizeof b.d;
+        } else if (b.cType == SQL_C_CHAR) {
+            b.a = variantText(p.value);
+            size_t cap = std::max<size_t>({b.a.size(), static_cast<size_t>(std::max(p.size, 0)), 64}) + 1;
+            b.a.resize(cap, '\0');
+            b.ind = b.ind == SQL_NULL_DATA ? SQL_NULL_DATA : SQL_NTS;
+            ptr = b.a.data(), bufLen = static_cast<SQLLEN>(cap);
+        } else {
+            b.w = toUtf16(variantText(p.value));
+            const size_t len = b.w.size();
+            size_t cap = len;
+            if (io != SQL_PARAM_INPUT) cap = std::max<size_t>(p.size > 0 ? static_cast<size_t>(p.size) : 8000, len);
+            b.columnSize = std::max<SQLULEN>(p.size > 0 ? static_cast<SQLULEN>(p.size) : cap, 1);
+            b.w.resize(cap + 1, u'\0');
+            if (b.ind != SQL_NULL_DATA) b.ind = static_cast<SQLLEN>(len * sizeof(char16_t));
+            ptr = b.w.data(), bufLen = static_cast<SQLLEN>((cap + 1) * sizeof(char16_t));
+        }
+        if (p.size > 0 && b.columnSize == 0) b.columnSize = static_cast<SQLULEN>(p.size);
+        stmt.check(SQLBindParameter(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), io, b.cType, b.sqlType, b.columnSize,
+                                    b.digits, ptr, bufLen, &b.ind),
+                   "绑定参数失败");
+    }
+
+    std::u16string text = toUtf16(call);
+    SQLRETURN rc = SQLExecDirectW(stmt.get(), wide(text), static_cast<SQLINTEGER>(text.size()));
+    if (rc != SQL_NO_DATA) stmt.check(rc, "调用存储过程失败");
+    RecordsetPtr result;
+    if (wantResult) {
+        SQLSMALLINT cols = 0;
+        while (rc != SQL_NO_DATA) {
+            stmt.check(SQLNumResultCols(stmt.get(), &cols), "读取结果列数失败");
+            if (cols > 0) break;
+            rc = SQLMoreResults(stmt.get());
+            if (rc != SQL_NO_DATA) stmt.check(rc, "读取后续结果失败");
+        }
+        result = cols > 0 ? fetchPiecewise(stmt) : RecordsetBuilder({}).finish();
+    }
+    if (rc != SQL_NO_DATA) drainResults(stmt);
+
+    // Output values are complete once every result has been read.
+    for (size_t i = 0; i < params.size(); ++i) {
+        Parameter& p = params[i];
+        const ParamBinding& b = bind[i];
+        if (p.direction == ado::adParamInput) continue;
+        if (b.ind == SQL_NULL_DATA) {
+            p.value = std::monostate{};
+        } else if (b.cType == SQL_C_SBIGINT) {
+            p.value = b.i;
+        } else if (b.cType == SQL_C_DOUBLE) {
+            p.value = b.d;
+        } else if (b.cType == SQL_C_CHAR) {
+            p.value = std::string(b.a.c_str());
+        } else {
+            size_t units = b.ind >= 0 ? std::min(static_cast<size_t>(b.ind) / 2, b.w.size() - 1)
+                                      : std::char_traits<char16_t>::length(b.w.c_str());
+            p.value = toUtf8(std::u16string_view(b.w.data(), units));
+        }
+    }
+    return result;
+}
+
+void OdbcConnection::beginTransaction() {
+    if (mInTransaction) throw DbError("不支持嵌套事务");
+    mDbc.check(SQLSetConnectAttr(mDbc.get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
+               "开始事务失败");
+    mInTransaction = true;
+}
+
+void OdbcConnection::endTransaction(SQLSMALLINT completion, const char* context) {
+    if (!mInTransaction) throw DbError(std::string(context) + "：没有活动的事务");
+    mDbc.check(SQLEndTran(SQL_HANDLE_DBC, mDbc.get(), completion), context);
+    mInTransaction = false;
+    mDbc.check(SQLSetConnectAttr(mDbc.get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0),
+               context);
+}
+
+void OdbcConnection::commitTransaction() { endTransaction(SQL_COMMIT, "提交事务失败"); }
+void OdbcConnection::rollbackTransaction() { endTransaction(SQL_ROLLBACK, "回滚事务失败"); }
+
+void OdbcConnection::close() {
+    if (!mConnected) return;
+    mConnected = false;
+    mDbc.check(SQLDisconnect(mDbc.get()), "关闭连接失败");
+}
+
+}  // namespace faq::data

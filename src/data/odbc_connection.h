@@ -1,0 +1,37 @@
+// A connection through the ODBC driver manager, with wide-character calls throughout.
+#pragma once
+
+#include "connection.h"
+#include "odbc_handles.h"
+
+namespace faq::data {
+
+class OdbcConnection : public Connection {
+public:
+    static constexpr int kLoginTimeoutSeconds = 15;
+
+    // Connects without prompting; throws DbError with the driver's diagnostics.
+    explicit OdbcConnection(const std::string& connectionString);
+    ~OdbcConnection() override;
+
+    void execute(const std::string& sql, int timeoutSeconds) override;
+    RecordsetPtr query(const std::string& sql, int timeoutSeconds) override;
+    RecordsetPtr callProcedure(Command& cmd, bool wantResult) override;
+    void beginTransaction() override;
+    void commitTransaction() override;
+    void rollbackTransaction() override;
+    void close() override;
+
+private:
+    odbc::Stmt statement(int timeoutSeconds);
+    void endTransaction(SQLSMALLINT completion, const char* context);
+    // Consumes every remaining result of stmt.
+    static void drainResults(const odbc::Stmt& stmt);
+
+    odbc::Env mEnv;
+    odbc::Dbc mDbc;
+    bool mConnected = false;
+    bool mInTransaction = false;
+};
+
+}  // namespace faq::data

@@ -1,0 +1,272 @@
+#include "odbc_fetch.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "utf.h"
+
+namespace faq::data::odbc {
+
+namespace {
+
+constexpr SQLULEN kMaxBoundChars = 4000;
+constexpr size_t kBlockBufferBytes = 8u << 20;
+constexpr SQLULEN kMaxRowsPerBlock = 1024;
+
+struct ColumnPlan {
+    std::string name;
+    SQLSMALLINT sqlType = 0;
+    FieldType type = FieldType::Text;
+    SQLSMALLINT cType = SQL_C_WCHAR;
+    SQLLEN width = 0;  // bytes of one bound element
+    bool longData = false;
+};
+
+std::string describeName(const Stmt& stmt, SQLUSMALLINT col, SQLSMALLINT* sqlType, SQLULEN* size) {
+    std::u16string name(128, u'\0');
+    SQLSMALLINT len = 0, digits = 0, nullable = 0;
+    stmt.check(SQLDescribeColW(stmt.get(), col, wide(name), static_cast<SQLSMALLINT>(name.size()), &len, sqlType,
+                               size, &digits, &nullable),
+               "读取结果列信息失败");
+    if (len >= static_cast<SQLSMALLINT>(name.size())) {
+        name.assign(static_cast<size_t>(len) + 1, u'\0');
+        stmt.check(SQLDescribeColW(stmt.get(), col, wide(name), static_cast<SQLSMALLINT>(name.size()), &len,
+                                   sqlType, size, &digits, &nullable),
+                   "读取结果列信息失败");
+    }
+    // Some drivers report the length in bytes; the buffer is zero-filled, so the name ends
+    // at the first NUL within the reported length.
+    size_t n = std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(len, 0)), name.size());
+    n = std::min(n, std::char_traits<char16_t>::length(name.c_str()));
+    return toUtf8(std::u16string_view(name.data(), n));
+}
+
+std::vector<ColumnPlan> describe(const Stmt& stmt) {
+    SQLSMALLINT count = 0;
+    stmt.check(SQLNumResultCols(stmt.get(), &count), "读取结果列数失败");
+    std::vector<ColumnPlan> plan(static_cast<size_t>(count));
+    for (SQLSMALLINT c = 0; c < count; ++c) {
+        ColumnPlan& p = plan[static_cast<size_t>(c)];
+        SQLULEN size = 0;
+        p.name = describeName(stmt, static_cast<SQLUSMALLINT>(c + 1), &p.sqlType, &size);
+        switch (p.sqlType) {
+            case SQL_BIT: case SQL_TINYINT: case SQL_SMALLINT: case SQL_INTEGER: case SQL_BIGINT:
+                p.type = FieldType::Integer, p.cType = SQL_C_SBIGINT, p.width = sizeof(int64_t);
+                break;
+            case SQL_REAL: case SQL_FLOAT: case SQL_DOUBLE:
+                p.type = FieldType::Double, p.cType = SQL_C_DOUBLE, p.width = sizeof(double);
+                break;
+            case SQL_DECIMAL: case SQL_NUMERIC:
+                p.type = FieldType::Decimal, p.cType = SQL_C_CHAR;
+                p.longData = size == 0 || size > 100;
+                p.width = static_cast<SQLLEN>(size) + 3;  // sign, point, NUL
+                break;
+            case SQL_TYPE_DATE: case SQL_TYPE_TIMESTAMP: case SQL_DATE: case SQL_TIMESTAMP:
+                p.type = FieldType::DateTime, p.cType = SQL_C_TYPE_TIMESTAMP;
+                p.width = sizeof(SQL_TIMESTAMP_STRUCT);
+                break;
+            case SQL_LONGVARCHAR: case SQL_WLONGVARCHAR: case SQL_LONGVARBINARY:
+                p.longData = true;
+                break;
+            default:
+                p.longData = size == 0 || size > kMaxBoundChars;
+                p.width = static_cast<SQLLEN>((size + 1) * sizeof(char16_t));
+                break;
+        }
+    }
+    return plan;
+}
+
+std::vector<Field> fieldsOf(const std::vector<ColumnPlan>& plan) {
+    std::vector<Field> fields;
+    fields.reserve(plan.size());
+    for (const auto& p : plan) fields.push_back({p.name, p.type});
+    return fields;
+}
+
+void putTimestamp(RecordsetBuilder& b, const SQL_TIMESTAMP_STRUCT& ts, bool dateOnly) {
+    char buf[40];
+    int n;
+    if (dateOnly)
+        n = std::snprintf(buf, sizeof buf, "%04d-%02u-%02u", ts.year, ts.month, ts.day);
+    else if (ts.fraction)
+        n = std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02u:%02u:%02u.%03u", ts.year, ts.month, ts.day, ts.hour,
+                          ts.minute, ts.second, static_cast<unsigned>(ts.fraction / 1000000));
+    else
+        n = std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02u:%02u:%02u", ts.year, ts.month, ts.day, ts.hour,
+                          ts.minute, ts.second);
+    b.putText(std::string_view(buf, static_cast<size_t>(n)), FieldType::DateTime);
+}
+
+bool isDateOnly(SQLSMALLINT sqlType) { return sqlType == SQL_TYPE_DATE || sqlType == SQL_DATE; }
+
+void setRowArraySize(const Stmt& stmt, SQLULEN* rows) {
+    SQLRETURN rc = SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(*rows), 0);
+    if (rc == SQL_SUCCESS) return;
+    if (rc == SQL_SUCCESS_WITH_INFO || rc == SQL_ERROR) {
+        // The driver may lower the size (01S02) or not support arrays at all.
+        SQLULEN actual = 1;
+        if (rc == SQL_ERROR) {
+            SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN{1}), 0);
+        } else {
+            stmt.check(SQLGetStmtAttr(stmt.get(), SQL_ATTR_ROW_ARRAY_SIZE, &actual, 0, nullptr), "读取行数组大小失败");
+        }
+        *rows = std::max<SQLULEN>(actual, 1);
+        return;
+    }
+    stmt.check(rc, "设置行数组大小失败");
+}
+
+// Reads a character column in pieces; returns false for null.
+template <typename Char>
+bool getChars(const Stmt& stmt, SQLUSMALLINT col, SQLSMALLINT cType, std::basic_string<Char>& out) {
+    out.clear();
+    Char buf[4096];
+    for (;;) {
+        SQLLEN ind = 0;
+        SQLRETURN rc = SQLGetData(stmt.get(), col, cType, buf, sizeof buf, &ind);
+        if (rc == SQL_NO_DATA) return true;
+        stmt.check(rc, "读取数据失败");
+        if (ind == SQL_NULL_DATA) return false;
+        const size_t cap = sizeof buf / sizeof(Char) - 1;
+        size_t n = (ind == SQL_NO_TOTAL || static_cast<size_t>(ind) / sizeof(Char) > cap) ? cap
+                                                                                        : static_cast<size_t>(ind) / sizeof(Char);
+        out.append(buf, n);
+        if (rc == SQL_SUCCESS) return true;
+        // SQL_SUCCESS_WITH_INFO: more follows only when the piece filled the buffer.
+        if (n < cap) return true;
+    }
+}
+
+}  // namespace
+
+RecordsetPtr fetchBlocks(const Stmt& stmt) {
+    auto plan = describe(stmt);
+    if (std::any_of(plan.begin(), plan.end(), [](const ColumnPlan& p) { return p.longData; }))
+        return fetchPiecewise(stmt);
+    RecordsetBuilder builder(fieldsOf(plan));
+    if (plan.empty()) return builder.finish();
+
+    size_t rowBytes = 0;
+    for (const auto& p : plan) rowBytes += static_cast<size_t>(p.width) + sizeof(SQLLEN);
+    SQLULEN rows = std::clamp<SQLULEN>(kBlockBufferBytes / rowBytes, 1, kMaxRowsPerBlock);
+    stmt.check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0),
+               "设置列绑定方式失败");
+    setRowArraySize(stmt, &rows);
+    SQLULEN fetched = 0;
+    std::vector<SQLUSMALLINT> status(rows);
+    stmt.check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), "设置取数计数失败");
+    stmt.check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_STATUS_PTR, status.data(), 0), "设置行状态数组失败");
+
+    std::vector<std::vector<char>> data(plan.size());
+    std::vector<std::vector<SQLLEN>> ind(plan.size());
+    for (size_t c = 0; c < plan.size(); ++c) {
+        data[c].assign(static_cast<size_t>(plan[c].width) * rows, 0);
+        ind[c].assign(rows, 0);
+        stmt.check(SQLBindCol(stmt.get(), static_cast<SQLUSMALLINT>(c + 1), plan[c].cType, data[c].data(),
+                              plan[c].width, ind[c].data()),
+                   "绑定结果列失败");
+    }
+
+    for (;;) {
+        SQLRETURN rc = SQLFetch(stmt.get());
+        if (rc == SQL_NO_DATA) break;
+        stmt.check(rc, "读取数据失败");
+        for (SQLULEN r = 0; r < fetched; ++r) {
+            if (status[r] == SQL_ROW_NOROW) continue;
+            if (status[r] == SQL_ROW_ERROR) stmt.check(SQL_ERROR, "读取数据行失败");
+            for (size_t c = 0; c < plan.size(); ++c) {
+                const ColumnPlan& p = plan[c];
+                const SQLLEN n = ind[c][r];
+                const char* cell = data[c].data() + static_cast<size_t>(p.width) * r;
+                if (n == SQL_NULL_DATA) {
+                    builder.putNull();
+                    continue;
+                }
+                switch (p.cType) {
+                    case SQL_C_SBIGINT: {
+                        int64_t v;
+                        std::memcpy(&v, cell, sizeof v);
+                        builder.putInt(v);
+                        break;
+                    }
+                    case SQL_C_DOUBLE: {
+                        double v;
+                        std::memcpy(&v, cell, sizeof v);
+                        builder.putDouble(v);
+                        break;
+                    }
+                    case SQL_C_TYPE_TIMESTAMP: {
+                        SQL_TIMESTAMP_STRUCT ts;
+                        std::memcpy(&ts, cell, sizeof ts);
+                        putTimestamp(builder, ts, isDateOnly(p.sqlType));
+                        break;
+                    }
+                    case SQL_C_CHAR:
+                        if (n == SQL_NO_TOTAL || n >= p.width) throw Truncated();
+                        builder.putText(std::string_view(cell, static_cast<size_t>(n)), p.type);
+                        break;
+                    default:
+                        if (n == SQL_NO_TOTAL || n > p.width - static_cast<SQLLEN>(sizeof(char16_t))) throw Truncated();
+                        builder.putUtf16(reinterpret_cast<const char16_t*>(cell), static_cast<size_t>(n) / 2, p.type);
+                        break;
+                }
+            }
+        }
+    }
+    SQLFreeStmt(stmt.get(), SQL_UNBIND);
+    return builder.finish();
+}
+
+RecordsetPtr fetchPiecewise(const Stmt& stmt) {
+    auto plan = describe(stmt);
+    RecordsetBuilder builder(fieldsOf(plan));
+    if (plan.empty()) return builder.finish();
+    SQLULEN one = 1;
+    setRowArraySize(stmt, &one);
+    std::u16string wtext;
+    std::string text;
+    for (;;) {
+        SQLRETURN rc = SQLFetch(stmt.get());
+        if (rc == SQL_NO_DATA) break;
+        stmt.check(rc, "读取数据失败");
+        for (size_t c = 0; c < plan.size(); ++c) {
+            const ColumnPlan& p = plan[c];
+            const auto col = static_cast<SQLUSMALLINT>(c + 1);
+            SQLLEN n = 0;
+            switch (p.cType) {
+                case SQL_C_SBIGINT: {
+                    int64_t v = 0;
+                    stmt.check(SQLGetData(stmt.get(), col, SQL_C_SBIGINT, &v, sizeof v, &n), "读取数据失败");
+                    n == SQL_NULL_DATA ? builder.putNull() : builder.putInt(v);
+                    break;
+                }
+                case SQL_C_DOUBLE: {
+                    double v = 0;
+                    stmt.check(SQLGetData(stmt.get(), col, SQL_C_DOUBLE, &v, sizeof v, &n), "读取数据失败");
+                    n == SQL_NULL_DATA ? builder.putNull() : builder.putDouble(v);
+                    break;
+                }
+                case SQL_C_TYPE_TIMESTAMP: {
+                    SQL_TIMESTAMP_STRUCT ts{};
+                    stmt.check(SQLGetData(stmt.get(), col, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &n), "读取数据失败");
+                    if (n == SQL_NULL_DATA) builder.putNull();
+                    else putTimestamp(builder, ts, isDateOnly(p.sqlType));
+                    break;
+                }
+                case SQL_C_CHAR:
+                    if (getChars(stmt, col, SQL_C_CHAR, text)) builder.putText(text, p.type);
+                    else builder.putNull();
+                    break;
+                default:
+                    if (getChars(stmt, col, SQL_C_WCHAR, wtext)) builder.putUtf16(wtext.data(), wtext.size(), p.type);
+                    else builder.putNull();
+                    break;
+            }
+        }
+    }
+    return builder.finish();
+}
+
+}  // namespace faq::data::odbc

@@ -1,0 +1,44 @@
+#include "odbc_handles.h"
+
+#include <vector>
+
+#include "utf.h"
+
+namespace faq::data::odbc {
+
+std::vector<DiagRecord> diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
+    std::vector<DiagRecord> records;
+    if (handle == SQL_NULL_HANDLE) return records;
+    for (SQLSMALLINT i = 1;; ++i) {
+        SQLWCHAR state[6] = {};
+        SQLINTEGER native = 0;
+        std::u16string msg(512, u'\0');
+        SQLSMALLINT len = 0;
+        SQLRETURN rc = SQLGetDiagRecW(type, handle, i, state, &native, wide(msg),
+                                      static_cast<SQLSMALLINT>(msg.size()), &len);
+        if (rc == SQL_NO_DATA || !succeeded(rc)) break;
+        if (len >= static_cast<SQLSMALLINT>(msg.size())) {
+            msg.assign(static_cast<size_t>(len) + 1, u'\0');
+            rc = SQLGetDiagRecW(type, handle, i, state, &native, wide(msg), static_cast<SQLSMALLINT>(msg.size()), &len);
+            if (!succeeded(rc)) break;
+        }
+        msg.resize(std::char_traits<char16_t>::length(msg.c_str()));
+        DiagRecord r;
+        r.sqlState = toUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(state),
+                                                std::char_traits<char16_t>::length(reinterpret_cast<const char16_t*>(state))));
+        r.nativeError = native;
+        r.message = toUtf8(msg);
+        records.push_back(std::move(r));
+    }
+    return records;
+}
+
+void check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const char* context) {
+    if (succeeded(rc)) return;
+    if (rc == SQL_INVALID_HANDLE) throw DbError(std::string(context) + "（无效的 ODBC 句柄）");
+    auto records = diagnostics(type, handle);
+    if (records.empty()) records.push_back({"HY000", 0, "ODBC 调用失败，返回码 " + std::to_string(rc)});
+    throw DbError(context, std::move(records));
+}
+
+}  // namespace faq::data::odbc

@@ -1,0 +1,175 @@
+#include "recordset.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "db_error.h"
+#include "utf.h"
+
+namespace faq::data {
+
+namespace {
+bool equalsIgnoreAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+        if (x >= 'A' && x <= 'Z') x += 32;
+        if (y >= 'A' && y <= 'Z') y += 32;
+        if (x != y) return false;
+    }
+    return true;
+}
+}  // namespace
+
+Recordset::Recordset(std::vector<Field> fields) : mFields(std::move(fields)), mColumns(mFields.size()) {}
+
+Recordset::~Recordset() = default;
+
+int Recordset::fieldIndex(std::string_view name) const {
+    for (size_t i = 0; i < mFields.size(); ++i)
+        if (equalsIgnoreAsciiCase(mFields[i].name, name)) return static_cast<int>(i);
+    return -1;
+}
+
+uint64_t Recordset::storeText(std::string_view s) {
+    const size_t need = s.size() + 5;  // varint length prefix of at most five bytes
+    if (mBlocks.empty() || mBlocks.back().capacity - mBlocks.back().size < need) {
+        Block b;
+        b.capacity = std::max(kBlockBytes, need);
+        b.data = std::make_unique<char[]>(b.capacity);
+        mBlocks.push_back(std::move(b));
+    }
+    Block& b = mBlocks.back();
+    const uint64_t slot = (static_cast<uint64_t>(mBlocks.size() - 1) << 32) | b.size;
+    char* p = b.data.get() + b.size;
+    uint64_t len = s.size();
+    do {
+        uint8_t byte = len & 0x7F;
+        len >>= 7;
+        *p++ = static_cast<char>(len ? byte | 0x80 : byte);
+    } while (len);
+    if (!s.empty()) std::memcpy(p, s.data(), s.size());
+    b.size = static_cast<size_t>(p - b.data.get()) + s.size();
+    mTextBytes += s.size();
+    return slot;
+}
+
+std::string_view Recordset::loadText(uint64_t slot) const {
+    const Block& b = mBlocks[slot >> 32];
+    const char* p = b.data.get() + (slot & 0xFFFFFFFFu);
+    uint64_t len = 0;
+    unsigned shift = 0;
+    uint8_t byte;
+    do {
+        byte = static_cast<uint8_t>(*p++);
+        len |= static_cast<uint64_t>(byte & 0x7F) << shift;
+        shift += 7;
+    } while (byte & 0x80);
+    return {p, static_cast<size_t>(len)};
+}
+
+Value Recordset::value(size_t row, size_t col) const {
+    if (row >= mRows || col >= mFields.size()) throw DbError("记录或字段序号超出范围");
+    const Chunk& c = *mColumns[col].chunks[row >> kChunkBits];
+    const size_t k = row & (kChunkRows - 1);
+    Value v;
+    v.type = c.tag[k];
+    switch (v.type) {
+        case FieldType::Null: break;
+        case FieldType::Integer: v.i = static_cast<int64_t>(c.slot[k]); break;
+        case FieldType::Double: v.d = std::bit_cast<double>(c.slot[k]); break;
+        default: v.text = loadText(c.slot[k]); break;
+    }
+    return v;
+}
+
+void Recordset::notify() {
+    // Copy first: a listener may add or remove listeners.
+    auto listeners = mListeners;
+    for (auto& [id, l] : listeners) l(mPos);
+}
+
+void Recordset::setPosition(long pos) {
+    pos = std::clamp(pos, -1L, static_cast<long>(mRows));
+    if (mRows == 0) pos = 0;
+    if (pos == mPos) return;
+    mPos = pos;
+    notify();
+}
+
+void Recordset::moveFirst() { setPosition(0); }
+void Recordset::moveLast() { setPosition(mRows ? static_cast<long>(mRows) - 1 : 0); }
+void Recordset::moveNext() {
+    if (eof()) throw DbError("记录集已在末尾，无法后移");
+    setPosition(mPos + 1);
+}
+void Recordset::movePrevious() {
+    if (bof()) throw DbError("记录集已在开头，无法前移");
+    setPosition(mPos - 1);
+}
+void Recordset::move(long n) { setPosition(mPos + n); }
+
+Value Recordset::fieldValue(size_t col) const {
+    if (bof() || eof()) throw DbError("当前没有记录（记录集在开头或末尾）");
+    return value(static_cast<size_t>(mPos), col);
+}
+
+Value Recordset::fieldValue(std::string_view name) const {
+    int col = fieldIndex(name);
+    if (col < 0) throw DbError("记录集中没有字段：" + std::string(name));
+    return fieldValue(static_cast<size_t>(col));
+}
+
+int Recordset::addListener(Listener l) {
+    mListeners.emplace_back(mNextListener, std::move(l));
+    return mNextListener++;
+}
+
+void Recordset::removeListener(int id) {
+    std::erase_if(mListeners, [id](const auto& p) { return p.first == id; });
+}
+
+size_t Recordset::memoryBytes() const {
+    size_t bytes = 0;
+    for (const auto& c : mColumns) bytes += c.chunks.size() * sizeof(Chunk) + c.chunks.capacity() * sizeof(void*);
+    for (const auto& b : mBlocks) bytes += b.capacity;
+    bytes += mBlocks.capacity() * sizeof(Block);
+    return bytes;
+}
+
+RecordsetBuilder::RecordsetBuilder(std::vector<Field> fields)
+    : mRs(std::make_shared<Recordset>(std::move(fields))) {}
+
+void RecordsetBuilder::put(FieldType t, uint64_t slot) {
+    Recordset& rs = *mRs;
+    if (rs.mFields.empty()) return;
+    auto& chunks = rs.mColumns[mCol].chunks;
+    const size_t row = rs.mRows;
+    if ((row >> Recordset::kChunkBits) >= chunks.size()) chunks.push_back(std::make_unique<Recordset::Chunk>());
+    Recordset::Chunk& c = *chunks.back();
+    const size_t k = row & (Recordset::kChunkRows - 1);
+    c.slot[k] = slot;
+    c.tag[k] = t;
+    if (++mCol == rs.mFields.size()) {
+        mCol = 0;
+        ++rs.mRows;
+    }
+}
+
+void RecordsetBuilder::putNull() { put(FieldType::Null, 0); }
+void RecordsetBuilder::putInt(int64_t v) { put(FieldType::Integer, static_cast<uint64_t>(v)); }
+void RecordsetBuilder::putDouble(double v) { put(FieldType::Double, std::bit_cast<uint64_t>(v)); }
+void RecordsetBuilder::putText(std::string_view s, FieldType t) { put(t, mRs->storeText(s)); }
+void RecordsetBuilder::putUtf16(const char16_t* s, size_t units, FieldType t) {
+    mScratch.clear();
+    appendUtf8(mScratch, s, units);
+    putText(mScratch, t);
+}
+
+RecordsetPtr RecordsetBuilder::finish() {
+    mRs->mPos = 0;
+    return std::move(mRs);
+}
+
+}  // namespace faq::data

@@ -1,0 +1,126 @@
+// A fully fetched, read-only result: fields in statement order, typed values, and one
+// current record that moves both ways. Shared by reference count (RecordsetPtr).
+//
+// Storage is columnar and chunked: per cell one type byte and one 8-byte slot (integer,
+// double bits, or the offset of a length-prefixed UTF-8 text in a pooled block), so a
+// million rows cost a few allocations and no per-cell objects.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "value.h"
+
+namespace faq::data {
+
+struct Field {
+    std::string name;
+    FieldType type = FieldType::Text;  // the column's declared kind; cells may be null
+};
+
+class Recordset {
+public:
+    explicit Recordset(std::vector<Field> fields);
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
+    ~Recordset();
+
+    size_t fieldCount() const { return mFields.size(); }
+    const Field& field(size_t col) const { return mFields.at(col); }
+    // Index of the field named name, ignoring ASCII case; -1 when there is none.
+    int fieldIndex(std::string_view name) const;
+    size_t recordCount() const { return mRows; }
+
+    Value value(size_t row, size_t col) const;
+
+    // Current record: position() is -1 before the first record (BOF) and recordCount()
+    // after the last (EOF). A new recordset stands on its first record, or at EOF and BOF
+    // together when it is empty.
+    long position() const { return mPos; }
+    bool bof() const { return mPos < 0 || mRows == 0; }
+    bool eof() const { return mPos >= static_cast<long>(mRows); }
+    void moveFirst();
+    void moveLast();
+    void moveNext();      // throws at EOF
+    void movePrevious();  // throws at BOF
+    void move(long n);    // relative; clamps to BOF/EOF
+    void setPosition(long pos);  // clamps to -1 .. recordCount()
+    // Value of field col of the current record; throws at BOF or EOF.
+    Value fieldValue(size_t col) const;
+    Value fieldValue(std::string_view name) const;
+
+    // Called with the new position whenever the current record changes.
+    using Listener = std::function<void(long)>;
+    int addListener(Listener l);
+    void removeListener(int id);
+
+    // How ExecSqlRs opened it.
+    int32_t cursorType = 0;
+    int32_t lockType = 1;
+    int32_t options = 1;
+
+    // Heap bytes held, and the UTF-8 bytes of its texts among them.
+    size_t memoryBytes() const;
+    size_t textBytes() const { return mTextBytes; }
+
+private:
+    friend class RecordsetBuilder;
+    static constexpr unsigned kChunkBits = 12;
+    static constexpr size_t kChunkRows = size_t{1} << kChunkBits;
+    struct Chunk {
+        uint64_t slot[kChunkRows];
+        FieldType tag[kChunkRows];
+    };
+    struct Column {
+        std::vector<std::unique_ptr<Chunk>> chunks;
+    };
+    static constexpr size_t kBlockBytes = size_t{1} << 20;
+    struct Block {
+        std::unique_ptr<char[]> data;
+        size_t size = 0;
+        size_t capacity = 0;
+    };
+
+    uint64_t storeText(std::string_view s);
+    std::string_view loadText(uint64_t slot) const;
+    void notify();
+
+    std::vector<Field> mFields;
+    std::vector<Column> mColumns;
+    std::vector<Block> mBlocks;
+    size_t mRows = 0;
+    size_t mTextBytes = 0;
+    long mPos = 0;
+    std::vector<std::pair<int, Listener>> mListeners;
+    int mNextListener = 1;
+};
+
+using RecordsetPtr = std::shared_ptr<Recordset>;
+
+// Fills a recordset row by row: each put goes to the next field, and the row is complete
+// after the last field.
+class RecordsetBuilder {
+public:
+    explicit RecordsetBuilder(std::vector<Field> fields);
+    void putNull();
+    void putInt(int64_t v);
+    void putDouble(double v);
+    void putText(std::string_view utf8, FieldType t = FieldType::Text);
+    void putUtf16(const char16_t* s, size_t units, FieldType t = FieldType::Text);
+    size_t fieldCount() const { return mRs->fieldCount(); }
+    size_t rows() const { return mRs->mRows; }
+    // The finished recordset, standing on its first record.
+    RecordsetPtr finish();
+
+private:
+    void put(FieldType t, uint64_t slot);
+    RecordsetPtr mRs;
+    size_t mCol = 0;
+    std::string mScratch;
+};
+
+}  // namespace faq::data

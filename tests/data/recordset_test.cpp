@@ -1,0 +1,99 @@
+#include "data/recordset.h"
+
+#include <gtest/gtest.h>
+
+#include "data/db_error.h"
+#include "data/utf.h"
+
+using namespace faq::data;
+
+namespace {
+
+RecordsetPtr sample(size_t rows) {
+    RecordsetBuilder b({{"名称", FieldType::Text}, {"值", FieldType::Double}, {"n", FieldType::Integer}});
+    for (size_t r = 0; r < rows; ++r) {
+        b.putText("行" + std::to_string(r));
+        if (r % 7 == 0) b.putNull();
+        else b.putDouble(static_cast<double>(r) + 0.5);
+        b.putInt(static_cast<int64_t>(r) - 5);
+    }
+    return b.finish();
+}
+
+TEST(Recordset, ValuesSurviveChunkAndBlockBoundaries) {
+    auto rs = sample(10000);
+    ASSERT_EQ(rs->recordCount(), 10000u);
+    for (size_t r : {0u, 4095u, 4096u, 8191u, 9999u}) {
+        EXPECT_EQ(rs->value(r, 0).text, "行" + std::to_string(r));
+        EXPECT_EQ(rs->value(r, 1).isNull(), r % 7 == 0);
+        if (r % 7) {
+            EXPECT_DOUBLE_EQ(rs->value(r, 1).d, static_cast<double>(r) + 0.5);
+        }
+        EXPECT_EQ(rs->value(r, 2).i, static_cast<int64_t>(r) - 5);
+    }
+    EXPECT_THROW(rs->value(10000, 0), DbError);
+    EXPECT_THROW(rs->value(0, 3), DbError);
+}
+
+TEST(Recordset, LongTextsAndEmptyTextsKeepTheirLength) {
+    RecordsetBuilder b({{"t", FieldType::Text}});
+    std::string big(3u << 20, 'x');  // larger than a pool block
+    b.putText("");
+    b.putText(big);
+    b.putText(std::string(200, 'y'));  // two-byte length prefix
+    auto rs = b.finish();
+    EXPECT_EQ(rs->value(0, 0).text, "");
+    EXPECT_FALSE(rs->value(0, 0).isNull());
+    EXPECT_EQ(rs->value(1, 0).text.size(), big.size());
+    EXPECT_EQ(rs->value(2, 0).text, std::string(200, 'y'));
+}
+
+TEST(Recordset, CurrentRecordMovesAndNotifiesListeners) {
+    auto rs = sample(3);
+    std::vector<long> seen;
+    int id = rs->addListener([&](long pos) { seen.push_back(pos); });
+    EXPECT_EQ(rs->position(), 0);
+    rs->moveNext();
+    rs->moveLast();
+    rs->move(5);  // clamps to EOF
+    EXPECT_TRUE(rs->eof());
+    rs->setPosition(-9);
+    EXPECT_TRUE(rs->bof());
+    rs->moveLast();  // already there: no second notice
+    rs->moveLast();
+    rs->removeListener(id);
+    rs->moveFirst();
+    EXPECT_EQ(seen, (std::vector<long>{1, 2, 3, -1, 2}));
+    EXPECT_EQ(rs->fieldValue("N").i, -5);
+    EXPECT_THROW(rs->fieldValue("missing"), DbError);
+}
+
+TEST(Recordset, MemoryPerRowStaysSmall) {
+    auto rs = sample(100000);
+    double perRow = static_cast<double>(rs->memoryBytes() - rs->textBytes()) / 100000.0;
+    EXPECT_LT(perRow, 64.0);
+}
+
+TEST(Value, TextsAndNumbers) {
+    Value v;
+    v.type = FieldType::Decimal;
+    v.text = "-1234.50";
+    EXPECT_DOUBLE_EQ(v.toDouble(), -1234.5);
+    EXPECT_EQ(v.toString(), "-1234.50");
+    v.type = FieldType::Double;
+    v.d = 0.1;
+    EXPECT_EQ(v.toString(), "0.1");
+    EXPECT_EQ(Value{}.toString(), "");
+}
+
+TEST(Utf, RoundTripsAndReplacesMalformedInput) {
+    std::string s = "固定资产 😀 abc";
+    EXPECT_EQ(toUtf8(toUtf16(s)), s);
+    EXPECT_EQ(toUtf16("😀").size(), 2u);
+    EXPECT_EQ(toUtf8(toUtf16("\xff")), "\xEF\xBF\xBD");
+    EXPECT_EQ(toUtf8(toUtf16("\xC0\xAF")), "\xEF\xBF\xBD\xEF\xBF\xBD");  // overlong '/'
+    std::u16string lone = {0xD800, u'a'};
+    EXPECT_EQ(toUtf8(lone), "\xEF\xBF\xBD" "a");
+}
+
+}  // namespace

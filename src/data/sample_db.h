@@ -1,0 +1,24 @@
+// A sample accounting database with the fixed-asset tables the program reads, filled with
+// plausible Chinese content by a deterministic generator.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct sqlite3;
+
+namespace faq::data {
+
+struct SampleOptions {
+    int cards = 300;            // card numbers; some have several versions
+    uint64_t seed = 20261207;
+};
+
+// Creates the tables in db (which must have the SQL dialect registered) and fills them.
+void generateSample(sqlite3* db, const SampleOptions& options);
+
+// Writes a new sample database file; refuses to overwrite an existing one. The file is
+// written under a temporary name and renamed into place when complete.
+void writeSampleFile(const std::string& path, const SampleOptions& options);
+
+}  // namespace faq::data

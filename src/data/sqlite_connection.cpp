@@ -1,0 +1,201 @@
+#include "sqlite_connection.h"
+
+#include <sqlite3.h>
+
+#include <chrono>
+
+#include "db_error.h"
+#include "sample_db.h"
+#include "sql_dialect.h"
+
+namespace faq::data {
+
+namespace {
+
+int64_t nowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+FieldType declaredType(const char* decl) {
+    if (!decl) return FieldType::Null;  // an expression: decided by its first value
+    std::string t(decl);
+    for (auto& c : t) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (t.find("INT") != std::string::npos) return FieldType::Integer;
+    if (t.find("CHAR") != std::string::npos || t.find("TEXT") != std::string::npos || t.find("CLOB") != std::string::npos)
+        return FieldType::Text;
+    if (t.find("REAL") != std::string::npos || t.find("FLOA") != std::string::npos || t.find("DOUB") != std::string::npos)
+        return FieldType::Double;
+    if (t.find("DATE") != std::string::npos || t.find("TIME") != std::string::npos) return FieldType::DateTime;
+    if (t.find("DEC") != std::string::npos || t.find("NUM") != std::string::npos || t.find("MONEY") != std::string::npos)
+        return FieldType::Decimal;
+    return FieldType::Null;
+}
+
+FieldType storageType(int sqliteType) {
+    switch (sqliteType) {
+        case SQLITE_INTEGER: return FieldType::Integer;
+        case SQLITE_FLOAT: return FieldType::Double;
+        default: return FieldType::Text;
+    }
+}
+
+struct Statement {
+    sqlite3_stmt* stmt = nullptr;
+    ~Statement() { sqlite3_finalize(stmt); }
+};
+
+}  // namespace
+
+SqliteConnection::SqliteConnection(const EmbeddedSource& source) {
+    const bool inMemory = source.file.empty();
+    int flags = inMemory ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_MEMORY
+                         : (source.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
+    int rc = sqlite3_open_v2(inMemory ? ":memory:" : source.file.c_str(), &mDb, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    try {
+        if (rc != SQLITE_OK) fail("无法打开数据库文件：" + source.file, rc);
+        sqlite3_extended_result_codes(mDb, 1);
+        rc = registerSqlDialect(mDb);
+        if (rc != SQLITE_OK) fail("注册 SQL Server 方言失败", rc);
+        sqlite3_progress_handler(
+            mDb, 20000,
+            [](void* self) -> int {
+                auto* c = static_cast<SqliteConnection*>(self);
+                return c->mDeadlineMs && nowMs() > c->mDeadlineMs ? 1 : 0;
+            },
+            this);
+        if (inMemory) {
+            SampleOptions options;
+            if (source.sampleCards > 0) options.cards = source.sampleCards;
+            if (source.sampleSeed) options.seed = source.sampleSeed;
+            generateSample(mDb, options);
+        } else {
+            // Opening is lazy: read the schema now, so a file that is not a database fails here.
+            rc = sqlite3_exec(mDb, "select count(*) from sqlite_master", nullptr, nullptr, nullptr);
+            if (rc != SQLITE_OK) fail("无法打开数据库文件：" + source.file, rc);
+        }
+    } catch (...) {
+        sqlite3_close_v2(mDb);
+        mDb = nullptr;
+        throw;
+    }
+}
+
+SqliteConnection::~SqliteConnection() {
+    if (mDb) sqlite3_close_v2(mDb);
+}
+
+void SqliteConnection::fail(const std::string& context, int rc) const {
+    std::string msg = mDb ? sqlite3_errmsg(mDb) : sqlite3_errstr(rc);
+    if ((rc & 0xFF) == SQLITE_INTERRUPT && mDeadlineMs) msg = "查询超时（" + msg + "）";
+    throw DbError(context, {{"HY000", rc, msg}});
+}
+
+void SqliteConnection::setDeadline(int timeoutSeconds) {
+    mDeadlineMs = timeoutSeconds > 0 ? nowMs() + int64_t{timeoutSeconds} * 1000 : 0;
+}
+
+void SqliteConnection::execute(const std::string& sql, int timeoutSeconds) {
+    if (!mDb) throw DbError("连接已关闭");
+    setDeadline(timeoutSeconds);
+    char* err = nullptr;
+    int rc = sqlite3_exec(mDb, sql.c_str(), nullptr, nullptr, &err);
+    sqlite3_free(err);
+    if (rc != SQLITE_OK) fail("执行语句失败", rc);
+}
+
+RecordsetPtr SqliteConnection::query(const std::string& sql, int timeoutSeconds) {
+    if (!mDb) throw DbError("连接已关闭");
+    setDeadline(timeoutSeconds);
+    const char* tail = sql.c_str();
+    const char* end = tail + sql.size();
+    while (tail < end) {
+        Statement s;
+        const char* next = nullptr;
+        int rc = sqlite3_prepare_v3(mDb, tail, static_cast<int>(end - tail), 0, &s.stmt, &next);
+        if (rc != SQLITE_OK) fail("执行查询失败", rc);
+        tail = next;
+        if (!s.stmt) continue;  // blanks or a comment
+        const int cols = sqlite3_column_count(s.stmt);
+        if (cols == 0) {
+            while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW) {
+            }
+            if (rc != SQLITE_DONE) fail("执行语句失败", rc);
+            continue;
+        }
+        std::vector<Field> fields(static_cast<size_t>(cols));
+        for (int c = 0; c < cols; ++c) {
+            const char* name = sqlite3_column_name(s.stmt, c);
+            fields[static_cast<size_t>(c)] = {name ? name : "", declaredType(sqlite3_column_decltype(s.stmt, c))};
+        }
+        rc = sqlite3_step(s.stmt);
+        // Columns without a declared type take the kind of their first value.
+        for (int c = 0; c < cols; ++c) {
+            auto& f = fields[static_cast<size_t>(c)];
+            if (f.type == FieldType::Null)
+                f.type = rc == SQLITE_ROW && sqlite3_column_type(s.stmt, c) != SQLITE_NULL
+                             ? storageType(sqlite3_column_type(s.stmt, c))
+                             : FieldType::Text;
+        }
+        std::vector<FieldType> textKind(fields.size());
+        for (size_t c = 0; c < fields.size(); ++c) {
+            FieldType t = fields[c].type;
+            textKind[c] = (t == FieldType::DateTime || t == FieldType::Decimal) ? t : FieldType::Text;
+        }
+        RecordsetBuilder b(std::move(fields));
+        for (; rc == SQLITE_ROW; rc = sqlite3_step(s.stmt)) {
+            for (int c = 0; c < cols; ++c) {
+                switch (sqlite3_column_type(s.stmt, c)) {
+                    case SQLITE_NULL: b.putNull(); break;
+                    case SQLITE_INTEGER: b.putInt(sqlite3_column_int64(s.stmt, c)); break;
+                    case SQLITE_FLOAT: b.putDouble(sqlite3_column_double(s.stmt, c)); break;
+                    default: {
+                        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s.stmt, c));
+                        const auto n = static_cast<size_t>(sqlite3_column_bytes(s.stmt, c));
+                        b.putText(std::string_view(p ? p : "", n), textKind[static_cast<size_t>(c)]);
+                    }
+                }
+            }
+        }
+        if (rc != SQLITE_DONE) fail("读取数据失败", rc);
+        return b.finish();
+    }
+    return RecordsetBuilder({}).finish();
+}
+
+RecordsetPtr SqliteConnection::callProcedure(Command& cmd, bool) {
+    throw DbError("嵌入式数据库（SQLite）没有存储过程，无法调用：" + cmd.commandText);
+}
+
+void SqliteConnection::beginTransaction() {
+    if (mInTransaction) throw DbError("不支持嵌套事务");
+    execute("BEGIN", 0);
+    mInTransaction = true;
+}
+
+void SqliteConnection::commitTransaction() {
+    if (!mInTransaction) throw DbError("提交事务失败：没有活动的事务");
+    execute("COMMIT", 0);
+    mInTransaction = false;
+}
+
+void SqliteConnection::rollbackTransaction() {
+    if (!mInTransaction) throw DbError("回滚事务失败：没有活动的事务");
+    execute("ROLLBACK", 0);
+    mInTransaction = false;
+}
+
+void SqliteConnection::close() {
+    if (!mDb) return;
+    int rc = sqlite3_close_v2(mDb);
+    mDb = nullptr;
+    if (rc != SQLITE_OK) throw DbError("关闭连接失败", {{"HY000", rc, sqlite3_errstr(rc)}});
+}
+
+Connector embeddedConnector(EmbeddedSource source) {
+    return [source](const std::string&) -> std::unique_ptr<Connection> {
+        return std::make_unique<SqliteConnection>(source);
+    };
+}
+
+}  // namespace faq::data

@@ -1,0 +1,24 @@
+#include "listmng.h"
+
+#include "sql_text.h"
+
+namespace faq::query {
+
+listMng::listMng() = default;
+listMng::~listMng() = default;
+
+data::RecordsetPtr listMng::run(const std::string& sql) {
+    if (!mDb) mDb = std::make_unique<data::CDB>();
+    return mDb->ExecSqlRs(sql, data::ado::adOpenStatic, data::ado::adLockReadOnly, data::ado::adCmdText);
+}
+
+data::RecordsetPtr listMng::getList(CMvLogin& p) {
+    p.strSql = summarySql(p);
+    return run(p.strSql);
+}
+
+data::RecordsetPtr listMng::getCobList(CMvLogin*, const std::string& zcName) { return run(assetNameListSql(zcName)); }
+
+data::RecordsetPtr listMng::getDeptList(CMvLogin*) { return run(departmentListSql()); }
+
+}  // namespace faq::query

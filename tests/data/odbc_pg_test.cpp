@@ -1,0 +1,135 @@
+// CDB over the PostgreSQL ODBC driver registered as "sql server", against a real server.
+#include <gtest/gtest.h>
+
+#include "data/cdb.h"
+#include "data/conn_params.h"
+#include "data/db_error.h"
+#include "support/odbc_env.h"
+#include "support/pg_env.h"
+
+using namespace faq::data;
+using namespace faq::data::ado;
+
+namespace {
+
+class OdbcPg : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { faq::test::registerSqlServerDriver(FAQ_PG_ODBC_DRIVER); }
+    void SetUp() override {
+        FAQ_REQUIRE_PG(pg);
+        faq::test::useCompactOdbcConnector(";Port=" + pg.port);
+        connParams() = {"127.0.0.1", pg.database, pg.user, pg.password};
+    }
+    faq::test::PgServer pg;
+};
+
+TEST_F(OdbcPg, WrongPasswordRaisesTheLoginErrorWithoutThePassword) {
+    connParams().pwd = "wrong-pass-123";
+    try {
+        CDB db;
+        FAIL() << "connected with a wrong password";
+    } catch (const DbError& e) {
+        std::string what = e.what();
+        EXPECT_NE(what.find("password authentication failed"), std::string::npos) << what;
+        EXPECT_EQ(what.find("wrong-pass-123"), std::string::npos) << what;
+        for (const auto& r : e.records()) EXPECT_EQ(r.message.find("wrong-pass-123"), std::string::npos);
+    }
+    // The next construction, with the right password, opens a fresh connection.
+    connParams().pwd = pg.password;
+    CDB db;
+    EXPECT_EQ(db.ExecSqlRs("select 1 as one")->value(0, 0).i, 1);
+}
+
+TEST_F(OdbcPg, MissingDatabaseIsReported) {
+    connParams().database = "no_such_db_faq";
+    try {
+        CDB db;
+        FAIL() << "connected to a missing database";
+    } catch (const DbError& e) {
+        EXPECT_NE(std::string(e.what()).find("no_such_db_faq"), std::string::npos) << e.what();
+    }
+}
+
+TEST_F(OdbcPg, ChineseTextAndTypesRoundTrip) {
+    CDB db;
+    auto rs = db.ExecSqlRs(
+        "select '台式电脑'::varchar(20) as \"固定资产名称\", 1234.56::numeric(18,2) as \"原值\", "
+        "3::integer as \"数量\", 2.5::float8 as d, date '2026-06-01' as dt, "
+        "timestamp '2026-06-01 08:30:05' as ts, null::text as nothing",
+        adOpenStatic, adLockReadOnly, adCmdText);
+    ASSERT_EQ(rs->fieldCount(), 7u);
+    EXPECT_EQ(rs->field(0).name, "固定资产名称");
+    EXPECT_EQ(rs->field(1).name, "原值");
+    EXPECT_EQ(rs->value(0, 0).text, "台式电脑");
+    EXPECT_EQ(rs->value(0, 1).type, FieldType::Decimal);
+    EXPECT_EQ(rs->value(0, 1).text, "1234.56");
+    EXPECT_EQ(rs->value(0, 2).i, 3);
+    EXPECT_DOUBLE_EQ(rs->value(0, 3).d, 2.5);
+    EXPECT_EQ(rs->value(0, 4).text, "2026-06-01");
+    EXPECT_EQ(rs->value(0, 5).text, "2026-06-01 08:30:05");
+    EXPECT_TRUE(rs->value(0, 6).isNull());
+}
+
+TEST_F(OdbcPg, ParametersAccumulateUntilCleared) {
+    CDB db;
+    db.ExecSql("drop table if exists calls; create table calls(seq serial, a integer, b text)");
+    db.ExecSql(
+        "create or replace function log_pair(a integer, b text) returns void language sql as "
+        "$$ insert into calls(a, b) values (a, b) $$");
+    db.AddParameter("a", adInteger, adParamInput, int64_t{7});
+    db.AddParameter("b", adVarWChar, adParamInput, std::string("甲乙"), 20);
+    EXPECT_EQ(db.command().parameters.size(), 2u);
+    EXPECT_EQ(db.command().parameters[0].attributes, 16);
+    EXPECT_EQ(db.command().parameters[0].size, 0);   // -1 leaves the size alone
+    EXPECT_EQ(db.command().parameters[1].size, 20);
+    db.CallProc("log_pair");
+    db.CallProc("log_pair");  // sent again without being added again
+    auto rs = db.ExecSqlRs("select a, b from calls order by seq");
+    ASSERT_EQ(rs->recordCount(), 2u);
+    for (size_t r = 0; r < 2; ++r) {
+        EXPECT_EQ(rs->value(r, 0).i, 7);
+        EXPECT_EQ(rs->value(r, 1).text, "甲乙");
+    }
+    EXPECT_EQ(db.command().commandText, "log_pair");
+    EXPECT_EQ(db.command().commandType, adCmdStoredProc);
+    db.ClearParameters();
+    db.ClearParameters();  // nothing left: does nothing
+    EXPECT_TRUE(db.command().parameters.empty());
+    EXPECT_THROW(db.CallProc("log_pair"), DbError);  // log_pair() without arguments does not exist
+}
+
+TEST_F(OdbcPg, InputOutputParameterIsReadBack) {
+    CDB db;
+    db.ExecSql("create or replace function add_one(inout x integer) language sql as $$ select x + 1 $$");
+    db.AddParameter("x", adInteger, adParamInputOutput, int64_t{41});
+    db.CallProc("add_one");
+    EXPECT_EQ(std::get<int64_t>(db.command().parameters[0].value), 42);
+}
+
+TEST_F(OdbcPg, CallProcRsReturnsTheProcedureResult) {
+    CDB db;
+    db.ExecSql(
+        "create or replace function names_from(n integer) returns table(\"名称\" text) language sql as "
+        "$$ select '资产' || g from generate_series(1, n) g $$");
+    db.AddParameter("n", adInteger, adParamInput, int64_t{3});
+    auto rs = db.CallProcRs("names_from");
+    ASSERT_EQ(rs->recordCount(), 3u);
+    EXPECT_EQ(rs->field(0).name, "名称");
+    EXPECT_EQ(rs->value(2, 0).text, "资产3");
+}
+
+TEST_F(OdbcPg, RollbackLeavesNoRowAndCommitKeepsIt) {
+    CDB db;
+    db.ExecSql("drop table if exists tx; create table tx(a integer)");
+    db.beginTrans();
+    db.ExecSql("insert into tx values (1)");
+    db.rollbackTrans();
+    EXPECT_EQ(db.ExecSqlRs("select count(*) from tx")->value(0, 0).i, 0);
+    db.beginTrans();
+    db.ExecSql("insert into tx values (2)");
+    db.commitTrans();
+    EXPECT_EQ(db.ExecSqlRs("select count(*) from tx")->value(0, 0).i, 1);
+    EXPECT_THROW(db.commitTrans(), DbError);  // no transaction is active
+}
+
+}  // namespace

@@ -1,0 +1,109 @@
+// The sample database: schema, determinism and the shape of its content.
+#include "data/sample_db.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+
+#include "data/cdb.h"
+#include "data/db_error.h"
+#include "data/sqlite_connection.h"
+#include "support/odbc_env.h"
+
+using namespace faq::data;
+
+namespace {
+
+long long scalar(SqliteConnection& c, const std::string& sql) { return c.query(sql, 0)->value(0, 0).i; }
+
+TEST(SampleDb, ContentHasTheShapesTheQueriesNeed) {
+    SqliteConnection c(EmbeddedSource{"", true, 400, 7});
+    EXPECT_EQ(scalar(c, "select count(distinct sCardNum) from fa_Cards"), 400);
+    // Department codes form a prefix tree.
+    EXPECT_EQ(scalar(c, "select count(*) from department d where length(cDepCode) > 2 and not exists "
+                        "(select 1 from department p where p.cDepCode = substr(d.cDepCode, 1, length(d.cDepCode) - 2))"),
+              0);
+    EXPECT_GT(scalar(c, "select count(*) from (select cDepCode from department group by cDepCode having count(*) > 1)"), 0);
+    // Asset names sharing a beginning.
+    EXPECT_GE(scalar(c, "select count(distinct sAssetName) from fa_Cards where sAssetName like '电脑%'"), 2);
+    // Card numbers with several versions; the later version has the higher sCardID and a transfer date.
+    EXPECT_GT(scalar(c, "select count(*) from (select sCardNum from fa_Cards group by sCardNum having count(*) > 1)"), 20);
+    EXPECT_EQ(scalar(c, "select count(*) from fa_Cards a join fa_Cards b on a.sCardNum = b.sCardNum "
+                        "and a.sCardID < b.sCardID where b.dTransDate is null"),
+              0);
+    EXPECT_GT(scalar(c, "select count(*) from fa_Cards where dDisposeDate is not null"), 5);
+    // Start dates across many years, values with cents.
+    EXPECT_GE(scalar(c, "select max(substr(dStartdate,1,4)) - min(substr(dStartdate,1,4)) from fa_Cards"), 20);
+    EXPECT_GT(scalar(c, "select count(*) from fa_Cards where cast(round(dblValue * 100) as integer) % 100 <> 0"), 100);
+    // Exactly one department row per card version; at most one row per card in the
+    // tables joined on card number.
+    EXPECT_EQ(scalar(c, "select count(*) from fa_Cards f where (select count(*) from fa_DeptScale s "
+                        "where s.sCardNum = f.sCardNum and s.lOptID = f.lOptID) <> 1"),
+              0);
+    for (const char* t : {"fa_DeprTransactions", "fa_WorkLoad", "fa_ItemsManual"})
+        EXPECT_EQ(scalar(c, std::string("select count(*) - count(distinct sCardNum) from ") + t), 0) << t;
+}
+
+TEST(SampleDb, SameSeedSameContentOtherSeedOtherContent) {
+    auto digest = [](uint64_t seed) {
+        SqliteConnection c(EmbeddedSource{"", true, 150, seed});
+        auto rs = c.query("select group_concat(sCardID || sAssetName || dblValue || dStartdate || ifnull(dDisposeDate,''), '|') "
+                          "from (select * from fa_Cards order by sCardID)",
+                          0);
+        return std::string(rs->value(0, 0).text);
+    };
+    EXPECT_EQ(digest(42), digest(42));
+    EXPECT_NE(digest(42), digest(43));
+}
+
+TEST(SampleDb, FileIsWrittenWholeAndNeverOverwritten) {
+    const std::string path = faq::test::tempPath("sample-write.db");
+    std::filesystem::remove(path);
+    writeSampleFile(path, {60, 1});
+    SqliteConnection c(EmbeddedSource{path, true, 0, 0});
+    EXPECT_EQ(scalar(c, "select count(distinct sCardNum) from fa_Cards"), 60);
+    EXPECT_THROW(writeSampleFile(path, {60, 1}), DbError);
+    EXPECT_THROW(writeSampleFile("/nonexistent-dir/x.db", {10, 1}), DbError);
+    EXPECT_FALSE(std::filesystem::exists("/nonexistent-dir/x.db"));
+}
+
+TEST(EmbeddedCdb, SameOperationsAsOdbcWithClearErrorsWhereSqliteDiffers) {
+    const std::string path = faq::test::tempPath("embedded-rw.db");
+    std::filesystem::remove(path);
+    writeSampleFile(path, {20, 3});
+    setConnector(embeddedConnector(EmbeddedSource{path, false, 0, 0}));
+    CDB db;
+    db.ExecSql("create table tx(a integer)");
+    db.beginTrans();
+    db.ExecSql("insert into tx values (1)");
+    db.rollbackTrans();
+    EXPECT_EQ(db.ExecSqlRs("select count(*) from tx")->value(0, 0).i, 0);
+    db.beginTrans();
+    db.ExecSql("insert into tx values (2)");
+    db.commitTrans();
+    EXPECT_EQ(db.ExecSqlRs("select count(*) from tx")->value(0, 0).i, 1);
+    try {
+        db.CallProc("sp_anything");
+        FAIL();
+    } catch (const DbError& e) {
+        EXPECT_NE(std::string(e.what()).find("存储过程"), std::string::npos);
+    }
+    auto rs = db.ExecSqlRs("select sAssetName as [固定资产名称], dStartdate from fa_Cards limit 1", 3, 1, 1);
+    EXPECT_EQ(rs->field(0).name, "固定资产名称");
+    EXPECT_EQ(rs->field(1).type, FieldType::DateTime);
+    EXPECT_EQ(rs->cursorType, 3);
+    setConnector(nullptr);
+}
+
+TEST(EmbeddedCdb, MissingOrBrokenFilesFailAtConnection) {
+    const std::string missing = faq::test::tempPath("does-not-exist.db");
+    std::filesystem::remove(missing);
+    EXPECT_THROW(SqliteConnection(EmbeddedSource{missing, true, 0, 0}), DbError);
+    EXPECT_FALSE(std::filesystem::exists(missing));  // read-only opening never creates it
+    const std::string junk = faq::test::tempPath("junk.db");
+    std::ofstream(junk) << "this is not a database, just text that is long enough to have a header......";
+    EXPECT_THROW(SqliteConnection(EmbeddedSource{junk, true, 0, 0}), DbError);
+}
+
+}  // namespace

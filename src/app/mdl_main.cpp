@@ -20,6 +20,8 @@ query::listMng& gListMng() {
 
 bool gListMngExists() { return instance() != nullptr; }
 
+void resetListMng() { instance().reset(); }
+
 data::RecordsetPtr fetchList(query::CMvLogin& p) { return gListMng().getList(p); }
 
 data::RecordsetPtr fetchCobList(query::CMvLogin* p, const std::string& zcName) {

@@ -20,6 +20,8 @@ inline std::string& gsPwd = data::connParams().pwd;
 // The shared query builder, created on first use and kept until the process ends.
 query::listMng& gListMng();
 bool gListMngExists();
+// Drops the shared builder and its connection; the next call starts afresh. Used by tests.
+void resetListMng();
 
 data::RecordsetPtr fetchList(query::CMvLogin& p);
 data::RecordsetPtr fetchCobList(query::CMvLogin* p, const std::string& zcName);

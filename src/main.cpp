@@ -1,0 +1,25 @@
+// faquery: start-up.
+#include <QApplication>
+#include <cstring>
+
+#include "app/cli.h"
+#include "app/frm_db_set.h"
+#include "ui/startup.h"
+
+int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "sample-db") == 0) {
+        QCoreApplication app(argc, argv);
+        faq::app::installChineseQtTexts();
+        return faq::app::runSampleDb(QCoreApplication::arguments());
+    }
+    QApplication app(argc, argv);
+    faq::app::installChineseQtTexts();
+    faq::app::EngineChoice engine;
+    if (auto code = faq::app::parseGuiArguments(QCoreApplication::arguments(), &engine)) return *code;
+    faq::app::applyEngine(engine);
+    faq::ui::installAppLook();
+    faq::app::FrmDbSet settings;
+    faq::ui::wireSettingsDialog(settings);
+    settings.show();
+    return app.exec();
+}

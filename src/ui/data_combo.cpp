@@ -1,0 +1,52 @@
+#include "data_combo.h"
+
+#include <QCompleter>
+#include <QLineEdit>
+
+#include "data/db_error.h"
+
+namespace faq::ui {
+
+DataCombo::DataCombo(QWidget* parent) : QComboBox(parent) {
+    setEditable(true);
+    setInsertPolicy(QComboBox::NoInsert);
+    setMaxVisibleItems(20);
+    lineEdit()->setMaxLength(1 << 24);
+    if (completer()) {
+        completer()->setCaseSensitivity(Qt::CaseSensitive);
+        completer()->setCompletionMode(QCompleter::PopupCompletion);
+    }
+}
+
+void DataCombo::setListSource(data::RecordsetPtr rs, const std::string& listField, const std::string& boundField) {
+    const QString keep = currentText();
+    clear();
+    mRs = std::move(rs);
+    mBoundField = -1;
+    if (!mRs) return;
+    const int list = mRs->fieldIndex(listField);
+    if (list < 0) throw data::DbError("列表中没有字段：" + listField);
+    if (!boundField.empty()) {
+        mBoundField = mRs->fieldIndex(boundField);
+        if (mBoundField < 0) throw data::DbError("列表中没有字段：" + boundField);
+    }
+    QStringList items;
+    items.reserve(static_cast<qsizetype>(mRs->recordCount()));
+    for (size_t r = 0; r < mRs->recordCount(); ++r) {
+        const auto v = mRs->value(r, static_cast<size_t>(list));
+        items << QString::fromStdString(v.toString());
+    }
+    addItems(items);
+    setCurrentIndex(-1);
+    setEditText(keep);
+}
+
+std::optional<std::string> DataCombo::boundTextFor(const QString& text) const {
+    int row = currentIndex();
+    if (row < 0 || itemText(row) != text) row = findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (row < 0) return std::nullopt;
+    if (!mRs || mBoundField < 0) return text.toStdString();
+    return mRs->value(static_cast<size_t>(row), static_cast<size_t>(mBoundField)).toString();
+}
+
+}  // namespace faq::ui

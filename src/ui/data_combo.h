@@ -1,0 +1,30 @@
+// An editable combo box listing one column of a recordset, optionally yielding another
+// column of the chosen entry as its bound value.
+#pragma once
+
+#include <QComboBox>
+#include <optional>
+#include <string>
+
+#include "data/recordset.h"
+
+namespace faq::ui {
+
+class DataCombo : public QComboBox {
+    Q_OBJECT
+public:
+    explicit DataCombo(QWidget* parent = nullptr);
+
+    // Lists field listField of rs; boundField (may be empty) supplies the bound values.
+    void setListSource(data::RecordsetPtr rs, const std::string& listField, const std::string& boundField = {});
+    // The bound value of the entry whose text is `text` (the box's text by default);
+    // nullopt when it matches no entry.
+    std::optional<std::string> boundText() const { return boundTextFor(currentText()); }
+    std::optional<std::string> boundTextFor(const QString& text) const;
+
+private:
+    data::RecordsetPtr mRs;
+    int mBoundField = -1;
+};
+
+}  // namespace faq::ui

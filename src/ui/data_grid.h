@@ -1,0 +1,49 @@
+// A data grid bound to a recordset: an optional title bar over a table view whose current
+// row is the recordset's current record, both ways.
+#pragma once
+
+#include <QFrame>
+#include <QTableView>
+#include <functional>
+
+#include "recordset_model.h"
+
+class QLabel;
+
+namespace faq::ui {
+
+class GridView : public QTableView {
+    Q_OBJECT
+public:
+    using QTableView::QTableView;
+    // Key-down notification with the key code and modifiers, before the view's own handling.
+    std::function<void(int key, Qt::KeyboardModifiers modifiers)> onKeyDown;
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
+};
+
+class DataGrid : public QFrame {
+    Q_OBJECT
+public:
+    explicit DataGrid(QWidget* parent = nullptr);
+    ~DataGrid() override;
+
+    void setCaption(const QString& caption);
+    RecordsetModel* model() const { return mModel; }
+    GridView* view() const { return mView; }
+    // Binds rs (nullptr unbinds) and ties the current row to its current record.
+    void bind(data::RecordsetPtr rs, bool autoColumns);
+    // Text of column `column` in the current row; nullopt when there is no current row.
+    std::optional<QString> currentText(int column) const;
+
+private:
+    void unhook();
+    QLabel* mCaption = nullptr;
+    GridView* mView = nullptr;
+    RecordsetModel* mModel = nullptr;
+    int mListener = 0;
+    bool mSyncing = false;
+};
+
+}  // namespace faq::ui

@@ -1,0 +1,80 @@
+#include "form_select.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QScreen>
+
+#include "app/mdl_main.h"
+#include "app/twips.h"
+#include "data/db_error.h"
+#include "data_grid.h"
+#include "wait_cursor.h"
+
+namespace faq::ui {
+
+using app::twipsRect;
+
+FormSelect::FormSelect(QComboBox* dcob)
+    : QWidget(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
+      mDcob(dcob) {
+    setObjectName(QStringLiteral("FormSelect"));
+    setWindowTitle(QStringLiteral("固定资产选择"));
+    setAttribute(Qt::WA_DeleteOnClose);  // the close box unloads the picker
+    setFixedSize(app::twipsSize(4200, 3600));
+
+    dgList = new DataGrid(this);
+    dgList->setObjectName(QStringLiteral("dgList"));
+    dgList->setGeometry(twipsRect(120, 120, 3975, 3375));
+    dgList->setCaption(QStringLiteral("固定资产选择"));
+    dgList->setFont(app::songTi9());
+    dgList->view()->setFont(app::songTi9());
+    dgList->view()->horizontalHeader()->setFont(app::songTi9());
+    dgList->model()->setColumns({{QStringLiteral("固定资产名"), -1, {}}, {QString(), -1, {}}});
+    dgList->view()->onKeyDown = [this](int key, Qt::KeyboardModifiers m) { dgList_KeyDown(key, m); };
+    // Every click in the grid is a click notification, on a row or not.
+    dgList->view()->viewport()->installEventFilter(this);
+    setFocusProxy(dgList);
+
+    if (QScreen* s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
+}
+
+std::optional<QString> FormSelect::Form_Load() {
+    const QString prefix = mDcob->currentText();
+    try {
+        WaitCursor wait;
+        auto rs = mdlMain::fetchCobList(nullptr, prefix.toStdString());
+        const int field = rs->fieldIndex("sAssetName");
+        dgList->model()->setColumns({{QStringLiteral("固定资产名"), field, {}}, {QString(), -1, {}}});
+        dgList->bind(rs, false);
+    } catch (const data::DbError& e) {
+        return QStringLiteral("查询失败：") + QString::fromUtf8(e.what());
+    }
+    return std::nullopt;
+}
+
+void FormSelect::pick() {
+    // Reading the current row fails on an empty list: the box then keeps its text.
+    if (auto name = dgList->currentText(0)) mDcob->setEditText(*name);
+    hide();
+}
+
+void FormSelect::dgList_Click() { pick(); }
+
+void FormSelect::dgList_KeyDown(int keyCode, Qt::KeyboardModifiers) {
+    if (keyCode == Qt::Key_Return || keyCode == Qt::Key_Enter) pick();
+}
+
+void FormSelect::closeEvent(QCloseEvent* e) { e->accept(); }
+
+bool FormSelect::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == dgList->view()->viewport() && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        dgList_Click();
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace faq::ui

@@ -1,0 +1,36 @@
+// The asset-name picker: lists the asset names beginning with the text of the query
+// window's asset-name box and writes the chosen one back into it.
+#pragma once
+
+#include <QWidget>
+#include <optional>
+
+class QComboBox;
+
+namespace faq::ui {
+
+class DataGrid;
+
+class FormSelect : public QWidget {
+    Q_OBJECT
+public:
+    // dcob: the query window's asset-name box, read when loading and written on a pick.
+    explicit FormSelect(QComboBox* dcob);
+
+    // Fills the grid; returns the message when the list query fails.
+    std::optional<QString> Form_Load();
+    void dgList_Click();
+    void dgList_KeyDown(int keyCode, Qt::KeyboardModifiers shift);
+
+    DataGrid* dgList;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void pick();
+    QComboBox* mDcob;
+};
+
+}  // namespace faq::ui

@@ -1,0 +1,234 @@
+#include "frm_login.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+#include "app/mdl_main.h"
+#include "app/program.h"
+#include "app/twips.h"
+#include "data/db_error.h"
+#include "data_combo.h"
+#include "data_grid.h"
+#include "form_select.h"
+#include "query/money_format.h"
+#include "query/period.h"
+#include "wait_cursor.h"
+
+namespace faq::ui {
+
+using app::twipsRect;
+
+namespace {
+
+template <typename W>
+W* place(W* w, const char* name, QRect geometry) {
+    w->setObjectName(QString::fromLatin1(name));
+    w->setGeometry(geometry);
+    return w;
+}
+
+QLabel* label(QWidget* parent, const char* name, const QString& text, QRect geometry) {
+    return place(new QLabel(text, parent), name, geometry);
+}
+
+QComboBox* periodBox(QWidget* parent, const char* name, QRect geometry) {
+    auto* box = place(new QComboBox(parent), name, geometry);
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    // Narrow boxes: a slim arrow so that a four-digit year stays readable.
+    box->setStyleSheet(QStringLiteral("QComboBox { padding: 0px 0px 0px 2px; } QComboBox::drop-down { width: 13px; }"));
+    return box;
+}
+
+}  // namespace
+
+frmLogin::frmLogin(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint) {
+    setObjectName(QStringLiteral("frmLogin"));
+    setWindowTitle(QString::fromUtf8(app::kAppTitle));
+    setFixedSize(app::twipsSize(11055, 6105));
+
+    Frame1 = place(new QGroupBox(QStringLiteral("查询条件"), this), "Frame1", twipsRect(360, 240, 8175, 1815));
+    Label1 = label(Frame1, "Label1", QStringLiteral("固定资产"), twipsRect(240, 360, 1215, 255));
+    dcob = place(new DataCombo(Frame1), "dcob", twipsRect(1320, 240, 3135, 330));
+    chkLike = place(new QCheckBox(QStringLiteral("固定资产模糊查询"), Frame1), "chkLike", twipsRect(4680, 240, 1815, 255));
+    Label2 = label(Frame1, "Label2", QStringLiteral("部门名称"), twipsRect(240, 720, 1335, 255));
+    dcbmDept = place(new DataCombo(Frame1), "dcbmDept", twipsRect(1320, 720, 3135, 330));
+    Label3 = label(Frame1, "Label3", QStringLiteral("期间"), twipsRect(240, 1200, 1335, 255));
+    byyyy = periodBox(Frame1, "byyyy", twipsRect(1320, 1200, 735, 300));
+    Label5 = label(Frame1, "Label5", QStringLiteral("年"), twipsRect(2040, 1200, 255, 255));
+    bmm = periodBox(Frame1, "bmm", twipsRect(2280, 1200, 735, 300));
+    Label6 = label(Frame1, "Label6", QStringLiteral("月"), twipsRect(3000, 1200, 375, 375));
+    Label9 = label(Frame1, "Label9", QStringLiteral("～"), twipsRect(3257, 1200, 375, 375));
+    eyyyy = periodBox(Frame1, "eyyyy", twipsRect(3600, 1200, 735, 300));
+    Label7 = label(Frame1, "Label7", QStringLiteral("年"), twipsRect(4320, 1200, 375, 375));
+    emm = periodBox(Frame1, "emm", twipsRect(4560, 1200, 735, 300));
+    Label8 = label(Frame1, "Label8", QStringLiteral("月"), twipsRect(5280, 1200, 375, 375));
+    for (QLabel* l : {Label5, Label6, Label9, Label7, Label8}) l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label1->setBuddy(dcob);
+    Label2->setBuddy(dcbmDept);
+    Label3->setBuddy(byyyy);
+
+    // The query button is the window's child, drawn over the lower right of the frame.
+    Command1 = place(new QPushButton(QStringLiteral("查询"), this), "Command1", twipsRect(6480, 1440, 1335, 375));
+    Command1->raise();
+    dgContent = place(new DataGrid(this), "dgContent", twipsRect(360, 2280, 10575, 3255));
+    dgContent->setFont(app::songTi9());
+    dgContent->view()->setFont(app::songTi9());
+    dgContent->view()->horizontalHeader()->setFont(app::songTi9());
+    dgContent->model()->setColumns({{QString(), -1, {}}, {QString(), -1, {}}});  // unbound: two empty columns
+    btnCsv = place(new QPushButton(QStringLiteral("输出EXCEL"), this), "btnCsv", twipsRect(9600, 5640, 1215, 375));
+    for (QPushButton* b : {Command1, btnCsv}) b->setAutoDefault(false);
+
+    QWidget* order[] = {byyyy, Command1, bmm, eyyyy, emm, dcob, dcbmDept, btnCsv, dgContent->view(), chkLike};
+    for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+
+    connect(Command1, &QPushButton::clicked, this, &frmLogin::Command1_Click);
+    connect(btnCsv, &QPushButton::clicked, this, &frmLogin::btnCsv_Click);
+    // Key preview: the window sees every key before the focused control does.
+    qApp->installEventFilter(this);
+
+    if (QScreen* s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
+}
+
+frmLogin::~frmLogin() {
+    qApp->removeEventFilter(this);
+    if (mPicker) delete mPicker.data();
+}
+
+std::optional<QString> frmLogin::Form_Load() {
+    try {
+        initCriteriaControls();
+    } catch (const data::DbError& e) {
+        const bool connected = mdlMain::gListMngExists() && mdlMain::gListMng().connected();
+        return (connected ? QStringLiteral("查询失败：") : QStringLiteral("数据库连接失败：")) + QString::fromUtf8(e.what());
+    }
+    byyyy->setFocus();
+    return std::nullopt;
+}
+
+void frmLogin::initCriteriaControls() {
+    if (!objCriteria) objCriteria = std::make_unique<query::CMvLogin>();
+    {
+        WaitCursor wait;
+        dcob->setListSource(mdlMain::fetchCobList(objCriteria.get(), ""), "sAssetName");
+        dcbmDept->setListSource(mdlMain::fetchDeptList(objCriteria.get()), "cDepName", "cDepCode");
+    }
+    dcob->setEditText(QString());
+    dcbmDept->setEditText(QString());
+    const int y = app::today().year;
+    for (int year = y - 100; year <= y; ++year) {
+        byyyy->addItem(QString::number(year));
+        eyyyy->addItem(QString::number(year));
+    }
+    byyyy->setEditText(QString::number(y));
+    eyyyy->setEditText(QString::number(y));
+    for (int m = 1; m <= 12; ++m) {
+        bmm->addItem(QString::number(m));
+        emm->addItem(QString::number(m));
+    }
+    bmm->setEditText(QStringLiteral("1"));
+    emm->setEditText(QStringLiteral("12"));
+}
+
+void frmLogin::Command1_Click() {
+    if (!objCriteria) objCriteria = std::make_unique<query::CMvLogin>();
+    // Checked before anything is written, so a bad entry never sends a query.
+    query::CMvLogin next = *objCriteria;
+    if (auto bad = query::fillDates(next, byyyy->currentText().toStdString(), bmm->currentText().toStdString(),
+                                    eyyyy->currentText().toStdString(), emm->currentText().toStdString(), app::today())) {
+        app::showMessage(this, QString::fromStdString(*bad));
+        return;
+    }
+    const QString deptName = dcbmDept->currentText().trimmed();
+    std::string deptId;
+    if (!deptName.isEmpty()) {
+        auto code = dcbmDept->boundTextFor(deptName);
+        if (!code) {
+            app::showMessage(this, QStringLiteral("部门不存在"));
+            return;
+        }
+        deptId = *code;
+    }
+    next.gsCZLike.assign(1, chkLike->isChecked() ? '1' : '0');
+    next.strZcID = dcob->currentText().toStdString();
+    next.strDeptID = deptId;
+    next.strDeptName = deptName.toStdString();
+
+    data::RecordsetPtr rs;
+    try {
+        WaitCursor wait;
+        *objCriteria = next;
+        rs = mdlMain::fetchList(*objCriteria);
+    } catch (const data::DbError& e) {
+        app::showMessage(this, QStringLiteral("查询失败：") + QString::fromUtf8(e.what()));
+        return;
+    }
+    rsResult = rs;
+    dgContent->bind(rsResult, true);
+    const int value = rsResult->fieldIndex("原值");
+    dgContent->model()->setColumnFormat(value >= 0 ? value : 3, [](const data::Value& v) { return query::formatMoney(v); });
+}
+
+ExportOutcome frmLogin::exportToExcel() {
+    QStringList captions;
+    for (int c = 0; c < dgContent->model()->columnCount(); ++c)
+        captions << dgContent->model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    WaitCursor wait;
+    return mExporter.run(rsResult, captions);
+}
+
+void frmLogin::btnCsv_Click() {
+    const ExportOutcome out = exportToExcel();
+    app::showMessage(this, out.message(), out.kind == ExportOutcome::Opened ? QMessageBox::NoIcon
+                                          : out.kind == ExportOutcome::SavedNotOpened ? QMessageBox::Information
+                                                                                      : QMessageBox::Warning);
+}
+
+void frmLogin::Form_KeyDown(int keyCode, Qt::KeyboardModifiers) {
+    if (keyCode == Qt::Key_F2) showPicker();
+}
+
+void frmLogin::showPicker() {
+    if (!mPicker) {
+        auto* picker = new FormSelect(dcob);
+        if (auto error = picker->Form_Load()) {
+            delete picker;
+            app::showMessage(this, *error);
+            return;
+        }
+        mPicker = picker;
+    }
+    mPicker->show();
+    mPicker->raise();
+    mPicker->activateWindow();
+}
+
+bool frmLogin::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+        auto* w = static_cast<QWidget*>(watched);
+        // Once per key: for the widget that receives it first (the focused one).
+        if (w->window() == this && (w == QApplication::focusWidget() || (!QApplication::focusWidget() && w == this))) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            Form_KeyDown(key->key(), key->modifiers());
+        }
+    }
+    return QWidget::eventFilter(watched, event);  // the key goes on to the control
+}
+
+void frmLogin::closeEvent(QCloseEvent* e) {
+    app::endProgram();
+    e->accept();
+}
+
+}  // namespace faq::ui

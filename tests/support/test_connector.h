@@ -1,0 +1,56 @@
+// A connector over the in-memory sample whose connections can be made to fail, and which
+// records every statement sent.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "data/connection.h"
+#include "data/db_error.h"
+#include "data/sqlite_connection.h"
+
+namespace faq::test {
+
+struct Switches {
+    bool failConnect = false;
+    bool failQueries = false;
+    int connects = 0;
+    std::vector<std::string> sent;
+};
+
+inline Switches& switches() {
+    static Switches s;
+    return s;
+}
+
+class FlakyConnection : public data::Connection {
+public:
+    explicit FlakyConnection(std::unique_ptr<data::Connection> inner) : mInner(std::move(inner)) {}
+    void execute(const std::string& sql, int t) override { mInner->execute(sql, t); }
+    data::RecordsetPtr query(const std::string& sql, int t) override {
+        if (switches().failQueries)
+            throw data::DbError("执行查询失败", {{"08S01", 10054, "[模拟] 与服务器的连接已断开"}});
+        switches().sent.push_back(sql);
+        return mInner->query(sql, t);
+    }
+    data::RecordsetPtr callProcedure(data::Command& c, bool w) override { return mInner->callProcedure(c, w); }
+    void beginTransaction() override { mInner->beginTransaction(); }
+    void commitTransaction() override { mInner->commitTransaction(); }
+    void rollbackTransaction() override { mInner->rollbackTransaction(); }
+    void close() override { mInner->close(); }
+
+private:
+    std::unique_ptr<data::Connection> mInner;
+};
+
+inline void useFlakySample(int cards = 200, uint64_t seed = 5) {
+    data::setConnector([cards, seed](const std::string& cs) -> std::unique_ptr<data::Connection> {
+        ++switches().connects;
+        if (switches().failConnect)
+            throw data::DbError("连接数据库失败", {{"08001", 17, "[模拟] 服务器不存在或拒绝访问 (" + cs + ")"}});
+        return std::make_unique<FlakyConnection>(
+            std::make_unique<data::SqliteConnection>(data::EmbeddedSource{"", true, cards, seed}));
+    });
+}
+
+}  // namespace faq::test

@@ -1,0 +1,88 @@
+// Shared set-up of the window tests: the sample database behind a switchable connector,
+// today's date fixed, message boxes and the end of the process captured.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QTest>
+#include <memory>
+
+#include "app/mdl_main.h"
+#include "app/program.h"
+#include "support/test_connector.h"
+#include "ui/frm_login.h"
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QStringList& l, std::ostream* os) { *os << '[' << l.join(QStringLiteral(", ")).toStdString() << ']'; }
+QT_END_NAMESPACE
+
+namespace faq::test {
+
+class GuiTest : public ::testing::Test {
+protected:
+    struct Message {
+        QString text;
+        QMessageBox::Icon icon;
+    };
+
+    void SetUp() override {
+        switches() = {};
+        useFlakySample();
+        mdlMain::resetListMng();
+        data::connParams() = {".", "ufdata_001_", "sa", ""};
+        app::setMessageSink([this](const QString& t, QMessageBox::Icon i) { messages.push_back({t, i}); });
+        app::setProgramEnder([this] { ++ended; });
+        setToday({2026, 12, 7});
+    }
+    void TearDown() override {
+        app::setMessageSink(nullptr);
+        app::setProgramEnder(nullptr);
+        app::setToday(nullptr);
+    }
+    void setToday(query::CivilDate d) {
+        app::setToday([d] { return d; });
+    }
+    std::unique_ptr<ui::frmLogin> openQueryWindow() {
+        auto w = std::make_unique<ui::frmLogin>();
+        auto error = w->Form_Load();
+        EXPECT_FALSE(error) << error->toStdString();
+        w->show();
+        activate(w.get());
+        return w;
+    }
+    static void activate(QWidget* w) {
+        w->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(w));
+    }
+    // Puts the focus on w and sends it a key, as a user typing in that control would.
+public:
+    static void keyTo(QWidget* w, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        activate(w->window());
+        w->setFocus();
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : w, static_cast<Qt::Key>(key), mods);
+    }
+protected:
+    // Saves a picture of w under <build>/screenshots, marked with the scale it was taken at.
+    static QString screenshot(QWidget* w, const QString& name) {
+        QDir dir(QStringLiteral(FAQ_BINARY_DIR "/screenshots"));
+        dir.mkpath(QStringLiteral("."));
+        const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR", QStringLiteral("1"));
+        const QString path = dir.filePath(name + (scale == QStringLiteral("1") ? QString() : QStringLiteral("@") + scale) +
+                                          QStringLiteral(".png"));
+        EXPECT_TRUE(w->grab().save(path)) << path.toStdString();
+        return path;
+    }
+    QStringList messageTexts() const {
+        QStringList out;
+        for (const auto& m : messages) out << m.text;
+        return out;
+    }
+
+    std::vector<Message> messages;
+    int ended = 0;
+};
+
+}  // namespace faq::test

@@ -1,0 +1,306 @@
+// The settings dialog and the query window.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/frm_db_set.h"
+#include "query/money_format.h"
+#include "gui_fixture.h"
+#include "ui/data_combo.h"
+#include "ui/data_grid.h"
+#include "ui/startup.h"
+
+using namespace faq;
+using faq::ui::frmLogin;
+
+namespace {
+
+class Windows : public test::GuiTest {};
+
+QStringList items(QComboBox* box) {
+    QStringList out;
+    for (int i = 0; i < box->count(); ++i) out << box->itemText(i);
+    return out;
+}
+
+// Where the focus goes on each press of Tab, starting in `from`, by control name.
+QStringList tabOrder(QWidget* from, int steps) {
+    QStringList names;
+    test::GuiTest::keyTo(from, Qt::Key_unknown);
+    for (int i = 0; i < steps; ++i) {
+        QWidget* focus = QApplication::focusWidget();
+        QTest::keyClick(focus, Qt::Key_Tab);
+        QWidget* named = QApplication::focusWidget();
+        while (named && (named->objectName().isEmpty() || named->objectName().startsWith(QStringLiteral("qt_"))))
+            named = named->parentWidget();
+        names << (named ? named->objectName() : QString());
+    }
+    return names;
+}
+
+TEST_F(Windows, SettingsDialogDefaultsGeometryAndTabOrder) {
+    app::FrmDbSet dlg;
+    dlg.show();
+    activate(&dlg);
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("数据库设置"));
+    EXPECT_EQ(dlg.size(), QSize(285, 218));
+    EXPECT_EQ(dlg.Text1->text(), QStringLiteral("."));
+    EXPECT_EQ(dlg.Text2->text(), QStringLiteral("ufdata_001_"));
+    EXPECT_EQ(dlg.Text3->text(), QStringLiteral("sa"));
+    EXPECT_EQ(dlg.Text4->text(), QString());
+    EXPECT_EQ(dlg.Text4->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(dlg.Text1->geometry(), QRect(104, 8, 121, 25));
+    EXPECT_EQ(dlg.Command1->geometry(), QRect(104, 168, 65, 25));
+    EXPECT_EQ(dlg.lblIp->text(), QStringLiteral("数据库地址"));
+    EXPECT_EQ(dlg.Command1->text(), QStringLiteral("连接"));
+    EXPECT_EQ(tabOrder(dlg.Text1, 5), (QStringList{"Text2", "Text3", "Text4", "Command1", "Text1"}));
+    EXPECT_FALSE(dlg.windowIcon().isNull());
+
+    int shown = 0;
+    dlg.showQueryWindow = [&](app::FrmDbSet&) { return ++shown, true; };
+    keyTo(dlg.Text2, Qt::Key_Return);  // Enter in a field does not press the button
+    EXPECT_EQ(shown, 0);
+    dlg.Text1->setText(QStringLiteral(" srv;x "));
+    dlg.Text4->setText(QStringLiteral("pw word"));
+    QTest::mouseClick(dlg.Command1, Qt::LeftButton);
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(mdlMain::gsServer, " srv;x ");  // stored exactly as typed
+    EXPECT_EQ(mdlMain::gsDatabase, "ufdata_001_");
+    EXPECT_EQ(mdlMain::gsUid, "sa");
+    EXPECT_EQ(mdlMain::gsPwd, "pw word");
+    EXPECT_FALSE(dlg.isVisible());
+    dlg.show();
+    dlg.close();
+    EXPECT_EQ(ended, 1);
+}
+
+TEST_F(Windows, FailedFirstConnectionReturnsToTheSettingsDialog) {
+    app::FrmDbSet dlg;
+    ui::wireSettingsDialog(dlg);
+    dlg.show();
+    dlg.Text4->setText(QStringLiteral("pw-not-shown-9"));
+    test::switches().failConnect = true;
+    dlg.Command1_Click();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("数据库连接失败：")));
+    EXPECT_TRUE(messages[0].text.contains(QStringLiteral("服务器不存在")));
+    EXPECT_FALSE(messages[0].text.contains(QStringLiteral("pw-not-shown-9")));
+    EXPECT_EQ(ui::queryWindow(), nullptr);
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(dlg.Text4->text(), QStringLiteral("pw-not-shown-9"));  // as typed
+    // The next press tries again and opens the query window.
+    test::switches().failConnect = false;
+    dlg.Command1_Click();
+    ASSERT_NE(ui::queryWindow(), nullptr);
+    EXPECT_TRUE(ui::queryWindow()->isVisible());
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(test::switches().connects, 2);
+    delete ui::queryWindow();
+}
+
+TEST_F(Windows, QueryWindowOpensWithTheLookupListsAndThisYear) {
+    auto w = openQueryWindow();
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("固定资产查询"));
+    EXPECT_EQ(w->size(), QSize(737, 407));
+    EXPECT_EQ(w->Frame1->geometry(), QRect(24, 16, 545, 121));
+    EXPECT_EQ(w->dcob->geometry(), QRect(88, 16, 209, 22));
+    EXPECT_EQ(w->Command1->parentWidget(), w.get());
+    EXPECT_EQ(w->dgContent->geometry(), QRect(24, 152, 705, 217));
+    EXPECT_EQ(w->btnCsv->text(), QStringLiteral("输出EXCEL"));
+    EXPECT_EQ(w->chkLike->text(), QStringLiteral("固定资产模糊查询"));
+    EXPECT_FALSE(w->chkLike->isChecked());
+    const QStringList years = items(w->byyyy);
+    ASSERT_EQ(years.size(), 101);
+    EXPECT_EQ(years.front(), QStringLiteral("1926"));
+    EXPECT_EQ(years.back(), QStringLiteral("2026"));
+    EXPECT_EQ(items(w->eyyyy), years);
+    EXPECT_EQ(items(w->bmm), (QStringList{"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12"}));
+    EXPECT_EQ(w->byyyy->currentText(), QStringLiteral("2026"));
+    EXPECT_EQ(w->eyyyy->currentText(), QStringLiteral("2026"));
+    EXPECT_EQ(w->bmm->currentText(), QStringLiteral("1"));
+    EXPECT_EQ(w->emm->currentText(), QStringLiteral("12"));
+    EXPECT_EQ(w->dcob->currentText(), QString());
+    EXPECT_EQ(w->dcbmDept->currentText(), QString());
+    EXPECT_TRUE(items(w->dcob).contains(QStringLiteral("电脑桌")));
+    EXPECT_TRUE(items(w->dcbmDept).contains(QStringLiteral("一车间")));
+    EXPECT_EQ(w->dgContent->model()->columnCount(), 2);  // unbound: two empty columns
+    EXPECT_EQ(w->dgContent->model()->rowCount(), 0);
+    EXPECT_EQ(QApplication::focusWidget(), w->byyyy);
+    EXPECT_EQ(tabOrder(w->byyyy, 10), (QStringList{"Command1", "bmm", "eyyyy", "emm", "dcob", "dcbmDept", "btnCsv",
+                                                   "dgContent", "chkLike", "byyyy"}));
+    // The lists were loaded on one connection, opened while the window loaded.
+    EXPECT_EQ(test::switches().connects, 1);
+}
+
+TEST_F(Windows, QueryFillsTheGridAndASecondQueryReplacesIt) {
+    auto w = openQueryWindow();
+    w->byyyy->setEditText(QStringLiteral("1990"));
+    QTest::mouseClick(w->Command1, Qt::LeftButton);
+    ASSERT_TRUE(messages.empty()) << messageTexts().join("\n").toStdString();
+    auto* m = w->dgContent->model();
+    ASSERT_EQ(m->columnCount(), 5);
+    const char* captions[] = {"开始使用日期", "使用部门", "固定资产名称", "原值", "数量"};
+    for (int c = 0; c < 5; ++c) EXPECT_EQ(m->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(), QString::fromUtf8(captions[c]));
+    const int rows = m->rowCount();
+    ASSERT_GT(rows, 10);
+    EXPECT_EQ(m->text(rows - 1, 2), QStringLiteral("合计:"));
+    // 原值 in the window's number format, right-aligned; other columns as they come.
+    const auto total = w->result()->value(static_cast<size_t>(rows - 1), 3);
+    EXPECT_EQ(m->text(rows - 1, 3).toStdString(), query::formatMoney(total));
+    EXPECT_TRUE(m->text(rows - 1, 3).endsWith(QStringLiteral(" ")));
+    EXPECT_TRUE(m->text(rows - 1, 3).contains(QLatin1Char(',')));
+    EXPECT_EQ(m->data(m->index(0, 3), Qt::TextAlignmentRole).toInt() & Qt::AlignRight, Qt::AlignRight);
+    EXPECT_EQ(m->text(0, 0).size(), 10);  // yyyy.mm.dd
+    EXPECT_EQ(w->criteria().strBegDate, "1990-01-01");
+    EXPECT_EQ(w->criteria().strEndDate, "2026-12-31");
+    EXPECT_EQ(w->criteria().strDate, "2027-01-07");
+    EXPECT_EQ(w->criteria().strSql, test::switches().sent.back());
+
+    auto first = w->result();
+    w->dcob->setEditText(QStringLiteral("不存在的资产"));
+    w->Command1_Click();
+    EXPECT_NE(w->result(), first);
+    ASSERT_EQ(m->rowCount(), 1);
+    EXPECT_EQ(m->text(0, 2), QStringLiteral("合计:"));
+    EXPECT_EQ(m->text(0, 3), QString());  // null sum: empty
+    EXPECT_EQ(m->text(0, 4), QStringLiteral("0"));
+}
+
+TEST_F(Windows, CriteriaWrittenForTheEdgeCases) {
+    auto w = openQueryWindow();
+    struct Case {
+        const char* year;
+        const char* month;
+        const char* end;
+    } ends[] = {{"2026", "2", "2026-02-28"}, {"2024", "2", "2024-02-29"}, {"2026", "4", "2026-04-30"},
+                {"2026", "05", "2026-05-31"}, {"2026", "12", "2026-12-31"}};
+    for (const auto& c : ends) {
+        w->eyyyy->setEditText(QString::fromUtf8(c.year));
+        w->emm->setEditText(QString::fromUtf8(c.month));
+        w->Command1_Click();
+        EXPECT_EQ(w->criteria().strEndDate, c.end) << c.year << "/" << c.month;
+    }
+    w->eyyyy->setEditText(QStringLiteral("2026"));
+    w->emm->setEditText(QStringLiteral("12"));
+    w->bmm->setEditText(QStringLiteral("05"));
+    struct Today {
+        query::CivilDate d;
+        const char* asOf;
+    } todays[] = {{{2026, 5, 6}, "2026-6-06"}, {{2026, 9, 9}, "2026-10-09"}, {{2026, 12, 15}, "2027-01-15"},
+                  {{2026, 1, 31}, "2026-2-28"}};
+    for (const auto& t : todays) {
+        setToday(t.d);
+        w->Command1_Click();
+        EXPECT_EQ(w->criteria().strDate, t.asOf);
+        EXPECT_EQ(w->criteria().strBegDate, "2026-05-01");
+    }
+    w->dcbmDept->setEditText(QStringLiteral("   "));
+    w->chkLike->setChecked(true);
+    w->dcob->setEditText(QStringLiteral(" 电脑 "));
+    w->Command1_Click();
+    EXPECT_EQ(w->criteria().strDeptName, "");
+    EXPECT_EQ(w->criteria().gsCZLike, "1");
+    EXPECT_EQ(w->criteria().strZcID, " 电脑 ");  // not trimmed
+    EXPECT_EQ(w->criteria().strSql.find("Like  '"), std::string::npos);
+    w->chkLike->setChecked(false);
+    w->dcbmDept->setEditText(QStringLiteral(" 生产部 "));
+    w->Command1_Click();
+    EXPECT_EQ(w->criteria().gsCZLike, "0");
+    EXPECT_EQ(w->criteria().strDeptName, "生产部");
+    EXPECT_EQ(w->criteria().strDeptID, "03");
+    EXPECT_TRUE(messages.empty()) << messageTexts().join("\n").toStdString();
+}
+
+TEST_F(Windows, BadCriteriaSendNothing) {
+    auto w = openQueryWindow();
+    w->Command1_Click();
+    const auto result = w->result();
+    const std::string sql = w->criteria().strSql;
+    const size_t sent = test::switches().sent.size();
+    const char* badYears[] = {"", "２０２６", "-1", "99999", "26"};
+    for (const char* y : badYears) {
+        w->eyyyy->setEditText(QString::fromUtf8(y));
+        w->Command1_Click();
+    }
+    w->eyyyy->setEditText(QStringLiteral("2026"));
+    for (const char* m : {"０２", "0", "13", ""}) {
+        w->bmm->setEditText(QString::fromUtf8(m));
+        w->Command1_Click();
+    }
+    EXPECT_EQ(messages.size(), 9u);
+    for (const auto& msg : messages) EXPECT_EQ(msg.text, QStringLiteral("期间输入不正确"));
+    w->bmm->setEditText(QStringLiteral("1"));
+    w->dcbmDept->setEditText(QStringLiteral("不存在的部门"));
+    w->Command1_Click();
+    EXPECT_EQ(messages.back().text, QStringLiteral("部门不存在"));
+    EXPECT_EQ(test::switches().sent.size(), sent);
+    EXPECT_EQ(w->result(), result);
+    EXPECT_EQ(w->criteria().strSql, sql);
+}
+
+TEST_F(Windows, FailedQueryKeepsTheLastResultAndTheWindowUsable) {
+    auto w = openQueryWindow();
+    w->Command1_Click();
+    const auto result = w->result();
+    const int rows = w->dgContent->model()->rowCount();
+    test::switches().failQueries = true;
+    w->dcob->setEditText(QStringLiteral("电脑"));
+    w->Command1_Click();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("查询失败：")));
+    EXPECT_TRUE(messages[0].text.contains(QStringLiteral("连接已断开")));
+    EXPECT_EQ(w->result(), result);
+    EXPECT_EQ(w->dgContent->model()->rowCount(), rows);
+    test::switches().failQueries = false;
+    w->Command1_Click();
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_NE(w->result(), result);
+}
+
+TEST_F(Windows, GridRowAndCurrentRecordMoveTogether) {
+    auto w = openQueryWindow();
+    w->byyyy->setEditText(QStringLiteral("2000"));
+    w->Command1_Click();
+    auto rs = w->result();
+    auto* view = w->dgContent->view();
+    EXPECT_EQ(rs->position(), 0);
+    EXPECT_EQ(view->currentIndex().row(), 0);
+    keyTo(view, Qt::Key_Down);
+    keyTo(view, Qt::Key_Down);
+    EXPECT_EQ(rs->position(), 2);
+    rs->moveLast();
+    EXPECT_EQ(view->currentIndex().row(), static_cast<int>(rs->recordCount()) - 1);
+    rs->move(1);  // EOF: no current row
+    EXPECT_FALSE(view->currentIndex().isValid());
+    view->setCurrentIndex(w->dgContent->model()->index(4, 1));
+    EXPECT_EQ(rs->position(), 4);
+}
+
+TEST_F(Windows, ClosingTheQueryWindowEndsTheProgramEvenWithThePickerOpen) {
+    auto w = openQueryWindow();
+    keyTo(w->dcob, Qt::Key_F2);
+    ASSERT_NE(w->picker(), nullptr);
+    ASSERT_TRUE(w->picker()->isVisible());
+    w->close();
+    EXPECT_EQ(ended, 1);
+}
+
+TEST_F(Windows, Screenshots) {
+    app::FrmDbSet dlg;
+    dlg.show();
+    screenshot(&dlg, QStringLiteral("settings"));
+    auto w = openQueryWindow();
+    w->byyyy->setEditText(QStringLiteral("2020"));
+    w->Command1_Click();
+    screenshot(w.get(), QStringLiteral("query"));
+    w->dcob->setEditText(QStringLiteral("电脑"));
+    keyTo(w->dcob, Qt::Key_F2);
+    ASSERT_NE(w->picker(), nullptr);
+    screenshot(w->picker(), QStringLiteral("picker"));
+}
+
+}  // namespace

@@ -1,0 +1,150 @@
+// The export to a workbook, read back with a real reader and compared cell by cell.
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "data/workbook.h"
+#include "gui_fixture.h"
+#include "support/xlsx_reader.h"
+#include "ui/data_grid.h"
+
+using namespace faq;
+
+namespace {
+
+class Export : public test::GuiTest {
+protected:
+    void SetUp() override {
+        GuiTest::SetUp();
+        ASSERT_TRUE(dir.isValid());
+    }
+    // The query window, its exporter writing into dir and opening nothing.
+    std::unique_ptr<ui::frmLogin> window(bool openerWorks = true) {
+        auto w = openQueryWindow();
+        w->exporter().folder = dir.filePath(QStringLiteral("exports"));
+        w->exporter().opener = [this, openerWorks](const QString& path) {
+            opened << path;
+            return openerWorks;
+        };
+        return w;
+    }
+    QStringList files() const {
+        return QDir(dir.filePath(QStringLiteral("exports"))).entryList(QDir::Files | QDir::Hidden);
+    }
+    // Rows [first, last] of the result against the data rows of sheet 0.
+    void expectSheetMatches(const data::RecordsetPtr& rs, size_t first, const test::Workbook& wb) {
+        ASSERT_TRUE(wb.error.isEmpty()) << wb.error.toStdString();
+        ASSERT_EQ(wb.sheetCount, 1);
+        const QJsonArray rows = wb.sheets[0].rows;
+        const char* captions[] = {"开始使用日期", "使用部门", "固定资产名称", "原值", "数量"};
+        for (int c = 0; c < 5; ++c)
+            EXPECT_EQ(rows[0].toArray()[c].toArray()[1].toString(), QString::fromUtf8(captions[c]));
+        ASSERT_EQ(static_cast<size_t>(rows.size()), rs->recordCount() - first + 1);
+        for (size_t r = first; r < rs->recordCount(); ++r) {
+            const QJsonArray row = rows[static_cast<int>(r - first + 1)].toArray();
+            for (size_t c = 0; c < 5; ++c) {
+                const data::Value v = rs->value(r, c);
+                const QJsonValue cell = row[static_cast<int>(c)];
+                if (v.isNull() || (v.type == data::FieldType::Text && v.text.empty())) {
+                    EXPECT_TRUE(cell.isNull()) << r << "," << c;
+                } else if (v.isNumber()) {
+                    ASSERT_EQ(cell.toArray()[0].toString(), QStringLiteral("n")) << r << "," << c;
+                    EXPECT_DOUBLE_EQ(cell.toArray()[1].toDouble(), v.toDouble());
+                } else {
+                    ASSERT_EQ(cell.toArray()[0].toString(), QStringLiteral("s")) << r << "," << c;
+                    EXPECT_EQ(cell.toArray()[1].toString().toStdString(), std::string(v.text));
+                }
+            }
+        }
+    }
+    QTemporaryDir dir;
+    QStringList opened;
+};
+
+TEST_F(Export, RightAfterAQueryAndAgainOnASecondPress) {
+    auto w = window();
+    w->byyyy->setEditText(QStringLiteral("2015"));
+    w->Command1_Click();
+    auto rs = w->result();
+    w->btnCsv_Click();
+    ASSERT_EQ(messageTexts(), QStringList{QStringLiteral("输出成功!")});
+    EXPECT_EQ(messages[0].icon, QMessageBox::NoIcon);
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_TRUE(QFileInfo(opened[0]).fileName().startsWith(QStringLiteral("固定资产查询_")));
+    EXPECT_TRUE(opened[0].endsWith(QStringLiteral(".xlsx")));
+    auto wb = test::readXlsx(opened[0]);
+    expectSheetMatches(rs, 0, wb);
+    EXPECT_EQ(wb.sheets[0].name, QStringLiteral("Sheet1"));
+    // The last data row is the total row.
+    const QJsonArray last = wb.sheets[0].rows.last().toArray();
+    EXPECT_EQ(last[2].toArray()[1].toString(), QStringLiteral("合计:"));
+    EXPECT_EQ(rs->position(), 0);  // left where it was
+    w->btnCsv_Click();
+    ASSERT_EQ(opened.size(), 2);
+    EXPECT_NE(opened[0], opened[1]);  // a new file each press; the first stays
+    expectSheetMatches(rs, 0, test::readXlsx(opened[1]));
+    EXPECT_EQ(files().size(), 2);  // nothing partial left over
+}
+
+TEST_F(Export, StartsAtTheRowChosenInTheGrid) {
+    auto w = window();
+    w->byyyy->setEditText(QStringLiteral("2015"));
+    w->Command1_Click();
+    w->dgContent->view()->setCurrentIndex(w->dgContent->model()->index(2, 0));
+    w->btnCsv_Click();
+    ASSERT_EQ(opened.size(), 1);
+    expectSheetMatches(w->result(), 2, test::readXlsx(opened[0]));
+}
+
+TEST_F(Export, FailuresAreNeverReportedAsSuccess) {
+    auto w = window(false);
+    w->btnCsv_Click();  // before any query
+    EXPECT_EQ(messageTexts(), QStringList{QStringLiteral("没有可输出的数据")});
+    EXPECT_TRUE(files().isEmpty());
+    EXPECT_TRUE(opened.isEmpty());
+
+    w->Command1_Click();
+    w->btnCsv_Click();  // no program to open it
+    ASSERT_EQ(messages.size(), 2u);
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(messages[1].text, QStringLiteral("工作簿已保存：") + QDir::toNativeSeparators(opened[0]));
+    EXPECT_TRUE(QFile::exists(opened[0]));
+
+    // A folder that cannot be made: its parent is a file.
+    QFile blocker(dir.filePath(QStringLiteral("blocker")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    w->exporter().folder = dir.filePath(QStringLiteral("blocker/exports"));
+    w->btnCsv_Click();
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_TRUE(messages[2].text.startsWith(QStringLiteral("输出失败：")));
+    EXPECT_EQ(opened.size(), 1);
+}
+
+TEST(WorkbookWriter, MoreRowsThanASheetHoldsContinueOnTheNextSheet) {
+    data::RecordsetBuilder b({{"n", data::FieldType::Integer}, {"t", data::FieldType::Text}});
+    const size_t total = data::kRowsPerSheet + 5;
+    for (size_t r = 0; r < total; ++r) {
+        b.putInt(static_cast<int64_t>(r));
+        if (r % 2) b.putNull();
+        else b.putText("行");
+    }
+    auto rs = b.finish();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("big.xlsx"));
+    data::writeWorkbook(path.toStdString(), {"编号", "文本"}, *rs, 0, dir.path().toStdString());
+    auto wb = test::readXlsx(path, {QStringLiteral("1")});
+    ASSERT_TRUE(wb.error.isEmpty()) << wb.error.toStdString();
+    EXPECT_EQ(wb.sheetCount, 2);
+    ASSERT_EQ(wb.sheets.size(), 1u);
+    const QJsonArray rows = wb.sheets[0].rows;
+    ASSERT_EQ(rows.size(), 6);  // header + the five rows past the first sheet
+    EXPECT_EQ(rows[0].toArray()[0].toArray()[1].toString(), QStringLiteral("编号"));
+    for (int i = 1; i <= 5; ++i)
+        EXPECT_EQ(rows[i].toArray()[0].toArray()[1].toInteger(), static_cast<qint64>(data::kRowsPerSheet + i - 1));
+    auto first = test::readXlsx(path, {QStringLiteral("0d")});
+    EXPECT_EQ(first.sheets[0].maxRow, static_cast<int>(data::kRowsPerSheet + 1));
+}
+
+}  // namespace

@@ -53,6 +53,8 @@ protected:
         activate(w.get());
         return w;
     }
+
+public:
     static void activate(QWidget* w) {
         w->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(w));

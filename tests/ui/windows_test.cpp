@@ -30,7 +30,8 @@ QStringList items(QComboBox* box) {
 // Where the focus goes on each press of Tab, starting in `from`, by control name.
 QStringList tabOrder(QWidget* from, int steps) {
     QStringList names;
-    test::GuiTest::keyTo(from, Qt::Key_unknown);
+    test::GuiTest::activate(from->window());
+    from->setFocus();
     for (int i = 0; i < steps; ++i) {
         QWidget* focus = QApplication::focusWidget();
         QTest::keyClick(focus, Qt::Key_Tab);

@@ -4,6 +4,7 @@
 
 #include "app/cli.h"
 #include "app/frm_db_set.h"
+#include "app/report.h"
 #include "ui/startup.h"
 
 int main(int argc, char** argv) {
@@ -11,6 +12,11 @@ int main(int argc, char** argv) {
         QCoreApplication app(argc, argv);
         faq::app::installChineseQtTexts();
         return faq::app::runSampleDb(QCoreApplication::arguments());
+    }
+    if (argc > 1 && std::strcmp(argv[1], "report") == 0) {
+        QCoreApplication app(argc, argv);
+        faq::app::installChineseQtTexts();
+        return faq::app::runReport(QCoreApplication::arguments(), faq::app::standardReportIo());
     }
     QApplication app(argc, argv);
     faq::app::installChineseQtTexts();

@@ -1,6 +1,5 @@
 #include "program.h"
 
-#include <QDate>
 #include <cstdio>
 #include <cstdlib>
 
@@ -9,10 +8,6 @@ namespace faq::app {
 namespace {
 std::function<void()>& ender() {
     static std::function<void()> f;
-    return f;
-}
-std::function<query::CivilDate()>& todaySource() {
-    static std::function<query::CivilDate()> f;
     return f;
 }
 MessageSink& sink() {
@@ -31,14 +26,6 @@ void endProgram() {
 }
 
 void setProgramEnder(std::function<void()> f) { ender() = std::move(f); }
-
-query::CivilDate today() {
-    if (todaySource()) return todaySource()();
-    const QDate d = QDate::currentDate();
-    return {d.year(), d.month(), d.day()};
-}
-
-void setToday(std::function<query::CivilDate()> source) { todaySource() = std::move(source); }
 
 void showMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon) {
     if (sink()) {

@@ -6,7 +6,7 @@
 #include <QString>
 #include <functional>
 
-#include "query/period.h"
+#include "clock.h"
 
 class QWidget;
 
@@ -18,10 +18,6 @@ constexpr const char* kAppTitle = "固定资产查询";
 // With an ender set (tests), calls it instead and returns.
 void endProgram();
 void setProgramEnder(std::function<void()> ender);
-
-// Today's date (the system date unless set for tests).
-query::CivilDate today();
-void setToday(std::function<query::CivilDate()> source);
 
 // A message box titled "固定资产查询" with one OK button.
 void showMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon = QMessageBox::Warning);

@@ -60,7 +60,6 @@ public:
         EXPECT_TRUE(QTest::qWaitForWindowActive(w));
     }
     // Puts the focus on w and sends it a key, as a user typing in that control would.
-public:
     static void keyTo(QWidget* w, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
         activate(w->window());
         w->setFocus();

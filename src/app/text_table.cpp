@@ -1,0 +1,126 @@
+#include "text_table.h"
+
+namespace faq::app {
+
+namespace {
+
+// Decodes one UTF-8 character at s[i]; advances i. Malformed bytes count as U+FFFD.
+char32_t next(std::string_view s, size_t& i) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    size_t len = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+    if (len == 0 || i + len > s.size()) {
+        ++i;
+        return 0xFFFD;
+    }
+    char32_t c = len == 1 ? b : b & (0x7F >> len);
+    for (size_t k = 1; k < len; ++k) {
+        const auto cb = static_cast<unsigned char>(s[i + k]);
+        if ((cb & 0xC0) != 0x80) {
+            ++i;
+            return 0xFFFD;
+        }
+        c = (c << 6) | (cb & 0x3F);
+    }
+    i += len;
+    return c;
+}
+
+bool wide(char32_t c) {
+    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) || (c >= 0x3041 && c <= 0x33FF) ||
+           (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
+           (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) ||
+           (c >= 0xFF00 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F) ||
+           (c >= 0x1F900 && c <= 0x1F9FF) || (c >= 0x20000 && c <= 0x3FFFD);
+}
+
+bool control(char32_t c) { return c < 0x20 || (c >= 0x7F && c < 0xA0); }
+
+// Text safe for a terminal: control characters (escape sequences among them) become "?".
+std::string printable(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        const size_t start = i;
+        const char32_t c = next(s, i);
+        if (control(c)) out += '?';
+        else out.append(s.substr(start, i - start));
+    }
+    return out;
+}
+
+bool numeric(data::FieldType t) {
+    return t == data::FieldType::Integer || t == data::FieldType::Double || t == data::FieldType::Decimal;
+}
+
+}  // namespace
+
+size_t displayWidth(std::string_view s) {
+    size_t w = 0;
+    for (size_t i = 0; i < s.size();) {
+        const char32_t c = next(s, i);
+        if (control(c)) w += 1;  // shown as "?"
+        else if ((c >= 0x300 && c <= 0x36F) || c == 0x200B || (c >= 0xFE00 && c <= 0xFE0F)) continue;
+        else w += wide(c) ? 2 : 1;
+    }
+    return w;
+}
+
+void writeTable(std::ostream& out, const data::Recordset& rs,
+                const std::vector<std::function<std::string(const data::Value&)>>& format) {
+    const size_t cols = rs.fieldCount();
+    auto cellText = [&](size_t r, size_t c) {
+        const data::Value v = rs.value(r, c);
+        if (c < format.size() && format[c]) return printable(format[c](v));
+        return printable(v.toString());
+    };
+    std::vector<size_t> width(cols);
+    for (size_t c = 0; c < cols; ++c) width[c] = displayWidth(printable(rs.field(c).name));
+    for (size_t r = 0; r < rs.recordCount(); ++r)
+        for (size_t c = 0; c < cols; ++c) width[c] = std::max(width[c], displayWidth(cellText(r, c)));
+    auto cell = [&](const std::string& text, size_t c, bool right) {
+        const std::string pad(width[c] - displayWidth(text), ' ');
+        if (c) out << "  ";
+        out << (right ? pad + text : (c + 1 == cols ? text : text + pad));
+    };
+    for (size_t c = 0; c < cols; ++c) cell(printable(rs.field(c).name), c, numeric(rs.field(c).type));
+    out << '\n';
+    for (size_t c = 0; c < cols; ++c) {
+        if (c) out << "  ";
+        out << std::string(width[c], '-');
+    }
+    out << '\n';
+    for (size_t r = 0; r < rs.recordCount(); ++r) {
+        for (size_t c = 0; c < cols; ++c) cell(cellText(r, c), c, numeric(rs.field(c).type));
+        out << '\n';
+    }
+}
+
+void writeCsv(std::ostream& out, const data::Recordset& rs) {
+    auto field = [&](const std::string& s) {
+        if (s.find_first_of(",\"\r\n") == std::string::npos) {
+            out << s;
+            return;
+        }
+        out << '"';
+        for (char ch : s) {
+            if (ch == '"') out << '"';
+            out << ch;
+        }
+        out << '"';
+    };
+    out << "\xEF\xBB\xBF";
+    for (size_t c = 0; c < rs.fieldCount(); ++c) {
+        if (c) out << ',';
+        field(rs.field(c).name);
+    }
+    out << "\r\n";
+    for (size_t r = 0; r < rs.recordCount(); ++r) {
+        for (size_t c = 0; c < rs.fieldCount(); ++c) {
+            if (c) out << ',';
+            field(rs.value(r, c).toString());
+        }
+        out << "\r\n";
+    }
+}
+
+}  // namespace faq::app

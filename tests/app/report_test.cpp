@@ -1,0 +1,183 @@
+// faquery report: arguments, exit codes and the three output formats.
+#include "app/report.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <QCoreApplication>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/mdl_main.h"
+#include "app/text_table.h"
+#include "support/odbc_env.h"
+#include "query/money_format.h"
+#include "support/xlsx_reader.h"
+
+using namespace faq;
+
+namespace {
+
+struct Outcome {
+    int code = -1;
+    std::string out, err;
+};
+
+Outcome report(QStringList args, std::optional<std::string> envPassword = std::nullopt) {
+    mdlMain::resetListMng();
+    std::ostringstream out, err;
+    app::ReportIo io{&out, &err, [envPassword] { return envPassword; }, [] { return std::nullopt; }};
+    Outcome r;
+    r.code = app::runReport(QStringList{QStringLiteral("faquery"), QStringLiteral("report")} + args, io);
+    r.out = out.str();
+    r.err = err.str();
+    return r;
+}
+
+QStringList demo(QStringList more = {}) {
+    return QStringList{QStringLiteral("--demo"), QStringLiteral("--today"), QStringLiteral("2026-12-07"),
+                       QStringLiteral("--from"), QStringLiteral("2018-01")} +
+           more;
+}
+
+std::vector<std::string> lines(const std::string& text, const char* sep = "\n") {
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (size_t pos; (pos = text.find(sep, start)) != std::string::npos; start = pos + std::strlen(sep))
+        out.push_back(text.substr(start, pos - start));
+    return out;
+}
+
+TEST(Report, ArgumentsAndCriteriaErrorsExitWithTwo) {
+    struct Case {
+        QStringList args;
+        const char* message;
+    } cases[] = {
+        {{}, "请给出"},
+        {{"--demo", "--sqlite", "x.db"}, "请给出"},
+        {{"--demo", "--format", "pdf"}, "输出格式"},
+        {{"--demo", "--format", "xlsx"}, "--output"},
+        {{"--demo", "--from", "2026-13"}, "期间输入不正确"},
+        {{"--demo", "--to", "２０２６-01"}, "期间输入不正确"},
+        {{"--demo", "--from", "202601"}, "期间输入不正确"},
+        {{"--demo", "--today", "2026-02-30"}, "--today"},
+        {{"--demo", "--dept", "99"}, "部门不存在"},
+        {{"--demo", "--bogus"}, "bogus"},
+        {{"--demo", "extra"}, "extra"},
+    };
+    for (const auto& c : cases) {
+        Outcome r = report(c.args);
+        EXPECT_EQ(r.code, 2) << c.args.join(' ').toStdString();
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty());
+    }
+    Outcome pwd = report({"--server", "x", "--password=hunter2-xyz"});
+    EXPECT_EQ(pwd.code, 2);
+    EXPECT_EQ(pwd.err.find("hunter2-xyz"), std::string::npos);
+    Outcome help = report({"--help"});
+    EXPECT_EQ(help.code, 0);
+    for (const char* opt : {"--demo", "--sqlite", "--server", "--database", "--uid", "--from", "--to", "--dept", "--name",
+                            "--like", "--today", "--format", "--output", "--show-sql", "FAQUERY_PWD", "退出码"})
+        EXPECT_NE(help.out.find(opt), std::string::npos) << opt;
+}
+
+TEST(Report, ConnectionQueryAndOutputFailuresHaveTheirCodes) {
+    const std::string dir = faq::test::tempPath("report-fail");
+    std::filesystem::create_directories(dir);
+    Outcome missing = report({"--sqlite", QString::fromStdString(dir + "/missing.db")});
+    EXPECT_EQ(missing.code, 3);
+    EXPECT_NE(missing.err.find("数据库连接失败："), std::string::npos) << missing.err;
+    // A database without the card tables: the connection works, the query does not.
+    const std::string partial = dir + "/partial.db";
+    std::filesystem::remove(partial);
+    sqlite3* db = nullptr;
+    sqlite3_open(partial.c_str(), &db);
+    sqlite3_exec(db, "create table department(cDepCode text, cDepName text)", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    Outcome noTable = report({"--sqlite", QString::fromStdString(partial), "--show-sql"});
+    EXPECT_EQ(noTable.code, 4);
+    EXPECT_NE(noTable.err.find("查询失败："), std::string::npos) << noTable.err;
+    EXPECT_NE(noTable.err.find("fa_"), std::string::npos);
+    EXPECT_NE(noTable.err.find("      Select distinct "), std::string::npos);  // the statement that failed
+    Outcome unwritable = report(demo({"--output", "/nonexistent-dir/out.csv", "--format", "csv"}));
+    EXPECT_EQ(unwritable.code, 5);
+    EXPECT_NE(unwritable.err.find("输出失败："), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists("/nonexistent-dir"));
+}
+
+TEST(Report, TableCsvAndXlsxAgree) {
+    Outcome table = report(demo({"--name", "电脑", "--like"}));
+    ASSERT_EQ(table.code, 0) << table.err;
+    const auto t = lines(table.out);
+    ASSERT_GT(t.size(), 4u);
+    EXPECT_EQ(t[0].substr(0, 18), "开始使用日期");
+    // Aligned: every row as wide as the rule, counting CJK characters as two columns.
+    for (size_t i = 2; i < t.size(); ++i) EXPECT_EQ(app::displayWidth(t[i]), app::displayWidth(t[1])) << t[i];
+    EXPECT_NE(t.back().find("合计:"), std::string::npos);
+
+    const std::string csvPath = faq::test::tempPath("report.csv");
+    const std::string xlsxPath = faq::test::tempPath("report.xlsx");
+    std::filesystem::remove(csvPath);
+    std::filesystem::remove(xlsxPath);
+    ASSERT_EQ(report(demo({"--name", "电脑", "--like", "--format", "csv", "--output", QString::fromStdString(csvPath)})).code, 0);
+    ASSERT_EQ(report(demo({"--name", "电脑", "--like", "--format", "xlsx", "--output", QString::fromStdString(xlsxPath)})).code, 0);
+    std::ifstream f(csvPath, std::ios::binary);
+    const std::string csv((std::istreambuf_iterator<char>(f)), {});
+    ASSERT_TRUE(csv.starts_with("\xEF\xBB\xBF"));
+    const auto c = lines(csv.substr(3), "\r\n");
+    ASSERT_EQ(c.size(), t.size() - 1);  // no rule line
+    EXPECT_EQ(c[0], "开始使用日期,使用部门,固定资产名称,原值,数量");
+    auto wb = test::readXlsx(QString::fromStdString(xlsxPath));
+    ASSERT_TRUE(wb.error.isEmpty()) << wb.error.toStdString();
+    const QJsonArray rows = wb.sheets.at(0).rows;
+    ASSERT_EQ(static_cast<size_t>(rows.size()), c.size());
+    for (size_t i = 1; i < c.size(); ++i) {
+        // CSV values are unformatted; the table shows 原值 formatted; the sheet holds numbers.
+        const auto fields = lines(c[i] + ",", ",");
+        ASSERT_EQ(fields.size(), 5u) << c[i];
+        const QJsonArray row = rows[static_cast<int>(i)].toArray();
+        EXPECT_EQ(row[2].toArray()[1].toString().toStdString(), fields[2]);
+        if (!fields[3].empty()) {
+            EXPECT_DOUBLE_EQ(row[3].toArray()[1].toDouble(), std::stod(fields[3]));
+        }
+        EXPECT_EQ(row[4].toArray()[1].toInteger(), std::stoll(fields[4]));
+        EXPECT_NE(t[i + 1].find(fields[2]), std::string::npos);
+        if (!fields[3].empty()) {
+            data::Value v;
+            v.type = data::FieldType::Double;
+            v.d = std::stod(fields[3]);
+            EXPECT_NE(t[i + 1].find(query::formatMoney(v)), std::string::npos) << t[i + 1];
+        }
+    }
+}
+
+TEST(Report, DepartmentCodeActsAsTheChosenDepartment) {
+    Outcome r = report(demo({"--dept", "03", "--show-sql", "--format", "csv"}));
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find(" AND (fa_DeptScale.sDeptNum) Like  '03%'"), std::string::npos);
+    for (const auto& row : lines(r.out.substr(3), "\r\n"))
+        if (row.find("合计:") == std::string::npos && row.find("使用部门") == std::string::npos) {
+            EXPECT_TRUE(row.find("生产部") != std::string::npos || row.find("车间") != std::string::npos) << row;
+        }
+}
+
+TEST(Report, PasswordNeverAppearsEvenWhenTheDriverFails) {
+    faq::test::registerSqlServerDriver(FAQ_TDS_ODBC_DRIVER);
+    // Nothing listens on this port: the driver reports the connection failure.
+    Outcome r = report({"--server", "127.0.0.1,1", "--database", "db", "--uid", "sa", "--show-sql"},
+                   std::string("Pa55-word-XYZ"));
+    EXPECT_EQ(r.code, 3);
+    EXPECT_NE(r.err.find("数据库连接失败："), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Pa55-word-XYZ"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("Pa55-word-XYZ"), std::string::npos);
+    EXPECT_EQ(mdlMain::gsPwd, "Pa55-word-XYZ");  // taken from the environment
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

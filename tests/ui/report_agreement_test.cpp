@@ -1,0 +1,75 @@
+// faquery report and the query window give the same statement and the same rows.
+#include <QCheckBox>
+#include <QComboBox>
+#include <sstream>
+
+#include "app/cli.h"
+#include "app/report.h"
+#include "gui_fixture.h"
+#include "query/money_format.h"
+#include "ui/data_combo.h"
+#include "ui/data_grid.h"
+
+using namespace faq;
+
+namespace {
+
+class ReportAgreement : public test::GuiTest {};
+
+std::vector<std::string> split(const std::string& text, const std::string& sep) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (size_t pos; (pos = text.find(sep, start)) != std::string::npos; start = pos + sep.size())
+        out.push_back(text.substr(start, pos - start));
+    out.push_back(text.substr(start));
+    return out;
+}
+
+TEST_F(ReportAgreement, SameCriteriaSameStatementSameRows) {
+    app::applyEngine({true, {}});
+    mdlMain::resetListMng();
+    setToday({2026, 12, 7});
+    auto w = openQueryWindow();
+    w->byyyy->setEditText(QStringLiteral("2018"));
+    w->bmm->setEditText(QStringLiteral("3"));
+    w->dcob->setEditText(QStringLiteral("电"));
+    w->chkLike->setChecked(true);
+    w->dcbmDept->setEditText(QStringLiteral("生产部"));
+    w->Command1_Click();
+    ASSERT_TRUE(messages.empty());
+    const std::string windowSql = w->criteria().strSql;
+
+    auto run = [](const QStringList& extra) {
+        mdlMain::resetListMng();
+        std::ostringstream out, err;
+        app::ReportIo io{&out, &err, [] { return std::nullopt; }, [] { return std::nullopt; }};
+        const int code = app::runReport(QStringList{"faquery", "report", "--demo", "--today", "2026-12-07", "--from",
+                                                    "2018-3", "--to", "2026-12", "--dept", "03", "--name", "电", "--like",
+                                                    "--show-sql"} +
+                                            extra,
+                                        io);
+        EXPECT_EQ(code, 0) << err.str();
+        return std::make_pair(out.str(), err.str());
+    };
+    const auto [csv, sqlOut] = run({"--format", "csv"});
+    EXPECT_EQ(sqlOut, windowSql + "\n");
+    const auto [table, sqlOut2] = run({});
+    EXPECT_EQ(sqlOut2, sqlOut);
+
+    auto* m = w->dgContent->model();
+    auto rows = split(csv.substr(3), "\r\n");
+    rows.pop_back();  // after the last line end
+    auto tableRows = split(table, "\n");
+    ASSERT_EQ(static_cast<int>(rows.size()), m->rowCount() + 1);
+    for (int r = 0; r < m->rowCount(); ++r) {
+        const auto f = split(rows[static_cast<size_t>(r) + 1], ",");
+        ASSERT_EQ(f.size(), 5u);
+        for (int c : {0, 1, 2, 4}) EXPECT_EQ(m->text(r, c).toStdString(), f[static_cast<size_t>(c)]) << r << "," << c;
+        data::Value v;
+        if (!f[3].empty()) v.type = data::FieldType::Double, v.d = std::stod(f[3]);
+        EXPECT_EQ(m->text(r, 3).toStdString(), query::formatMoney(v));
+        EXPECT_NE(tableRows[static_cast<size_t>(r) + 2].find(m->text(r, 3).trimmed().toStdString()), std::string::npos);
+    }
+}
+
+}  // namespace

@@ -143,7 +143,7 @@ void OdbcConnection::execute(const std::string& sql, int timeoutSeconds) {
 
 RecordsetPtr OdbcConnection::query(const std::string& sql, int timeoutSeconds) {
     std::u16string text = toUtf16(sql);
-    for (bool piecewise : {false, true}) {
+    for (bool piecewise : {!mBlockFetch, true}) {
         Stmt stmt = statement(timeoutSeconds);
         SQLRETURN rc = SQLExecDirectW(stmt.get(), wide(text), static_cast<SQLINTEGER>(text.size()));
         if (rc != SQL_NO_DATA) stmt.check(rc, "执行查询失败");

@@ -22,6 +22,10 @@ public:
     void rollbackTransaction() override;
     void close() override;
 
+    // Results are fetched in blocks of rows where the driver allows; off, every value is
+    // read with SQLGetData (for drivers whose block cursors misbehave).
+    void setBlockFetch(bool on) { mBlockFetch = on; }
+
 private:
     odbc::Stmt statement(int timeoutSeconds);
     void endTransaction(SQLSMALLINT completion, const char* context);
@@ -32,6 +36,7 @@ private:
     odbc::Dbc mDbc;
     bool mConnected = false;
     bool mInTransaction = false;
+    bool mBlockFetch = true;
 };
 
 }  // namespace faq::data

@@ -32,26 +32,47 @@ int Recordset::fieldIndex(std::string_view name) const {
     return -1;
 }
 
-uint64_t Recordset::storeText(std::string_view s) {
-    const size_t need = s.size() + 5;  // varint length prefix of at most five bytes
+char* Recordset::reserveText(size_t maxBytes, uint64_t* slot) {
+    const size_t need = maxBytes + 5;  // varint length prefix of at most five bytes
     if (mBlocks.empty() || mBlocks.back().capacity - mBlocks.back().size < need) {
         Block b;
         b.capacity = std::max(kBlockBytes, need);
-        b.data = std::make_unique<char[]>(b.capacity);
+        b.data = std::make_unique_for_overwrite<char[]>(b.capacity);
         mBlocks.push_back(std::move(b));
     }
     Block& b = mBlocks.back();
-    const uint64_t slot = (static_cast<uint64_t>(mBlocks.size() - 1) << 32) | b.size;
-    char* p = b.data.get() + b.size;
-    uint64_t len = s.size();
+    *slot = (static_cast<uint64_t>(mBlocks.size() - 1) << 32) | b.size;
+    return b.data.get() + b.size;
+}
+
+namespace {
+char* putVarint(char* p, uint64_t len) {
     do {
         uint8_t byte = len & 0x7F;
         len >>= 7;
         *p++ = static_cast<char>(len ? byte | 0x80 : byte);
     } while (len);
+    return p;
+}
+}  // namespace
+
+uint64_t Recordset::storeText(std::string_view s) {
+    uint64_t slot;
+    char* p = putVarint(reserveText(s.size(), &slot), s.size());
     if (!s.empty()) std::memcpy(p, s.data(), s.size());
-    b.size = static_cast<size_t>(p - b.data.get()) + s.size();
+    mBlocks.back().size = static_cast<size_t>(p + s.size() - mBlocks.back().data.get());
     mTextBytes += s.size();
+    return slot;
+}
+
+uint64_t Recordset::storeUtf16(const char16_t* s, size_t units) {
+    // Length first, so the prefix goes before the bytes without a second copy.
+    const size_t len = utf8Length(s, units);
+    uint64_t slot;
+    char* p = putVarint(reserveText(len, &slot), len);
+    encodeUtf8(p, s, units);
+    mBlocks.back().size = static_cast<size_t>(p + len - mBlocks.back().data.get());
+    mTextBytes += len;
     return slot;
 }
 
@@ -146,7 +167,7 @@ void RecordsetBuilder::put(FieldType t, uint64_t slot) {
     if (rs.mFields.empty()) return;
     auto& chunks = rs.mColumns[mCol].chunks;
     const size_t row = rs.mRows;
-    if ((row >> Recordset::kChunkBits) >= chunks.size()) chunks.push_back(std::make_unique<Recordset::Chunk>());
+    if ((row >> Recordset::kChunkBits) >= chunks.size()) chunks.push_back(std::make_unique_for_overwrite<Recordset::Chunk>());
     Recordset::Chunk& c = *chunks.back();
     const size_t k = row & (Recordset::kChunkRows - 1);
     c.slot[k] = slot;
@@ -161,11 +182,7 @@ void RecordsetBuilder::putNull() { put(FieldType::Null, 0); }
 void RecordsetBuilder::putInt(int64_t v) { put(FieldType::Integer, static_cast<uint64_t>(v)); }
 void RecordsetBuilder::putDouble(double v) { put(FieldType::Double, std::bit_cast<uint64_t>(v)); }
 void RecordsetBuilder::putText(std::string_view s, FieldType t) { put(t, mRs->storeText(s)); }
-void RecordsetBuilder::putUtf16(const char16_t* s, size_t units, FieldType t) {
-    mScratch.clear();
-    appendUtf8(mScratch, s, units);
-    putText(mScratch, t);
-}
+void RecordsetBuilder::putUtf16(const char16_t* s, size_t units, FieldType t) { put(t, mRs->storeUtf16(s, units)); }
 
 RecordsetPtr RecordsetBuilder::finish() {
     mRs->mPos = 0;

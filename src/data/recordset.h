@@ -85,7 +85,10 @@ private:
         size_t capacity = 0;
     };
 
+    // Reserves room for a text of up to maxBytes; returns where its length prefix goes.
+    char* reserveText(size_t maxBytes, uint64_t* slot);
     uint64_t storeText(std::string_view s);
+    uint64_t storeUtf16(const char16_t* s, size_t units);
     std::string_view loadText(uint64_t slot) const;
     void notify();
 
@@ -120,7 +123,6 @@ private:
     void put(FieldType t, uint64_t slot);
     RecordsetPtr mRs;
     size_t mCol = 0;
-    std::string mScratch;
 };
 
 }  // namespace faq::data

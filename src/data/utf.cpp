@@ -5,23 +5,6 @@ namespace faq::data {
 namespace {
 constexpr char32_t kReplacement = 0xFFFD;
 
-void putUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
 }  // namespace
 
 std::u16string toUtf16(std::string_view s) {
@@ -70,22 +53,52 @@ std::u16string toUtf16(std::string_view s) {
     return out;
 }
 
+namespace {
+// The code point at s[i] (a surrogate pair counts once; a lone surrogate is U+FFFD);
+// advances i past it.
+inline char32_t codePoint(const char16_t* s, size_t n, size_t& i) {
+    char32_t c = s[i++];
+    if (c < 0xD800 || c > 0xDFFF) return c;
+    if (c <= 0xDBFF && i < n && s[i] >= 0xDC00 && s[i] <= 0xDFFF) return 0x10000 + ((c - 0xD800) << 10) + (s[i++] - 0xDC00);
+    return kReplacement;
+}
+}  // namespace
+
+size_t utf8Length(const char16_t* s, size_t n) {
+    size_t len = 0;
+    for (size_t i = 0; i < n;) {
+        const char32_t c = codePoint(s, n, i);
+        len += c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    }
+    return len;
+}
+
+char* encodeUtf8(char* p, const char16_t* s, size_t n) {
+    for (size_t i = 0; i < n;) {
+        const char32_t c = codePoint(s, n, i);
+        if (c < 0x80) {
+            *p++ = static_cast<char>(c);
+        } else if (c < 0x800) {
+            *p++ = static_cast<char>(0xC0 | (c >> 6));
+            *p++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            *p++ = static_cast<char>(0xE0 | (c >> 12));
+            *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            *p++ = static_cast<char>(0xF0 | (c >> 18));
+            *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return p;
+}
+
 size_t appendUtf8(std::string& out, const char16_t* s, size_t n) {
     const size_t before = out.size();
-    for (size_t i = 0; i < n; ++i) {
-        char32_t c = s[i];
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-            continue;
-        }
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = kReplacement;
-        }
-        putUtf8(out, c);
-    }
+    out.resize(before + utf8Length(s, n));
+    encodeUtf8(out.data() + before, s, n);
     return out.size() - before;
 }
 

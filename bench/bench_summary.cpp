@@ -1,0 +1,49 @@
+// The summary on the sample database at 500, 1,000 and 2,000 cards: the program's path
+// (criteria to filled recordset) against the sqlite3 shell running the same statement
+// with the loadable dialect extension.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/mdl_main.h"
+#include "bench_util.h"
+#include "data/sample_db.h"
+#include "data/sqlite_connection.h"
+#include "query/period.h"
+
+using namespace faq;
+using namespace faq::bench;
+
+int main(int argc, char** argv) {
+    const std::string extension = argc > 1 ? argv[1] : "build/faqdialect";
+    for (int cards : {500, 1000, 2000}) {
+        const std::string file = benchDir() + "/sample-" + std::to_string(cards) + ".db";
+        if (!std::filesystem::exists(file)) data::writeSampleFile(file, {cards, 20261207});
+        data::setConnector(data::embeddedConnector({file, true, 0, 0}));
+        mdlMain::resetListMng();
+        query::CMvLogin p;
+        // The window's defaults on 7 December 2026: this year, no name, no department.
+        query::fillDates(p, "2026", "1", "2026", "12", {2026, 12, 7});
+        p.gsCZLike = "0";
+        mdlMain::fetchDeptList(&p);  // connect first, as the window does while it opens
+        size_t rows = 0;
+        const std::string script = benchDir() + "/summary.sql";
+        auto [ours, shell] = compare(
+            3,
+            [&] {
+                query::CMvLogin q = p;
+                query::fillDates(q, "2026", "1", "2026", "12", {2026, 12, 7});
+                rows = mdlMain::fetchList(q)->recordCount();
+                std::ofstream(script) << ".load " << extension << "\n.output /dev/null\n" << q.strSql << ";\n";
+            },
+            [&] {
+                const std::string cmd = "sqlite3 -batch " + file + " < " + script;
+                if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "sqlite3 failed\n");
+            });
+        report("summary, " + std::to_string(cards) + " cards (" + std::to_string(rows) + " rows)", ours, shell,
+               "ms; baseline sqlite3 shell + extension", "goal: ratio <= 1.1");
+    }
+    return 0;
+}

@@ -5,7 +5,8 @@
 
 namespace faq::query {
 
-std::string formatMoneyText(std::string_view s) {
+std::string formatMoneyText(std::string_view text) {
+    std::string_view s = text;
     bool negative = false;
     if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
         negative = s.front() == '-';
@@ -14,11 +15,12 @@ std::string formatMoneyText(std::string_view s) {
     const size_t point = s.find('.');
     std::string_view intPart = s.substr(0, point);
     std::string_view frac = point == std::string_view::npos ? std::string_view() : s.substr(point + 1);
-    if (intPart.empty() && frac.empty()) return std::string(s);
+    // Anything that is not a plain decimal comes back as it was.
+    if (intPart.empty() && frac.empty()) return std::string(text);
     for (char c : intPart)
-        if (c < '0' || c > '9') return std::string(s);
+        if (c < '0' || c > '9') return std::string(text);
     for (char c : frac)
-        if (c < '0' || c > '9') return std::string(s);
+        if (c < '0' || c > '9') return std::string(text);
 
     // Digits of the value in hundredths, rounded half away from zero.
     std::string digits(intPart);

@@ -46,7 +46,8 @@ bool isValidDate(const std::string& text) {
 
 bool periodIsValid(const std::string& begYear, const std::string& begMonth, const std::string& endYear,
                    const std::string& endMonth) {
-    auto yearOk = [](const std::string& y) { return y.size() == 4 && allDigits(y); };
+    // SQL Server's datetime starts in 1753: an earlier year could only fail at the server.
+    auto yearOk = [](const std::string& y) { return y.size() == 4 && allDigits(y) && std::stoi(y) >= 1753; };
     auto monthOk = [](const std::string& m) {
         if (!allDigits(m) || m.size() > 9) return false;
         const int v = std::stoi(m);

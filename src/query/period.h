@@ -20,7 +20,8 @@ int daysInMonth(int year, int month);
 // A text the way the date recognition reads "yyyy-m-d": digits, real calendar day.
 bool isValidDate(const std::string& text);
 
-// A year of four ASCII digits and months that are whole numbers from 1 to 12.
+// Years of four ASCII digits from 1753 (where SQL Server's datetime begins) and months that
+// are whole numbers from 1 to 12.
 bool periodIsValid(const std::string& begYear, const std::string& begMonth, const std::string& endYear,
                    const std::string& endMonth);
 // yyyy + "-" + last two characters of ("0" + mm) + "-01"

@@ -41,7 +41,7 @@ TEST(Period, BadPeriodsAreRejectedBeforeAnythingIsWritten) {
     EXPECT_EQ(p.strBegDate, "2026-01-01");
     EXPECT_EQ(p.strEndDate, "2026-12-31");
     EXPECT_EQ(p.strDate, "2027-01-07");
-    const char* badYears[] = {"", "26", "99999", "-1", "２０２６", "20a6", " 2026"};
+    const char* badYears[] = {"", "26", "99999", "-1", "２０２６", "20a6", " 2026", "0000", "1752"};
     for (const char* y : badYears) {
         CMvLogin q;
         EXPECT_EQ(fillDates(q, y, "1", "2026", "12", {2026, 12, 7}), kBadPeriodMessage) << y;
@@ -94,6 +94,8 @@ TEST(MoneyFormat, ThousandsTwoDecimalsAndATrailingBlank) {
     dec.text = "1234567.125";
     EXPECT_EQ(formatMoney(dec), "1,234,567.13 ");
     EXPECT_EQ(formatMoneyText("12a"), "12a");
+    EXPECT_EQ(formatMoneyText("-fe"), "-fe");  // the sign stays with text that is no number
+    EXPECT_EQ(formatMoneyText("-"), "-");
 }
 
 }  // namespace

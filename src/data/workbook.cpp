@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "db_error.h"
+#include "workbook_check.h"
 
 namespace faq::data {
 
@@ -31,6 +32,7 @@ void writeWorkbook(const std::string& path, const std::vector<std::string>& capt
     options.tmpdir = tmpDir.empty() ? nullptr : const_cast<char*>(tmpDir.c_str());
     lxw_workbook* wb = workbook_new_opt(path.c_str(), &options);
     if (!wb) throw DbError("无法创建工作簿：" + path);
+    int sheets = 1;
     try {
         lxw_worksheet* ws = newSheet(wb, captions);
         const size_t fields = rs.fieldCount();
@@ -40,6 +42,7 @@ void writeWorkbook(const std::string& path, const std::vector<std::string>& capt
             if (row > kRowsPerSheet) {
                 ws = newSheet(wb, captions);
                 row = 1;
+                ++sheets;
             }
             for (size_t c = 0; c < fields; ++c) {
                 const Value v = rs.value(r, c);
@@ -66,9 +69,12 @@ void writeWorkbook(const std::string& path, const std::vector<std::string>& capt
         throw;
     }
     lxw_error err = workbook_close(wb);
-    if (err != LXW_NO_ERROR) {
-        std::remove(path.c_str());
+    try {
         check(err, "写入工作簿失败");
+        verifyWorkbook(path, sheets);
+    } catch (...) {
+        std::remove(path.c_str());
+        throw;
     }
 }
 

@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -160,6 +161,24 @@ TEST(Report, DepartmentCodeActsAsTheChosenDepartment) {
         if (row.find("合计:") == std::string::npos && row.find("使用部门") == std::string::npos) {
             EXPECT_TRUE(row.find("生产部") != std::string::npos || row.find("车间") != std::string::npos) << row;
         }
+}
+
+TEST(Report, HostileNamesAnswerAndTheTableStaysPrintable) {
+    const QString names[] = {"O'Neil 台式机", "'", "%", "_", "[", "   ", QString(10000, 'x'), "😀电脑𠀀",
+                             QStringLiteral("电\x1b[2J脑\x01")};
+    for (const QString& n : names) {
+        for (bool like : {false, true}) {
+            QStringList args = demo({"--name", n, "--show-sql"});
+            if (like) args << "--like";
+            Outcome r = report(args);
+            ASSERT_EQ(r.code, 0) << r.err;
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\'') % 2, 0);
+            EXPECT_NE(r.out.find("合计:"), std::string::npos);
+            for (char ch : r.out) EXPECT_FALSE((ch > 0 && ch < 0x20 && ch != '\n') || ch == 0x7f) << int(ch);
+        }
+    }
+    Outcome quoted = report(demo({"--name", "O'Neil 台式机", "--format", "csv"}));
+    EXPECT_NE(quoted.out.find("O'Neil 台式机"), std::string::npos);
 }
 
 TEST(Report, PasswordNeverAppearsEvenWhenTheDriverFails) {

@@ -1,0 +1,14 @@
+// Reads a written workbook back: every worksheet must be present and complete. The writer
+// does not notice when its temporary files stop growing (disk full, a file-size limit), so
+// a cut-off sheet is only seen here.
+#pragma once
+
+#include <string>
+
+namespace faq::data {
+
+// Throws DbError when the workbook at path lacks one of sheet1.xml .. sheet<sheets>.xml or
+// any of them does not end its XML.
+void verifyWorkbook(const std::string& path, int sheets);
+
+}  // namespace faq::data

@@ -1,0 +1,175 @@
+// Real drivers failing under the windows: PostgreSQL through ODBC (wrong password, missing
+// database, server down at start, server stopped between two queries) and FreeTDS with a
+// server that never answers the login. Runs alone: it stops and starts the test server.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+
+#include "app/frm_db_set.h"
+#include "data/cdb.h"
+#include "data/workbook.h"
+#include "gui_fixture.h"
+#include "support/odbc_env.h"
+#include "support/pg_env.h"
+#include "ui/data_combo.h"
+#include "ui/data_grid.h"
+#include "ui/form_select.h"
+#include "ui/startup.h"
+
+using namespace faq;
+
+namespace {
+
+void pgServer(const char* action, const test::PgServer& pg) {
+    const char* data = std::getenv("FAQ_PG_DATA");
+    ASSERT_NE(data, nullptr) << "FAQ_PG_DATA is not set";
+    std::string cmd = std::string(FAQ_SOURCE_DIR "/scripts/pg-server ") + action + " " + data;
+    if (std::string(action) == "start") cmd += " " + pg.port;
+    ASSERT_EQ(std::system((cmd + " > /dev/null 2>&1").c_str()), 0) << cmd;
+}
+
+class PgFaults : public test::GuiTest {
+protected:
+    void SetUp() override {
+        GuiTest::SetUp();
+        FAQ_REQUIRE_PG(pg);
+        test::registerSqlServerDriver(FAQ_PG_ODBC_DRIVER);
+        test::useCompactOdbcConnector(";Port=" + pg.port);
+        data::connParams() = {"127.0.0.1", pg.database, pg.user, pg.password};
+    }
+    void TearDown() override {
+        if (stopped) pgServer("start", pg);
+        GuiTest::TearDown();
+    }
+    // The settings dialog with the given password and database, connect pressed.
+    QStringList connectWith(const QString& pwd, const QString& db) {
+        messages.clear();
+        mdlMain::resetListMng();
+        app::FrmDbSet dlg;
+        ui::wireSettingsDialog(dlg);
+        dlg.show();
+        dlg.Text1->setText(QStringLiteral("127.0.0.1"));
+        dlg.Text2->setText(db);
+        dlg.Text3->setText(QString::fromStdString(pg.user));
+        dlg.Text4->setText(pwd);
+        dlg.Command1_Click();
+        EXPECT_EQ(ui::queryWindow() != nullptr, messages.empty());
+        if (ui::queryWindow()) {
+            EXPECT_FALSE(dlg.isVisible());
+        } else {
+            EXPECT_TRUE(dlg.isVisible());
+        }
+        delete ui::queryWindow();
+        return messageTexts();
+    }
+    test::PgServer pg;
+    bool stopped = false;
+};
+
+TEST_F(PgFaults, LoginFailuresBringTheSettingsBackWithTheDriversMessage) {
+    {
+        data::CDB db;
+        db.ExecSql("drop table if exists department; create table department(cDepCode varchar(12), cDepName varchar(50));"
+                   "insert into department values ('01', '行政部'), ('03', '生产部');"
+                   "drop table if exists fa_Cards; create table fa_Cards(sAssetName varchar(60));"
+                   "insert into fa_Cards values ('电脑'), ('电脑桌'), ('车床')");
+    }
+    QStringList m = connectWith(QStringLiteral("wrong-Pw-1"), QString::fromStdString(pg.database));
+    ASSERT_EQ(m.size(), 1);
+    EXPECT_TRUE(m[0].startsWith(QStringLiteral("数据库连接失败：")));
+    EXPECT_TRUE(m[0].contains(QStringLiteral("password authentication failed"))) << m[0].toStdString();
+    EXPECT_FALSE(m[0].contains(QStringLiteral("wrong-Pw-1")));
+    m = connectWith(QString::fromStdString(pg.password), QStringLiteral("no_such_db"));
+    ASSERT_EQ(m.size(), 1);
+    EXPECT_TRUE(m[0].contains(QStringLiteral("no_such_db"))) << m[0].toStdString();
+    EXPECT_TRUE(connectWith(QString::fromStdString(pg.password), QString::fromStdString(pg.database)).isEmpty());
+    // Server not running at start.
+    pgServer("stop", pg);
+    stopped = true;
+    m = connectWith(QString::fromStdString(pg.password), QString::fromStdString(pg.database));
+    ASSERT_EQ(m.size(), 1);
+    EXPECT_TRUE(m[0].startsWith(QStringLiteral("数据库连接失败：")));
+}
+
+TEST_F(PgFaults, ServerStoppedBetweenTwoQueries) {
+    data::CDB db;
+    db.ExecSql("drop table if exists department; create table department(cDepCode varchar(12), cDepName varchar(50));"
+               "insert into department values ('01', '行政部'), ('03', '生产部');"
+               "drop table if exists fa_Cards; create table fa_Cards(sAssetName varchar(60));"
+               "insert into fa_Cards values ('电脑'), ('电脑桌'), ('车床')");
+    auto shown = db.ExecSqlRs("select sAssetName as \"固定资产名称\", 1.5::float8 as \"原值\" from fa_Cards", 3, 1, 1);
+    mdlMain::resetListMng();
+    auto w = openQueryWindow();  // lists from PostgreSQL
+    keyTo(w->dcob, Qt::Key_F2);
+    ASSERT_NE(w->picker(), nullptr);
+    EXPECT_EQ(w->picker()->dgList->model()->rowCount(), 3);
+    delete w->picker();
+
+    pgServer("stop", pg);
+    stopped = true;
+    keyTo(w->dcob, Qt::Key_F2);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("查询失败：")));
+    EXPECT_GT(messages[0].text.size(), 10);  // the driver's message follows
+    EXPECT_EQ(w->picker(), nullptr);
+    EXPECT_THROW(db.ExecSqlRs("select 1"), data::DbError);
+    // What was fetched before stays whole and can still be written out.
+    ASSERT_EQ(shown->recordCount(), 3u);
+    EXPECT_EQ(shown->value(0, 0).text, "电脑");
+    const std::string path = test::tempPath("after-stop.xlsx");
+    std::remove(path.c_str());
+    data::writeWorkbook(path, {"固定资产名称", "原值"}, *shown, 0);
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(path)));
+    // The window stays usable: the criteria still take input and report the next failure.
+    w->dcob->setEditText(QStringLiteral("电脑"));
+    w->Command1_Click();
+    EXPECT_EQ(messages.size(), 2u);
+    EXPECT_TRUE(messages[1].text.startsWith(QStringLiteral("查询失败：")));
+}
+
+TEST(FreeTdsFaults, UnreachableServerFailsWithinTheLoginTimeout) {
+    test::registerSqlServerDriver(FAQ_TDS_ODBC_DRIVER);
+    data::setConnector(nullptr);
+    mdlMain::resetListMng();
+    // An address that stops answering: a listener whose accept queue is full drops every
+    // further SYN, so the driver's connection attempt gets no reply at all.
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    socklen_t len = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    listen(fd, 0);
+    std::vector<int> fillers;
+    for (int i = 0; i < 3; ++i) {
+        fillers.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+    usleep(200000);
+    QStringList messages;
+    app::setMessageSink([&](const QString& t, QMessageBox::Icon) { messages << t; });
+    app::FrmDbSet dlg;
+    ui::wireSettingsDialog(dlg);
+    dlg.show();
+    dlg.Text1->setText(QStringLiteral("127.0.0.1,%1").arg(ntohs(a.sin_port)));
+    QElapsedTimer t;
+    t.start();
+    dlg.Command1_Click();
+    const qint64 ms = t.elapsed();
+    close(fd);
+    for (int c : fillers) close(c);
+    app::setMessageSink(nullptr);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("数据库连接失败："))) << messages[0].toStdString();
+    EXPECT_GT(ms, 14000);  // the login time-out is 15 s: the driver waited for it
+    EXPECT_LT(ms, 20000);  // and not longer
+    EXPECT_TRUE(dlg.isVisible());
+}
+
+}  // namespace

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "bench_util.h"
+#include "sample_rows.h"
 #include "data/workbook.h"
 
 using namespace faq;
@@ -13,29 +14,15 @@ using namespace faq::bench;
 
 int main() {
     constexpr int kRows = 1000000;
-    data::RecordsetBuilder b({{"开始使用日期", data::FieldType::Text}, {"使用部门", data::FieldType::Text},
-                              {"固定资产名称", data::FieldType::Text}, {"原值", data::FieldType::Double},
-                              {"数量", data::FieldType::Integer}});
+    auto rs = summaryShapedRows(kRows);
     // The baseline's cells, prepared beforehand: NUL-terminated texts and numbers.
     std::vector<std::string> texts;
     std::vector<double> values;
-    const char* depts[] = {"办公室", "一车间", "华东销售处", "信息中心"};
-    const char* names[] = {"台式电脑", "电脑桌", "数控车床", "空调机组", "小轿车"};
-    for (int i = 0; i < kRows; ++i) {
-        char date[16];
-        std::snprintf(date, sizeof date, "%04d.%02d.%02d", 1990 + i % 37, 1 + i % 12, 1 + i % 28);
-        b.putText(date);
-        b.putText(depts[i % 4]);
-        b.putText(names[i % 5]);
-        b.putDouble(i * 1.25 + 0.01);
-        b.putInt(i % 7);
-        texts.emplace_back(date);
-        texts.emplace_back(depts[i % 4]);
-        texts.emplace_back(names[i % 5]);
-        values.push_back(i * 1.25 + 0.01);
-        values.push_back(i % 7);
+    for (size_t r = 0; r < rs->recordCount(); ++r) {
+        for (size_t c = 0; c < 3; ++c) texts.emplace_back(rs->value(r, c).text);
+        values.push_back(rs->value(r, 3).d);
+        values.push_back(static_cast<double>(rs->value(r, 4).i));
     }
-    auto rs = b.finish();
     const std::vector<std::string> captions = {"开始使用日期", "使用部门", "固定资产名称", "原值", "数量"};
     const std::string dir = benchDir();
     const std::string ours = dir + "/export-ours.xlsx", base = dir + "/export-base.xlsx";

@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
         size_t rows = 0;
         const std::string script = benchDir() + "/summary.sql";
         auto [ours, shell] = compare(
-            3,
+            cards < 2000 ? 5 : 3,
             [&] {
                 query::CMvLogin q = p;
                 query::fillDates(q, "2026", "1", "2026", "12", {2026, 12, 7});

@@ -114,8 +114,6 @@ public:
     void putDouble(double v);
     void putText(std::string_view utf8, FieldType t = FieldType::Text);
     void putUtf16(const char16_t* s, size_t units, FieldType t = FieldType::Text);
-    size_t fieldCount() const { return mRs->fieldCount(); }
-    size_t rows() const { return mRs->mRows; }
     // The finished recordset, standing on its first record.
     RecordsetPtr finish();
 

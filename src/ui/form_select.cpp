@@ -1,6 +1,5 @@
 #include "form_select.h"
 
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -67,8 +66,6 @@ void FormSelect::dgList_Click() { pick(); }
 void FormSelect::dgList_KeyDown(int keyCode, Qt::KeyboardModifiers) {
     if (keyCode == Qt::Key_Return || keyCode == Qt::Key_Enter) pick();
 }
-
-void FormSelect::closeEvent(QCloseEvent* e) { e->accept(); }
 
 bool FormSelect::eventFilter(QObject* watched, QEvent* event) {
     if (watched == dgList->view()->viewport() && event->type() == QEvent::MouseButtonRelease &&

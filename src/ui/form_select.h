@@ -25,7 +25,6 @@ public:
     DataGrid* dgList;
 
 protected:
-    void closeEvent(QCloseEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -6,6 +6,7 @@
 #include "data/db_error.h"
 #include "support/odbc_env.h"
 #include "support/pg_env.h"
+#include "support/transactions.h"
 
 using namespace faq::data;
 using namespace faq::data::ado;
@@ -121,15 +122,7 @@ TEST_F(OdbcPg, CallProcRsReturnsTheProcedureResult) {
 TEST_F(OdbcPg, RollbackLeavesNoRowAndCommitKeepsIt) {
     CDB db;
     db.ExecSql("drop table if exists tx; create table tx(a integer)");
-    db.beginTrans();
-    db.ExecSql("insert into tx values (1)");
-    db.rollbackTrans();
-    EXPECT_EQ(db.ExecSqlRs("select count(*) from tx")->value(0, 0).i, 0);
-    db.beginTrans();
-    db.ExecSql("insert into tx values (2)");
-    db.commitTrans();
-    EXPECT_EQ(db.ExecSqlRs("select count(*) from tx")->value(0, 0).i, 1);
-    EXPECT_THROW(db.commitTrans(), DbError);  // no transaction is active
+    faq::test::expectRollbackDropsAndCommitKeeps(db);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "data/db_error.h"
 #include "data/sqlite_connection.h"
 #include "support/odbc_env.h"
+#include "support/transactions.h"
 
 using namespace faq::data;
 
@@ -75,14 +76,7 @@ TEST(EmbeddedCdb, SameOperationsAsOdbcWithClearErrorsWhereSqliteDiffers) {
     setConnector(embeddedConnector(EmbeddedSource{path, false, 0, 0}));
     CDB db;
     db.ExecSql("create table tx(a integer)");
-    db.beginTrans();
-    db.ExecSql("insert into tx values (1)");
-    db.rollbackTrans();
-    EXPECT_EQ(db.ExecSqlRs("select count(*) from tx")->value(0, 0).i, 0);
-    db.beginTrans();
-    db.ExecSql("insert into tx values (2)");
-    db.commitTrans();
-    EXPECT_EQ(db.ExecSqlRs("select count(*) from tx")->value(0, 0).i, 1);
+    faq::test::expectRollbackDropsAndCommitKeeps(db);
     try {
         db.CallProc("sp_anything");
         FAIL();

@@ -13,41 +13,25 @@
 
 namespace faq::app {
 
-namespace {
-template <typename W>
-W* make(QWidget* parent, const char* name, const QString& text, QRect geometry) {
-    auto* w = new W(text, parent);
-    w->setObjectName(QString::fromLatin1(name));
-    w->setGeometry(geometry);
-    return w;
-}
-QLineEdit* edit(QWidget* parent, const char* name, QRect geometry) {
-    auto* e = new QLineEdit(parent);
-    e->setObjectName(QString::fromLatin1(name));
-    e->setGeometry(geometry);
-    return e;
-}
-}  // namespace
-
 FrmDbSet::FrmDbSet(QWidget* parent) : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                                                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint) {
     setObjectName(QStringLiteral("FrmDbSet"));
     setWindowTitle(QStringLiteral("数据库设置"));
     setFixedSize(twipsSize(4275, 3270));
 
-    Text1 = edit(this, "Text1", twipsRect(1560, 120, 1815, 375));
-    Text2 = edit(this, "Text2", twipsRect(1560, 720, 1815, 375));
-    Text3 = edit(this, "Text3", twipsRect(1560, 1320, 1815, 375));
-    Text4 = edit(this, "Text4", twipsRect(1560, 1920, 1815, 375));
+    Text1 = placed(new QLineEdit(this), "Text1", twipsRect(1560, 120, 1815, 375));
+    Text2 = placed(new QLineEdit(this), "Text2", twipsRect(1560, 720, 1815, 375));
+    Text3 = placed(new QLineEdit(this), "Text3", twipsRect(1560, 1320, 1815, 375));
+    Text4 = placed(new QLineEdit(this), "Text4", twipsRect(1560, 1920, 1815, 375));
     Text4->setEchoMode(QLineEdit::Password);  // never show the password on screen
     for (auto* e : {Text1, Text2, Text3, Text4}) e->setMaxLength(32767 * 1024);
-    Command1 = make<QPushButton>(this, "Command1", QStringLiteral("连接"), twipsRect(1560, 2520, 975, 375));
+    Command1 = placed(new QPushButton(QStringLiteral("连接"), this), "Command1", twipsRect(1560, 2520, 975, 375));
     Command1->setAutoDefault(false);
     Command1->setDefault(false);
-    lblIp = make<QLabel>(this, "lblIp", QStringLiteral("数据库地址"), twipsRect(240, 240, 1095, 255));
-    Label1 = make<QLabel>(this, "Label1", QStringLiteral("数据库名"), twipsRect(240, 720, 1095, 255));
-    Label2 = make<QLabel>(this, "Label2", QStringLiteral("用户名"), twipsRect(240, 1320, 1095, 375));
-    Label3 = make<QLabel>(this, "Label3", QStringLiteral("密码"), twipsRect(240, 2040, 1095, 375));
+    lblIp = placed(new QLabel(QStringLiteral("数据库地址"), this), "lblIp", twipsRect(240, 240, 1095, 255));
+    Label1 = placed(new QLabel(QStringLiteral("数据库名"), this), "Label1", twipsRect(240, 720, 1095, 255));
+    Label2 = placed(new QLabel(QStringLiteral("用户名"), this), "Label2", twipsRect(240, 1320, 1095, 375));
+    Label3 = placed(new QLabel(QStringLiteral("密码"), this), "Label3", twipsRect(240, 2040, 1095, 375));
     Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblIp->setBuddy(Text1);

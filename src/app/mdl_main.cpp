@@ -18,7 +18,7 @@ query::listMng& gListMng() {
     return *p;
 }
 
-bool gListMngExists() { return instance() != nullptr; }
+bool connectionOpen() { return instance() && instance()->connected(); }
 
 void resetListMng() { instance().reset(); }
 

@@ -19,7 +19,9 @@ inline std::string& gsPwd = data::connParams().pwd;
 
 // The shared query builder, created on first use and kept until the process ends.
 query::listMng& gListMng();
-bool gListMngExists();
+// Whether the shared builder holds an open connection: tells a failed connection from a
+// failed statement.
+bool connectionOpen();
 // Drops the shared builder and its connection; the next call starts afresh. Used by tests.
 void resetListMng();
 

@@ -189,7 +189,7 @@ int runReport(const QStringList& arguments, const ReportIo& io) {
     }
 
     auto dbFailure = [&](const data::DbError& e) {
-        const bool connected = mdlMain::gListMngExists() && mdlMain::gListMng().connected();
+        const bool connected = mdlMain::connectionOpen();
         return fail(connected ? kReportQueryFailed : kReportConnectFailed,
                     (connected ? QStringLiteral("查询失败：") : QStringLiteral("数据库连接失败：")) + QString::fromUtf8(e.what()));
     };

@@ -132,6 +132,17 @@ void OdbcConnection::drainResults(const Stmt& stmt) {
     }
 }
 
+SQLSMALLINT OdbcConnection::firstResultWithColumns(const Stmt& stmt, SQLRETURN* rc) {
+    SQLSMALLINT cols = 0;
+    while (*rc != SQL_NO_DATA) {
+        stmt.check(SQLNumResultCols(stmt.get(), &cols), "读取结果列数失败");
+        if (cols > 0) return cols;
+        *rc = SQLMoreResults(stmt.get());
+        if (*rc != SQL_NO_DATA) stmt.check(*rc, "读取后续结果失败");
+    }
+    return 0;
+}
+
 void OdbcConnection::execute(const std::string& sql, int timeoutSeconds) {
     Stmt stmt = statement(timeoutSeconds);
     std::u16string text = toUtf16(sql);
@@ -147,15 +158,7 @@ RecordsetPtr OdbcConnection::query(const std::string& sql, int timeoutSeconds) {
         Stmt stmt = statement(timeoutSeconds);
         SQLRETURN rc = SQLExecDirectW(stmt.get(), wide(text), static_cast<SQLINTEGER>(text.size()));
         if (rc != SQL_NO_DATA) stmt.check(rc, "执行查询失败");
-        // Skip results without columns (row counts of statements before the query).
-        SQLSMALLINT cols = 0;
-        while (rc != SQL_NO_DATA) {
-            stmt.check(SQLNumResultCols(stmt.get(), &cols), "读取结果列数失败");
-            if (cols > 0) break;
-            rc = SQLMoreResults(stmt.get());
-            if (rc != SQL_NO_DATA) stmt.check(rc, "读取后续结果失败");
-        }
-        if (cols == 0) return RecordsetBuilder({}).finish();
+        if (firstResultWithColumns(stmt, &rc) == 0) return RecordsetBuilder({}).finish();
         try {
             return piecewise ? fetchPiecewise(stmt) : fetchBlocks(stmt);
         } catch (const Truncated&) {
@@ -225,16 +228,8 @@ RecordsetPtr OdbcConnection::callProcedure(Command& cmd, bool wantResult) {
     SQLRETURN rc = SQLExecDirectW(stmt.get(), wide(text), static_cast<SQLINTEGER>(text.size()));
     if (rc != SQL_NO_DATA) stmt.check(rc, "调用存储过程失败");
     RecordsetPtr result;
-    if (wantResult) {
-        SQLSMALLINT cols = 0;
-        while (rc != SQL_NO_DATA) {
-            stmt.check(SQLNumResultCols(stmt.get(), &cols), "读取结果列数失败");
-            if (cols > 0) break;
-            rc = SQLMoreResults(stmt.get());
-            if (rc != SQL_NO_DATA) stmt.check(rc, "读取后续结果失败");
-        }
-        result = cols > 0 ? fetchPiecewise(stmt) : RecordsetBuilder({}).finish();
-    }
+    if (wantResult)
+        result = firstResultWithColumns(stmt, &rc) > 0 ? fetchPiecewise(stmt) : RecordsetBuilder({}).finish();
     if (rc != SQL_NO_DATA) drainResults(stmt);
 
     // Output values are complete once every result has been read.

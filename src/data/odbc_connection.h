@@ -31,6 +31,10 @@ private:
     void endTransaction(SQLSMALLINT completion, const char* context);
     // Consumes every remaining result of stmt.
     static void drainResults(const odbc::Stmt& stmt);
+    // Moves past results without columns (row counts of statements before a query);
+    // rc is the result of the execution and is updated. Returns the column count, 0 when
+    // no result has columns.
+    static SQLSMALLINT firstResultWithColumns(const odbc::Stmt& stmt, SQLRETURN* rc);
 
     odbc::Env mEnv;
     odbc::Dbc mDbc;

@@ -17,9 +17,7 @@ public:
 
     // Lists field listField of rs; boundField (may be empty) supplies the bound values.
     void setListSource(data::RecordsetPtr rs, const std::string& listField, const std::string& boundField = {});
-    // The bound value of the entry whose text is `text` (the box's text by default);
-    // nullopt when it matches no entry.
-    std::optional<std::string> boundText() const { return boundTextFor(currentText()); }
+    // The bound value of the entry whose text is `text`; nullopt when it matches no entry.
     std::optional<std::string> boundTextFor(const QString& text) const;
 
 private:

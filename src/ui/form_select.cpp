@@ -25,9 +25,7 @@ FormSelect::FormSelect(QComboBox* dcob)
     setAttribute(Qt::WA_DeleteOnClose);  // the close box unloads the picker
     setFixedSize(app::twipsSize(4200, 3600));
 
-    dgList = new DataGrid(this);
-    dgList->setObjectName(QStringLiteral("dgList"));
-    dgList->setGeometry(twipsRect(120, 120, 3975, 3375));
+    dgList = app::placed(new DataGrid(this), "dgList", twipsRect(120, 120, 3975, 3375));
     dgList->setCaption(QStringLiteral("固定资产选择"));
     dgList->setFont(app::songTi9());
     dgList->view()->setFont(app::songTi9());

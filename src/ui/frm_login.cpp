@@ -25,23 +25,13 @@
 
 namespace faq::ui {
 
+using app::placed;
 using app::twipsRect;
 
 namespace {
 
-template <typename W>
-W* place(W* w, const char* name, QRect geometry) {
-    w->setObjectName(QString::fromLatin1(name));
-    w->setGeometry(geometry);
-    return w;
-}
-
-QLabel* label(QWidget* parent, const char* name, const QString& text, QRect geometry) {
-    return place(new QLabel(text, parent), name, geometry);
-}
-
 QComboBox* periodBox(QWidget* parent, const char* name, QRect geometry) {
-    auto* box = place(new QComboBox(parent), name, geometry);
+    auto* box = placed(new QComboBox(parent), name, geometry);
     box->setEditable(true);
     box->setInsertPolicy(QComboBox::NoInsert);
     // Narrow boxes: a slim arrow so that a four-digit year stays readable.
@@ -58,36 +48,36 @@ frmLogin::frmLogin(QWidget* parent)
     setWindowTitle(QString::fromUtf8(app::kAppTitle));
     setFixedSize(app::twipsSize(11055, 6105));
 
-    Frame1 = place(new QGroupBox(QStringLiteral("查询条件"), this), "Frame1", twipsRect(360, 240, 8175, 1815));
-    Label1 = label(Frame1, "Label1", QStringLiteral("固定资产"), twipsRect(240, 360, 1215, 255));
-    dcob = place(new DataCombo(Frame1), "dcob", twipsRect(1320, 240, 3135, 330));
-    chkLike = place(new QCheckBox(QStringLiteral("固定资产模糊查询"), Frame1), "chkLike", twipsRect(4680, 240, 1815, 255));
-    Label2 = label(Frame1, "Label2", QStringLiteral("部门名称"), twipsRect(240, 720, 1335, 255));
-    dcbmDept = place(new DataCombo(Frame1), "dcbmDept", twipsRect(1320, 720, 3135, 330));
-    Label3 = label(Frame1, "Label3", QStringLiteral("期间"), twipsRect(240, 1200, 1335, 255));
+    Frame1 = placed(new QGroupBox(QStringLiteral("查询条件"), this), "Frame1", twipsRect(360, 240, 8175, 1815));
+    Label1 = placed(new QLabel(QStringLiteral("固定资产"), Frame1), "Label1", twipsRect(240, 360, 1215, 255));
+    dcob = placed(new DataCombo(Frame1), "dcob", twipsRect(1320, 240, 3135, 330));
+    chkLike = placed(new QCheckBox(QStringLiteral("固定资产模糊查询"), Frame1), "chkLike", twipsRect(4680, 240, 1815, 255));
+    Label2 = placed(new QLabel(QStringLiteral("部门名称"), Frame1), "Label2", twipsRect(240, 720, 1335, 255));
+    dcbmDept = placed(new DataCombo(Frame1), "dcbmDept", twipsRect(1320, 720, 3135, 330));
+    Label3 = placed(new QLabel(QStringLiteral("期间"), Frame1), "Label3", twipsRect(240, 1200, 1335, 255));
     byyyy = periodBox(Frame1, "byyyy", twipsRect(1320, 1200, 735, 300));
-    Label5 = label(Frame1, "Label5", QStringLiteral("年"), twipsRect(2040, 1200, 255, 255));
+    Label5 = placed(new QLabel(QStringLiteral("年"), Frame1), "Label5", twipsRect(2040, 1200, 255, 255));
     bmm = periodBox(Frame1, "bmm", twipsRect(2280, 1200, 735, 300));
-    Label6 = label(Frame1, "Label6", QStringLiteral("月"), twipsRect(3000, 1200, 375, 375));
-    Label9 = label(Frame1, "Label9", QStringLiteral("～"), twipsRect(3257, 1200, 375, 375));
+    Label6 = placed(new QLabel(QStringLiteral("月"), Frame1), "Label6", twipsRect(3000, 1200, 375, 375));
+    Label9 = placed(new QLabel(QStringLiteral("～"), Frame1), "Label9", twipsRect(3257, 1200, 375, 375));
     eyyyy = periodBox(Frame1, "eyyyy", twipsRect(3600, 1200, 735, 300));
-    Label7 = label(Frame1, "Label7", QStringLiteral("年"), twipsRect(4320, 1200, 375, 375));
+    Label7 = placed(new QLabel(QStringLiteral("年"), Frame1), "Label7", twipsRect(4320, 1200, 375, 375));
     emm = periodBox(Frame1, "emm", twipsRect(4560, 1200, 735, 300));
-    Label8 = label(Frame1, "Label8", QStringLiteral("月"), twipsRect(5280, 1200, 375, 375));
+    Label8 = placed(new QLabel(QStringLiteral("月"), Frame1), "Label8", twipsRect(5280, 1200, 375, 375));
     for (QLabel* l : {Label5, Label6, Label9, Label7, Label8}) l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label1->setBuddy(dcob);
     Label2->setBuddy(dcbmDept);
     Label3->setBuddy(byyyy);
 
     // The query button is the window's child, drawn over the lower right of the frame.
-    Command1 = place(new QPushButton(QStringLiteral("查询"), this), "Command1", twipsRect(6480, 1440, 1335, 375));
+    Command1 = placed(new QPushButton(QStringLiteral("查询"), this), "Command1", twipsRect(6480, 1440, 1335, 375));
     Command1->raise();
-    dgContent = place(new DataGrid(this), "dgContent", twipsRect(360, 2280, 10575, 3255));
+    dgContent = placed(new DataGrid(this), "dgContent", twipsRect(360, 2280, 10575, 3255));
     dgContent->setFont(app::songTi9());
     dgContent->view()->setFont(app::songTi9());
     dgContent->view()->horizontalHeader()->setFont(app::songTi9());
     dgContent->model()->setColumns({{QString(), -1, {}}, {QString(), -1, {}}});  // unbound: two empty columns
-    btnCsv = place(new QPushButton(QStringLiteral("输出EXCEL"), this), "btnCsv", twipsRect(9600, 5640, 1215, 375));
+    btnCsv = placed(new QPushButton(QStringLiteral("输出EXCEL"), this), "btnCsv", twipsRect(9600, 5640, 1215, 375));
     for (QPushButton* b : {Command1, btnCsv}) b->setAutoDefault(false);
 
     QWidget* order[] = {byyyy, Command1, bmm, eyyyy, emm, dcob, dcbmDept, btnCsv, dgContent->view(), chkLike};
@@ -110,7 +100,7 @@ std::optional<QString> frmLogin::Form_Load() {
     try {
         initCriteriaControls();
     } catch (const data::DbError& e) {
-        const bool connected = mdlMain::gListMngExists() && mdlMain::gListMng().connected();
+        const bool connected = mdlMain::connectionOpen();
         return (connected ? QStringLiteral("查询失败：") : QStringLiteral("数据库连接失败：")) + QString::fromUtf8(e.what());
     }
     byyyy->setFocus();

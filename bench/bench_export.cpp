@@ -7,7 +7,7 @@
 
 #include "bench_util.h"
 #include "sample_rows.h"
-#include "data/workbook.h"
+#include "export/workbook.h"
 
 using namespace faq;
 using namespace faq::bench;
@@ -27,7 +27,10 @@ int main() {
     const std::string dir = benchDir();
     const std::string ours = dir + "/export-ours.xlsx", base = dir + "/export-base.xlsx";
     auto [o, bl] = compare(
-        3, [&] { data::writeWorkbook(ours, captions, *rs, 0, dir); },
+        3, [&] {
+            unlink(ours.c_str());
+            output::saveWorkbook(ours, captions, *rs, 0);
+        },
         [&] {
             lxw_workbook_options opt{};
             opt.constant_memory = LXW_TRUE;

@@ -19,8 +19,9 @@ int main(int argc, char** argv) {
     auto rs = summaryShapedRows(kRows);
 
     std::vector<double> bindPaint, pageDown;
+    app::Session session;  // never connects: the window is only shown
     for (int rep = 0; rep < 5; ++rep) {
-        ui::frmLogin window;  // the real grid, geometry and fonts; no connection needed to show it
+        ui::frmLogin window(session);  // the real grid, geometry and fonts
         window.show();
         QApplication::processEvents();
         auto* grid = window.dgContent;

@@ -9,7 +9,7 @@
 
 #include "app/mdl_main.h"
 #include "bench_util.h"
-#include "data/sample_db.h"
+#include "export/sample_file.h"
 #include "data/sqlite_connection.h"
 #include "query/period.h"
 
@@ -20,14 +20,14 @@ int main(int argc, char** argv) {
     const std::string extension = argc > 1 ? argv[1] : "build/faqdialect";
     for (int cards : {500, 1000, 2000}) {
         const std::string file = benchDir() + "/sample-" + std::to_string(cards) + ".db";
-        if (!std::filesystem::exists(file)) data::writeSampleFile(file, {cards, 20261207});
-        data::setConnector(data::embeddedConnector({file, true, 0, 0}));
-        mdlMain::resetListMng();
+        if (!std::filesystem::exists(file)) output::writeSampleFile(file, {cards, 20261207});
+        app::Session session(data::embeddedConnector({file, true, 0, 0}));
+        app::mdlMain mdlMain(session);
         query::CMvLogin p;
         // The window's defaults on 7 December 2026: this year, no name, no department.
         query::fillDates(p, "2026", "1", "2026", "12", {2026, 12, 7});
         p.gsCZLike = "0";
-        mdlMain::fetchDeptList(&p);  // connect first, as the window does while it opens
+        mdlMain.fetchDeptList(&p);  // connect first, as the window does while it opens
         size_t rows = 0;
         const std::string script = benchDir() + "/summary.sql";
         auto [ours, shell] = compare(
@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
             [&] {
                 query::CMvLogin q = p;
                 query::fillDates(q, "2026", "1", "2026", "12", {2026, 12, 7});
-                rows = mdlMain::fetchList(q)->recordCount();
+                rows = mdlMain.fetchList(q)->recordCount();
                 std::ofstream(script) << ".load " << extension << "\n.output /dev/null\n" << q.strSql << ";\n";
             },
             [&] {

@@ -1,49 +1,106 @@
 #include "cli.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFile>
 #include <QLibraryInfo>
-#include <QLocale>
 #include <QTranslator>
+#include <charconv>
 #include <cstdio>
 
-#include "data/connection.h"
 #include "data/db_error.h"
-#include "data/sample_db.h"
-#include "data/sqlite_connection.h"
+#include "export/atomic_file.h"
+#include "export/sample_file.h"
+#include "interrupt.h"
+#include "options.h"
+
+#ifndef FAQ_VERSION
+#define FAQ_VERSION "0"
+#endif
 
 namespace faq::app {
 
 namespace {
 
-void printErr(const QString& text) {
-    std::fputs((text + QLatin1Char('\n')).toUtf8().constData(), stderr);
+void printErr(const std::string& text) {
+    std::fputs((text + "\n").c_str(), stderr);
     std::fflush(stderr);
 }
 
-const char* const kCommands =
+const char* const kGuiHelp =
+    "用法：faquery [--demo | --sqlite 文件]\n"
+    "      faquery report [选项]                      在命令行输出汇总（faquery report --help 查看选项）\n"
+    "      faquery sample-db 文件 [--cards N] [--seed S]  写出一个示例数据库文件\n"
+    "\n"
     "固定资产查询：连接 SQL Server 上的账套数据库，按开始使用日期、部门和资产名称汇总在用的固定资产卡片。\n"
+    "不带 --demo 或 --sqlite 时，通过名为 \"sql server\" 的 ODBC 驱动程序连接数据库。\n"
     "\n"
-    "命令：\n"
-    "  faquery [--demo | --sqlite 文件]        打开窗口（先显示数据库设置）\n"
-    "  faquery report [选项]                   在命令行输出汇总（faquery report --help 查看选项）\n"
-    "  faquery sample-db 文件 [--cards N] [--seed S]\n"
-    "                                          写出一个示例数据库文件\n"
+    "选项：\n"
+    "  --demo            使用内存中生成的示例数据库（不写任何文件）\n"
+    "  --sqlite 文件     使用 SQLite 数据库文件（只读打开，从不修改）\n"
+    "  -h, --help        显示本帮助\n"
+    "  --help-all        显示本帮助和 Qt 的窗口选项\n"
+    "  -v, --version     显示版本\n";
+
+const char* const kQtHelp =
     "\n"
-    "不带 --demo 或 --sqlite 时，通过名为 \"sql server\" 的 ODBC 驱动程序连接数据库。";
+    "Qt 窗口选项（交给 Qt 处理）：\n"
+    "  -platform 名称        窗口系统插件，如 xcb、wayland、offscreen\n"
+    "  -platformtheme 名称   平台主题\n"
+    "  -style 名称           界面风格，如 fusion\n"
+    "  -stylesheet 文件      样式表\n"
+    "  -reverse              从右到左的布局\n"
+    "  -qwindowgeometry 几何  第一个窗口的位置和大小\n"
+    "  -qwindowtitle 标题    第一个窗口的标题\n"
+    "  -display 显示         X11 显示\n";
+
+// Qt's options and whether each takes a value; Qt also accepts them with two dashes and
+// with "=value".
+struct QtOption {
+    const char* name;
+    bool value;
+};
+constexpr QtOption kQtOptions[] = {
+    {"platform", true},   {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
+    {"qwindowgeometry", true}, {"qwindowicon", true},   {"qwindowtitle", true},  {"session", true},
+    {"style", true},      {"stylesheet", true},         {"display", true},       {"geometry", true},
+    {"title", true},      {"name", true},               {"visual", true},        {"qmljsdebugger", true},
+    {"reverse", false},   {"widgetcount", false},       {"nograb", false},       {"dograb", false},
+    {"sync", false},
+};
+
+// args without Qt's own options (which stay in argv for QApplication).
+std::vector<std::string> withoutQtOptions(const std::vector<std::string>& args) {
+    std::vector<std::string> out;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--") {
+            out.insert(out.end(), args.begin() + static_cast<long>(i), args.end());
+            break;
+        }
+        const std::string bare = a.rfind("--", 0) == 0 ? a.substr(2) : a.rfind('-', 0) == 0 ? a.substr(1) : std::string();
+        const std::string key = bare.substr(0, bare.find('='));
+        const QtOption* qt = nullptr;
+        for (const auto& o : kQtOptions)
+            if (!key.empty() && key == o.name) qt = &o;
+        if (!qt) {
+            out.push_back(a);
+            continue;
+        }
+        if (qt->value && bare.find('=') == std::string::npos) ++i;  // its value follows
+    }
+    return out;
+}
+
+// A whole number of ASCII digits, nothing else.
+std::optional<unsigned long long> wholeNumber(const std::string& s) {
+    unsigned long long v = 0;
+    const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (s.empty() || r.ec != std::errc() || r.ptr != s.data() + s.size()) return std::nullopt;
+    return v;
+}
 
 }  // namespace
 
-void applyEngine(const EngineChoice& choice) {
-    if (choice.demo) {
-        data::setConnector(data::embeddedConnector({"", true, kDemoCards, kDemoSeed}));
-    } else if (!choice.sqliteFile.isEmpty()) {
-        data::setConnector(data::embeddedConnector({QFile::encodeName(choice.sqliteFile).toStdString(), true, 0, 0}));
-    } else {
-        data::setConnector(nullptr);
-    }
-}
+const char* version() { return FAQ_VERSION; }
 
 void installChineseQtTexts() {
     static QTranslator translator;
@@ -51,76 +108,84 @@ void installChineseQtTexts() {
         QCoreApplication::installTranslator(&translator);
 }
 
-std::optional<int> parseGuiArguments(const QStringList& arguments, EngineChoice* choice) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromUtf8(kCommands));
-    parser.addHelpOption();
-    QCommandLineOption demo(QStringLiteral("demo"), QStringLiteral("使用内存中生成的示例数据库（不写任何文件）"));
-    QCommandLineOption sqlite(QStringLiteral("sqlite"), QStringLiteral("使用 SQLite 数据库文件（只读打开）"),
-                              QStringLiteral("文件"));
-    parser.addOption(demo);
-    parser.addOption(sqlite);
-    if (!parser.parse(arguments)) {
-        printErr(parser.errorText());
-        return 2;
-    }
-    if (parser.isSet(QStringLiteral("help"))) {
-        std::fputs((parser.helpText() + QLatin1Char('\n')).toUtf8().constData(), stdout);
+std::optional<int> parseGuiArguments(const std::vector<std::string>& args, EngineChoice* choice) {
+    const ParsedOptions p = parseOptions(withoutQtOptions(args), {{"demo"},
+                                                                 {"sqlite", OptionSpec::Value},
+                                                                 {"help", OptionSpec::Flag, 'h'},
+                                                                 {"help-all"},
+                                                                 {"version", OptionSpec::Flag, 'v'}});
+    if (p.has("help") || p.has("help-all")) {
+        std::fputs(kGuiHelp, stdout);
+        if (p.has("help-all")) std::fputs(kQtHelp, stdout);
         return 0;
     }
-    if (!parser.positionalArguments().isEmpty()) {
-        printErr(QStringLiteral("不认识的参数：") + parser.positionalArguments().join(QLatin1Char(' ')));
+    if (p.has("version")) {
+        std::printf("faquery %s\n", version());
+        return 0;
+    }
+    if (p.error) {
+        printErr(*p.error + "（faquery --help 查看用法）");
         return 2;
     }
-    if (parser.isSet(demo) && parser.isSet(sqlite)) {
-        printErr(QStringLiteral("--demo 和 --sqlite 只能选一个"));
+    if (!p.positional.empty()) {
+        printErr("不认识的参数：" + p.positional.front() + "（faquery --help 查看用法）");
         return 2;
     }
-    choice->demo = parser.isSet(demo);
-    choice->sqliteFile = parser.value(sqlite);
+    if (p.has("demo") && p.has("sqlite")) {
+        printErr("--demo 和 --sqlite 只能选一个");
+        return 2;
+    }
+    if (p.has("sqlite") && p.value("sqlite").empty()) {
+        printErr("--sqlite 需要一个文件名");
+        return 2;
+    }
+    choice->demo = p.has("demo");
+    choice->sqliteFile = p.value("sqlite");
     return std::nullopt;
 }
 
-int runSampleDb(const QStringList& arguments) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("写出一个示例账套数据库（SQLite 文件），内容由种子和卡片数确定。"));
-    parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("文件"), QStringLiteral("要写出的数据库文件（不能已存在）"));
-    QCommandLineOption cards(QStringLiteral("cards"), QStringLiteral("卡片数（默认 500）"), QStringLiteral("N"),
-                             QString::number(kDemoCards));
-    QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("随机种子（默认 20261207）"), QStringLiteral("S"),
-                            QString::number(kDemoSeed));
-    parser.addOption(cards);
-    parser.addOption(seed);
-    QStringList args = arguments;
-    if (args.size() > 1) args.removeAt(1);  // "sample-db"
-    if (!parser.parse(args)) {
-        printErr(parser.errorText());
-        return 2;
-    }
-    if (parser.isSet(QStringLiteral("help"))) {
-        std::fputs(parser.helpText().toUtf8().constData(), stdout);
+int runSampleDb(const std::vector<std::string>& args) {
+    static const char* const kHelp =
+        "用法：faquery sample-db 文件 [--cards N] [--seed S]\n"
+        "\n"
+        "写出一个示例账套数据库（SQLite 文件），内容由种子和卡片数确定；已有的文件不会被覆盖。\n"
+        "\n"
+        "选项：\n"
+        "  --cards N    卡片数，1 到 1000000（默认 500）\n"
+        "  --seed S     随机种子，正整数（默认 20261207）\n"
+        "  -h, --help   显示本帮助\n";
+    const ParsedOptions p = parseOptions(
+        args, {{"cards", OptionSpec::Value}, {"seed", OptionSpec::Value}, {"help", OptionSpec::Flag, 'h'}});
+    if (p.has("help")) {
+        std::fputs(kHelp, stdout);
         return 0;
     }
-    if (parser.positionalArguments().size() != 1) {
-        printErr(QStringLiteral("请给出一个文件名：faquery sample-db 文件 [--cards N] [--seed S]"));
+    if (p.error) {
+        printErr(*p.error + "（faquery sample-db --help 查看用法）");
         return 2;
     }
-    bool okCards = false, okSeed = false;
-    const int n = parser.value(cards).toInt(&okCards);
-    const qulonglong s = parser.value(seed).toULongLong(&okSeed);
-    if (!okCards || n < 1 || n > 1000000 || !okSeed || s == 0) {
-        printErr(QStringLiteral("--cards 须为 1 到 1000000 之间的整数，--seed 须为正整数"));
+    if (p.positional.size() != 1 || p.positional.front().empty()) {
+        printErr("请给出一个文件名：faquery sample-db 文件 [--cards N] [--seed S]");
         return 2;
     }
-    const QString file = parser.positionalArguments().front();
+    const auto cards = p.has("cards") ? wholeNumber(p.value("cards")) : std::optional<unsigned long long>(kDemoCards);
+    const auto seed = p.has("seed") ? wholeNumber(p.value("seed")) : std::optional<unsigned long long>(kDemoSeed);
+    if (!cards || *cards < 1 || *cards > 1000000 || !seed || *seed == 0) {
+        printErr("--cards 须为 1 到 1000000 之间的整数，--seed 须为正整数");
+        return 2;
+    }
+    const std::string& file = p.positional.front();
+    InterruptGuard interrupts;  // an interrupted run leaves no temporary file behind
     try {
-        data::writeSampleFile(QFile::encodeName(file).toStdString(), {n, s});
+        output::writeSampleFile(file, {static_cast<int>(*cards), *seed});
+    } catch (const output::OutputError& e) {
+        printErr(std::string("写出示例数据库失败：") + e.what());
+        return 5;
     } catch (const data::DbError& e) {
-        printErr(QString::fromUtf8(e.what()));
+        printErr(std::string("写出示例数据库失败：") + e.what());
         return 5;
     }
-    std::printf("%s\n", QStringLiteral("已写出示例数据库：%1（%2 张卡片，种子 %3）").arg(file).arg(n).arg(s).toUtf8().constData());
+    std::printf("已写出示例数据库：%s（%llu 张卡片，种子 %llu）\n", file.c_str(), *cards, *seed);
     return 0;
 }
 

@@ -1,34 +1,27 @@
-// The command line: which database the windows use, and the sub-commands.
+// The command line of the windows and of sample-db. Arguments are parsed before any Qt
+// application exists, so help and mistakes need no display.
 #pragma once
 
-#include <QString>
-#include <QStringList>
-#include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
+
+#include "session.h"
 
 namespace faq::app {
 
-// The in-memory sample of --demo: small enough that the default query answers at once.
-constexpr int kDemoCards = 500;
-constexpr uint64_t kDemoSeed = 20261207;
+// The program's version, as the build gives it.
+const char* version();
 
-struct EngineChoice {
-    bool demo = false;
-    QString sqliteFile;  // empty: not chosen
-};
+// Parses the options of the windows (args without the program name); Qt's own window
+// options (-platform, -style …) are left for the application object. Returns an exit
+// code when the process should end (help, version, mistakes) or nullopt to start.
+std::optional<int> parseGuiArguments(const std::vector<std::string>& args, EngineChoice* choice);
 
-// Makes every connection of the process use the chosen engine: the embedded one for
-// --demo and --sqlite FILE, the ODBC driver "sql server" otherwise.
-void applyEngine(const EngineChoice& choice);
+// faquery sample-db FILE [--cards N] [--seed S] (args after "sample-db").
+int runSampleDb(const std::vector<std::string>& args);
 
-// Loads Qt's Chinese texts for the parts of the command line help that Qt writes.
+// Qt's Chinese texts for its standard buttons; needs the application object.
 void installChineseQtTexts();
-
-// Parses the program's own options (arguments()[0] is the program). Returns an exit code
-// when the process should end (help, bad arguments), or nullopt to start the windows.
-std::optional<int> parseGuiArguments(const QStringList& arguments, EngineChoice* choice);
-
-// faquery sample-db FILE [--cards N] [--seed S]
-int runSampleDb(const QStringList& arguments);
 
 }  // namespace faq::app

@@ -56,10 +56,12 @@ void FrmDbSet::Form_Load() {
 }
 
 void FrmDbSet::Command1_Click() {
-    mdlMain::gsServer = Text1->text().toStdString();
-    mdlMain::gsDatabase = Text2->text().toStdString();
-    mdlMain::gsUid = Text3->text().toStdString();
-    mdlMain::gsPwd = Text4->text().toStdString();
+    if (!beginSession) return;
+    mdlMain m(beginSession());
+    m.gsServer = Text1->text().toStdString();
+    m.gsDatabase = Text2->text().toStdString();
+    m.gsUid = Text3->text().toStdString();
+    m.gsPwd = Text4->text().toStdString();
     if (showQueryWindow && showQueryWindow(*this)) hide();
 }
 

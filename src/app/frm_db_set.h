@@ -5,6 +5,8 @@
 #include <QWidget>
 #include <functional>
 
+#include "session.h"
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -16,6 +18,8 @@ class FrmDbSet : public QWidget {
 public:
     explicit FrmDbSet(QWidget* parent = nullptr);
 
+    // A new session for this connect, the previous one dropped; set by start-up.
+    std::function<Session&()> beginSession;
     // Shows the query window; set by start-up. Returns false when it could not be shown,
     // in which case the dialog stays (or comes back) with the values as typed.
     std::function<bool(FrmDbSet&)> showQueryWindow;

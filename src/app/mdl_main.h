@@ -1,32 +1,40 @@
-// Process-wide state and the thin functions through which the windows reach the query
-// builder.
+// The program's module of shared names, as a thin façade over the session that owns the
+// connection: the connection parameters gsServer … gsPwd, the query builder gListMng and
+// the functions through which the windows reach it.
 #pragma once
 
 #include <string>
 
-#include "data/conn_params.h"
 #include "data/recordset.h"
 #include "query/cmvlogin.h"
 #include "query/listmng.h"
+#include "session.h"
 
-namespace faq::mdlMain {
+namespace faq::app {
 
-// The connection parameters, stored in the data layer (see conn_params.h).
-inline std::string& gsServer = data::connParams().server;
-inline std::string& gsDatabase = data::connParams().database;
-inline std::string& gsUid = data::connParams().uid;
-inline std::string& gsPwd = data::connParams().pwd;
+class mdlMain {
+public:
+    explicit mdlMain(Session& session)
+        : gsServer(session.params.server),
+          gsDatabase(session.params.database),
+          gsUid(session.params.uid),
+          gsPwd(session.params.pwd),
+          mSession(session) {}
 
-// The shared query builder, created on first use and kept until the process ends.
-query::listMng& gListMng();
-// Whether the shared builder holds an open connection: tells a failed connection from a
-// failed statement.
-bool connectionOpen();
-// Drops the shared builder and its connection; the next call starts afresh. Used by tests.
-void resetListMng();
+    std::string& gsServer;
+    std::string& gsDatabase;
+    std::string& gsUid;
+    std::string& gsPwd;
 
-data::RecordsetPtr fetchList(query::CMvLogin& p);
-data::RecordsetPtr fetchCobList(query::CMvLogin* p, const std::string& zcName);
-data::RecordsetPtr fetchDeptList(query::CMvLogin* p);
+    query::listMng& gListMng() { return mSession.builder(); }
+    data::RecordsetPtr fetchList(query::CMvLogin& p) { return gListMng().getList(p); }
+    data::RecordsetPtr fetchCobList(query::CMvLogin* p, const std::string& zcName) {
+        return gListMng().getCobList(p, zcName);
+    }
+    data::RecordsetPtr fetchDeptList(query::CMvLogin* p) { return gListMng().getDeptList(p); }
 
-}  // namespace faq::mdlMain
+private:
+    Session& mSession;
+};
+
+}  // namespace faq::app

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "export/atomic_file.h"
+
 namespace faq::app {
 
 namespace {
@@ -21,6 +23,7 @@ void endProgram() {
         ender()();
         return;
     }
+    output::removePendingTempsBeforeExit();  // an export cut short leaves nothing behind
     std::fflush(nullptr);
     std::_Exit(0);
 }

@@ -1,12 +1,9 @@
-// Process-level services the windows share: ending the process, today's date and message
-// boxes. Each can be replaced, so tests run the windows without ending or blocking.
+// Process-level services the windows share: ending the process and message boxes. Each can be replaced, so tests run the windows without ending or blocking.
 #pragma once
 
 #include <QMessageBox>
 #include <QString>
 #include <functional>
-
-#include "clock.h"
 
 class QWidget;
 

@@ -1,35 +1,31 @@
 #include "cdb.h"
 
-#include "conn_params.h"
 #include "db_error.h"
 
 namespace faq::data {
-
-namespace {
-DbError withoutSecret(const DbError& e, const std::string& secret) {
-    auto records = e.records();
-    for (auto& r : records) r.message = redact(r.message, secret);
-    return DbError(redact(e.context(), secret), std::move(records));
-}
-}  // namespace
 
 template <typename Op>
 auto CDB::guarded(Op&& op) -> decltype(op()) {
     try {
         return op();
     } catch (const DbError& e) {
-        throw withoutSecret(e, connParams().pwd);
+        throw e.redacted(mSecret);
     }
 }
 
-CDB::CDB() { OpenConnection(); }
+CDB::CDB(const ConnParams& params, const Connector& connector) { OpenConnection(params, connector); }
 
-void CDB::OpenConnection() {
-    const std::string connectionString = buildConnectionString(connParams());
+void CDB::OpenConnection(const ConnParams& params, const Connector& connector) {
+    mSecret = params.pwd;
+    const std::string connectionString = buildConnectionString(params);
     auto cmd = std::make_unique<Command>();
     // The connection's command time-out governs its statements; the login time-out and
     // the command object's own time-out keep their defaults.
-    mConn = guarded([&] { return openConnection(connectionString); });
+    try {
+        mConn = connector ? connector(connectionString) : odbcConnector()(connectionString);
+    } catch (const DbError& e) {
+        throw e.redacted(mSecret).asConnectFailure();
+    }
     mCmd = std::move(cmd);
 }
 

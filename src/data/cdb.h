@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "conn_params.h"
 #include "connection.h"
 #include "parameter.h"
 #include "recordset.h"
@@ -16,9 +17,10 @@ class CDB {
 public:
     static constexpr int kConnectionCommandTimeout = 10000;
 
-    // Builds the connection string from connParams() and opens the connection; on failure
-    // throws the driver's error (password removed) and nothing is kept.
-    CDB();
+    // Builds the connection string from params and opens the connection through connector
+    // (the ODBC driver manager when empty); on failure throws the driver's error as a
+    // connection failure, password removed, and nothing is kept.
+    CDB(const ConnParams& params, const Connector& connector);
     ~CDB();
     CDB(const CDB&) = delete;
     CDB& operator=(const CDB&) = delete;
@@ -37,13 +39,17 @@ public:
 
     // The command object, for reading output parameters after a call.
     const Command& command() const { return *mCmd; }
+    // Stops the running statement (any thread); see Connection::cancel.
+    void cancel() { mConn->cancel(); }
+    void clearCancel() { mConn->clearCancel(); }
 
 private:
-    void OpenConnection();
+    void OpenConnection(const ConnParams& params, const Connector& connector);
     // Runs op; a DbError leaves with the password taken out of its text.
     template <typename Op>
     auto guarded(Op&& op) -> decltype(op());
 
+    std::string mSecret;  // the password, kept out of every error text
     std::unique_ptr<Connection> mConn;
     std::unique_ptr<Command> mCmd;
 };

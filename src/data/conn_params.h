@@ -1,8 +1,4 @@
 // The four connection parameters and the connection string built from them.
-//
-// The data layer owns the parameters so that a CDB can read them when it is constructed
-// without the data layer depending on the application layer; mdlMain exposes them under
-// their process-wide names gsServer, gsDatabase, gsUid and gsPwd.
 #pragma once
 
 #include <string>
@@ -16,11 +12,12 @@ struct ConnParams {
     std::string pwd;
 };
 
-// Process-wide parameters, empty until the settings dialog writes them.
-ConnParams& connParams();
-
 // "DRIVER={sql server}; SERVER=" + server + "; DATABASE=" + database + "; UID=" + uid +
-// "; PWD=" + pwd; values verbatim, nothing escaped, nothing else added.
+// "; PWD=" + pwd, values as typed. A value holding ';', '{' or '}' would be misread by
+// the driver's parser, so it alone goes in braces with each '}' doubled, as ODBC specifies.
 std::string buildConnectionString(const ConnParams& p);
+
+// value as it stands in a connection string: verbatim, or braced when it must be.
+std::string connectionStringValue(const std::string& value);
 
 }  // namespace faq::data

@@ -4,18 +4,8 @@
 
 namespace faq::data {
 
-namespace {
-Connector& current() {
-    static Connector connector;
-    return connector;
-}
-}  // namespace
-
-void setConnector(Connector c) { current() = std::move(c); }
-
-std::unique_ptr<Connection> openConnection(const std::string& connectionString) {
-    if (current()) return current()(connectionString);
-    return std::make_unique<OdbcConnection>(connectionString);
+Connector odbcConnector() {
+    return [](const std::string& cs) -> std::unique_ptr<Connection> { return std::make_unique<OdbcConnection>(cs); };
 }
 
 }  // namespace faq::data

@@ -1,5 +1,4 @@
-// One open database connection, whatever engine is behind it, and the process-wide
-// choice of that engine.
+// One open database connection, whatever engine is behind it.
 #pragma once
 
 #include <functional>
@@ -26,13 +25,17 @@ public:
     virtual void rollbackTransaction() = 0;
     // Ends the connection; errors are reported by throwing.
     virtual void close() = 0;
+    // Stops the statement running on another thread, at the server; it then fails with a
+    // DbError that is cancelled(). A request made while no statement runs applies to the
+    // next one, until clearCancel(). Safe from any thread.
+    virtual void cancel() = 0;
+    virtual void clearCancel() = 0;
 };
 
 // Opens a connection from a connection string. Errors are thrown as DbError.
 using Connector = std::function<std::unique_ptr<Connection>(const std::string& connectionString)>;
 
-// The process-wide connector; by default the ODBC driver manager.
-void setConnector(Connector c);
-std::unique_ptr<Connection> openConnection(const std::string& connectionString);
+// The ODBC driver manager.
+Connector odbcConnector();
 
 }  // namespace faq::data

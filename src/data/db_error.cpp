@@ -16,26 +16,53 @@ std::string compose(const std::string& context, const std::vector<DiagRecord>& r
 }
 }  // namespace
 
-DbError::DbError(std::string context, std::vector<DiagRecord> records)
-    : std::runtime_error(compose(context, records)), mContext(std::move(context)), mRecords(std::move(records)) {}
+DbError::DbError(std::string context, std::vector<DiagRecord> records, Failure failure)
+    : std::runtime_error(compose(context, records)),
+      mContext(std::move(context)),
+      mRecords(std::move(records)),
+      mFailure(failure) {}
 
-DbError::DbError(std::string message) : std::runtime_error(message), mContext(std::move(message)) {}
+DbError::DbError(std::string message, Failure failure)
+    : std::runtime_error(message), mContext(std::move(message)), mFailure(failure) {}
 
 std::string DbError::sqlState() const { return mRecords.empty() ? std::string() : mRecords.front().sqlState; }
+
+DbError DbError::asConnectFailure() const {
+    DbError e = *this;
+    if (e.mFailure == Failure::Statement) e.mFailure = Failure::Connect;
+    return e;
+}
+
+DbError DbError::redacted(const std::string& secret) const {
+    auto records = mRecords;
+    for (auto& r : records) r.message = redact(r.message, secret);
+    return DbError(redact(mContext, secret), std::move(records), mFailure);
+}
 
 std::string redact(std::string text, const std::string& secret) {
     static const std::string kKey = "pwd=";
     for (size_t i = 0; i + kKey.size() <= text.size(); ++i) {
-        bool match = std::equal(kKey.begin(), kKey.end(), text.begin() + static_cast<long>(i),
-                                [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+        const bool match = std::equal(kKey.begin(), kKey.end(), text.begin() + static_cast<long>(i), [](char key, char c) {
+            return std::tolower(static_cast<unsigned char>(c)) == key;
+        });
         if (!match) continue;
-        size_t start = i + kKey.size();
-        size_t end = text.find(';', start);
-        if (end == std::string::npos) end = text.size();
+        const size_t start = i + kKey.size();
+        size_t end = start;
+        if (end < text.size() && text[end] == '{') {
+            // A braced value ends at a '}' that is not doubled.
+            for (++end; end < text.size(); ++end) {
+                if (text[end] != '}') continue;
+                if (end + 1 < text.size() && text[end + 1] == '}') ++end;
+                else break;
+            }
+            end = std::min(end + 1, text.size());
+        } else {
+            end = std::min(text.find(';', start), text.size());
+        }
         text.replace(start, end - start, "***");
         i = start + 2;
     }
-    if (secret.size() >= 3) {
+    if (!secret.empty()) {
         for (size_t pos = text.find(secret); pos != std::string::npos; pos = text.find(secret, pos + 3))
             text.replace(pos, secret.size(), "***");
     }

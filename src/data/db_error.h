@@ -1,4 +1,6 @@
-// The one error type of the data layer: every diagnostic record of a failed call.
+// The one error type of the data layer: every diagnostic record of a failed call, and
+// what the failure was: a connection that could not be opened, a statement that failed,
+// a statement the user cancelled, or a database locked by another program.
 #pragma once
 
 #include <stdexcept>
@@ -13,24 +15,32 @@ struct DiagRecord {
     std::string message;  // UTF-8
 };
 
+enum class Failure { Statement, Connect, Cancelled, Locked };
+
 class DbError : public std::runtime_error {
 public:
     // context: what was being done; records: the driver's diagnostics, in order.
-    DbError(std::string context, std::vector<DiagRecord> records);
-    explicit DbError(std::string message);
+    DbError(std::string context, std::vector<DiagRecord> records, Failure failure = Failure::Statement);
+    explicit DbError(std::string message, Failure failure = Failure::Statement);
 
     const std::string& context() const { return mContext; }
     const std::vector<DiagRecord>& records() const { return mRecords; }
     // The first record's SQLSTATE, or empty.
     std::string sqlState() const;
+    Failure failure() const { return mFailure; }
+    // The same error as a failure to connect (a cancel or a lock stays what it is).
+    DbError asConnectFailure() const;
+    // The same error with secret taken out of every text.
+    DbError redacted(const std::string& secret) const;
 
 private:
     std::string mContext;
     std::vector<DiagRecord> mRecords;
+    Failure mFailure;
 };
 
-// Removes a secret from a text: every "PWD=..." up to the next ';' and, for secrets
-// of three characters or more, every literal occurrence of the secret.
+// Removes a secret from a text: the value of every "PWD=" (any case; up to the next ';',
+// or the whole braced value) and every literal occurrence of the secret.
 std::string redact(std::string text, const std::string& secret);
 
 }  // namespace faq::data

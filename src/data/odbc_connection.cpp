@@ -1,6 +1,7 @@
 #include "odbc_connection.h"
 
 #include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <langinfo.h>
 
@@ -33,6 +34,35 @@ void ensureUtf8CType() {
         return true;
     }();
     (void)done;
+}
+
+// FreeTDS with its default protocol version "auto" tries 7.4, and when a server accepts the
+// connection but stays silent, falls back to 5.0 and waits for ever; the login time-out
+// holds for one fixed version. 7.4 is what SQL Server 2012 and later speak, and older
+// servers answer a 7.4 login with their own version. A DSN-less connection never reads
+// freetds.conf, so the version goes by TDSVER, which an explicit setting overrides.
+void fixFreeTdsVersion(SQLHENV env) {
+    static std::once_flag once;
+    std::call_once(once, [env] {
+        if (std::getenv("TDSVER")) return;
+        SQLWCHAR desc[256], attrs[4096];
+        SQLSMALLINT descLen = 0, attrsLen = 0;
+        SQLUSMALLINT direction = SQL_FETCH_FIRST;
+        while (succeeded(SQLDriversW(env, direction, desc, 256, &descLen, attrs, 4096, &attrsLen))) {
+            direction = SQL_FETCH_NEXT;
+            std::string name = toUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(desc),
+                                                          std::min<size_t>(static_cast<size_t>(descLen), 255)));
+            for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (name != "sql server") continue;
+            // Attributes: "key=value" texts, each ended by a NUL.
+            std::u16string a(reinterpret_cast<const char16_t*>(attrs), std::min<size_t>(static_cast<size_t>(attrsLen), 4095));
+            std::string text = toUtf8(a);
+            for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (text.find("tdsodbc") != std::string::npos || text.find("freetds") != std::string::npos)
+                setenv("TDSVER", "7.4", 0);
+            return;
+        }
+    });
 }
 
 struct ParamBinding {
@@ -99,6 +129,7 @@ std::string variantText(const Variant& v) {
 OdbcConnection::OdbcConnection(const std::string& connectionString) : mEnv((ensureUtf8CType(), SQLHANDLE{})) {
     mEnv.check(SQLSetEnvAttr(mEnv.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
                "设置 ODBC 版本失败");
+    fixFreeTdsVersion(mEnv.get());
     mDbc = Dbc(mEnv.get(), SQL_HANDLE_ENV);
     mDbc.check(SQLSetConnectAttr(mDbc.get(), SQL_ATTR_LOGIN_TIMEOUT,
                                  reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kLoginTimeoutSeconds)), 0),
@@ -115,6 +146,40 @@ OdbcConnection::~OdbcConnection() {
     if (!mConnected) return;
     if (mInTransaction) SQLEndTran(SQL_HANDLE_DBC, mDbc.get(), SQL_ROLLBACK);
     SQLDisconnect(mDbc.get());  // errors at destruction are not reported
+}
+
+// Marks the statement that cancel() stops while it runs.
+class Running {
+public:
+    Running(OdbcConnection& c, SQLHSTMT h) : mC(c) {
+        std::lock_guard lock(mC.mRunningLock);
+        if (mC.mCancel) throw DbError("查询已取消", Failure::Cancelled);
+        mC.mRunning = h;
+    }
+    ~Running() {
+        std::lock_guard lock(mC.mRunningLock);
+        mC.mRunning = SQL_NULL_HSTMT;
+    }
+
+private:
+    OdbcConnection& mC;
+};
+
+template <typename Op>
+auto OdbcConnection::running(const Stmt& stmt, Op&& op) -> decltype(op()) {
+    Running mark(*this, stmt.get());
+    try {
+        return op();
+    } catch (const DbError& e) {
+        if (mCancel) throw DbError(e.context(), e.records(), Failure::Cancelled);
+        throw;
+    }
+}
+
+void OdbcConnection::cancel() {
+    std::lock_guard lock(mRunningLock);
+    mCancel = true;
+    if (mRunning != SQL_NULL_HSTMT) SQLCancel(mRunning);
 }
 
 Stmt OdbcConnection::statement(int timeoutSeconds) {
@@ -146,24 +211,30 @@ SQLSMALLINT OdbcConnection::firstResultWithColumns(const Stmt& stmt, SQLRETURN* 
 void OdbcConnection::execute(const std::string& sql, int timeoutSeconds) {
     Stmt stmt = statement(timeoutSeconds);
     std::u16string text = toUtf16(sql);
-    SQLRETURN rc = SQLExecDirectW(stmt.get(), wide(text), static_cast<SQLINTEGER>(text.size()));
-    if (rc == SQL_NO_DATA) return;
-    stmt.check(rc, "执行语句失败");
-    drainResults(stmt);
+    running(stmt, [&] {
+        SQLRETURN rc = SQLExecDirectW(stmt.get(), wide(text), static_cast<SQLINTEGER>(text.size()));
+        if (rc == SQL_NO_DATA) return;
+        stmt.check(rc, "执行语句失败");
+        drainResults(stmt);
+    });
 }
 
 RecordsetPtr OdbcConnection::query(const std::string& sql, int timeoutSeconds) {
     std::u16string text = toUtf16(sql);
     for (bool piecewise : {!mBlockFetch, true}) {
         Stmt stmt = statement(timeoutSeconds);
-        SQLRETURN rc = SQLExecDirectW(stmt.get(), wide(text), static_cast<SQLINTEGER>(text.size()));
-        if (rc != SQL_NO_DATA) stmt.check(rc, "执行查询失败");
-        if (firstResultWithColumns(stmt, &rc) == 0) return RecordsetBuilder({}).finish();
-        try {
-            return piecewise ? fetchPiecewise(stmt) : fetchBlocks(stmt);
-        } catch (const Truncated&) {
-            // A driver reported a column narrower than its values: read it again in pieces.
-        }
+        RecordsetPtr rs = running(stmt, [&]() -> RecordsetPtr {
+            SQLRETURN rc = SQLExecDirectW(stmt.get(), wide(text), static_cast<SQLINTEGER>(text.size()));
+            if (rc != SQL_NO_DATA) stmt.check(rc, "执行查询失败");
+            if (firstResultWithColumns(stmt, &rc) == 0) return RecordsetBuilder({}).finish();
+            try {
+                return piecewise ? fetchPiecewise(stmt) : fetchBlocks(stmt);
+            } catch (const Truncated&) {
+                // A driver reported a column narrower than its values: read it again in pieces.
+                return nullptr;
+            }
+        });
+        if (rs) return rs;
     }
     throw DbError("读取数据失败：列长度与驱动程序报告不符");
 }
@@ -182,6 +253,11 @@ RecordsetPtr OdbcConnection::callProcedure(Command& cmd, bool wantResult) {
     call += "}";
 
     Stmt stmt = statement(cmd.commandTimeout);
+    return running(stmt, [&] { return callWith(stmt, cmd, call, wantResult); });
+}
+
+RecordsetPtr OdbcConnection::callWith(const Stmt& stmt, Command& cmd, const std::string& call, bool wantResult) {
+    auto& params = cmd.parameters;
     std::vector<ParamBinding> bind(params.size());
     for (size_t i = 0; i < params.size(); ++i) {
         const Parameter& p = params[i];

@@ -1,6 +1,9 @@
 // A connection through the ODBC driver manager, with wide-character calls throughout.
 #pragma once
 
+#include <atomic>
+#include <mutex>
+
 #include "connection.h"
 #include "odbc_handles.h"
 
@@ -21,13 +24,21 @@ public:
     void commitTransaction() override;
     void rollbackTransaction() override;
     void close() override;
+    void cancel() override;
+    void clearCancel() override { mCancel = false; }
 
     // Results are fetched in blocks of rows where the driver allows; off, every value is
     // read with SQLGetData (for drivers whose block cursors misbehave).
     void setBlockFetch(bool on) { mBlockFetch = on; }
 
 private:
+    friend class Running;
     odbc::Stmt statement(int timeoutSeconds);
+    // Runs op with stmt as the statement that cancel() stops; an error after a cancel
+    // request becomes a cancelled one.
+    template <typename Op>
+    auto running(const odbc::Stmt& stmt, Op&& op) -> decltype(op());
+    RecordsetPtr callWith(const odbc::Stmt& stmt, Command& cmd, const std::string& call, bool wantResult);
     void endTransaction(SQLSMALLINT completion, const char* context);
     // Consumes every remaining result of stmt.
     static void drainResults(const odbc::Stmt& stmt);
@@ -41,6 +52,9 @@ private:
     bool mConnected = false;
     bool mInTransaction = false;
     bool mBlockFetch = true;
+    std::mutex mRunningLock;
+    SQLHSTMT mRunning = SQL_NULL_HSTMT;
+    std::atomic<bool> mCancel{false};
 };
 
 }  // namespace faq::data

@@ -1,12 +1,10 @@
 #include "sample_db.h"
 
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <array>
 #include <variant>
 #include <cstdio>
-#include <filesystem>
 #include <vector>
 
 #include "db_error.h"
@@ -243,28 +241,6 @@ insert into fa_Origins values ('01','101','201','直接购入'),('02','102','202
         if (rng.chance(10)) db.insert(manual, {num, std::string("手工调整")});
     }
     db.exec("commit");
-}
-
-void writeSampleFile(const std::string& path, const SampleOptions& options) {
-    namespace fs = std::filesystem;
-    if (fs::exists(path)) throw DbError("文件已存在，不会覆盖：" + path);
-    const std::string tmp = path + ".tmp-" + std::to_string(getpid());
-    sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(tmp.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    try {
-        if (rc != SQLITE_OK) throw DbError("无法创建文件：" + path, {{"HY000", rc, sqlite3_errmsg(db)}});
-        registerSqlDialect(db);
-        generateSample(db, options);
-        rc = sqlite3_close(db);
-        db = nullptr;
-        if (rc != SQLITE_OK) throw DbError("写入文件失败：" + path, {{"HY000", rc, sqlite3_errstr(rc)}});
-        fs::rename(tmp, path);
-    } catch (...) {
-        if (db) sqlite3_close(db);
-        std::error_code ec;
-        fs::remove(tmp, ec);
-        throw;
-    }
 }
 
 }  // namespace faq::data

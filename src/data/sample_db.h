@@ -17,8 +17,4 @@ struct SampleOptions {
 // Creates the tables in db (which must have the SQL dialect registered) and fills them.
 void generateSample(sqlite3* db, const SampleOptions& options);
 
-// Writes a new sample database file; refuses to overwrite an existing one. The file is
-// written under a temporary name and renamed into place when complete.
-void writeSampleFile(const std::string& path, const SampleOptions& options);
-
 }  // namespace faq::data

@@ -2,7 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <sys/stat.h>
+
 #include <chrono>
+#include <cstdio>
 
 #include "db_error.h"
 #include "sample_db.h"
@@ -45,34 +48,49 @@ struct Statement {
     ~Statement() { sqlite3_finalize(stmt); }
 };
 
+
+// A file name as the path of a "file:" URI.
+std::string uriPath(const std::string& file) {
+    std::string out;
+    for (unsigned char c : file) {
+        if (c == '%' || c == '?' || c == '#' || c < 0x20) {
+            char buf[4];
+            std::snprintf(buf, sizeof buf, "%%%02X", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0;
+}
+
 }  // namespace
 
 SqliteConnection::SqliteConnection(const EmbeddedSource& source) {
-    const bool inMemory = source.file.empty();
-    int flags = inMemory ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_MEMORY
-                         : (source.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
-    int rc = sqlite3_open_v2(inMemory ? ":memory:" : source.file.c_str(), &mDb, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     try {
-        if (rc != SQLITE_OK) fail("无法打开数据库文件：" + source.file, rc);
+        open(source.file, source.readOnly);
         sqlite3_extended_result_codes(mDb, 1);
-        rc = registerSqlDialect(mDb);
+        sqlite3_busy_timeout(mDb, kBusyTimeoutMs);
+        int rc = registerSqlDialect(mDb);
         if (rc != SQLITE_OK) fail("注册 SQL Server 方言失败", rc);
         sqlite3_progress_handler(
             mDb, 20000,
             [](void* self) -> int {
                 auto* c = static_cast<SqliteConnection*>(self);
-                return c->mDeadlineMs && nowMs() > c->mDeadlineMs ? 1 : 0;
+                const int64_t deadline = c->mDeadlineMs;
+                return c->mCancel || (deadline && nowMs() > deadline) ? 1 : 0;
             },
             this);
-        if (inMemory) {
+        if (source.file.empty()) {
             SampleOptions options;
             if (source.sampleCards > 0) options.cards = source.sampleCards;
             if (source.sampleSeed) options.seed = source.sampleSeed;
             generateSample(mDb, options);
-        } else {
-            // Opening is lazy: read the schema now, so a file that is not a database fails here.
-            rc = sqlite3_exec(mDb, "select count(*) from sqlite_master", nullptr, nullptr, nullptr);
-            if (rc != SQLITE_OK) fail("无法打开数据库文件：" + source.file, rc);
         }
     } catch (...) {
         sqlite3_close_v2(mDb);
@@ -81,14 +99,52 @@ SqliteConnection::SqliteConnection(const EmbeddedSource& source) {
     }
 }
 
+void SqliteConnection::open(const std::string& file, bool readOnly) {
+    if (file.empty()) {
+        int rc = sqlite3_open_v2(":memory:", &mDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+        if (rc != SQLITE_OK) fail("无法创建内存数据库", rc);
+        return;
+    }
+    const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+    int rc = sqlite3_open_v2(file.c_str(), &mDb, flags, nullptr);
+    // Opening is lazy: read the schema now, so a file that is not a database fails here.
+    if (rc == SQLITE_OK) rc = sqlite3_exec(mDb, "select count(*) from sqlite_master", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) return;
+    // A WAL-mode file in a folder that cannot take its -shm file: with no -wal file beside
+    // it the file holds everything, and nobody can write to it there (a writer would need
+    // to create the -wal file), so it can be read as immutable without creating anything.
+    if (readOnly && (rc & 0xFF) == SQLITE_CANTOPEN && exists(file) && !exists(file + "-wal")) {
+        sqlite3_close_v2(mDb);
+        mDb = nullptr;
+        rc = sqlite3_open_v2(("file:" + uriPath(file) + "?immutable=1").c_str(), &mDb,
+                             SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+        if (rc == SQLITE_OK) rc = sqlite3_exec(mDb, "select count(*) from sqlite_master", nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK) return;
+    }
+    fail("无法打开数据库文件：" + file, rc);
+}
+
 SqliteConnection::~SqliteConnection() {
     if (mDb) sqlite3_close_v2(mDb);
 }
 
 void SqliteConnection::fail(const std::string& context, int rc) const {
     std::string msg = mDb ? sqlite3_errmsg(mDb) : sqlite3_errstr(rc);
-    if ((rc & 0xFF) == SQLITE_INTERRUPT && mDeadlineMs) msg = "查询超时（" + msg + "）";
-    throw DbError(context, {{"HY000", rc, msg}});
+    Failure failure = Failure::Statement;
+    if ((rc & 0xFF) == SQLITE_INTERRUPT && mCancel) {
+        failure = Failure::Cancelled;
+    } else if ((rc & 0xFF) == SQLITE_INTERRUPT && mDeadlineMs) {
+        msg = "查询超时（" + msg + "）";
+    } else if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED) {
+        failure = Failure::Locked;
+        msg = "另一个程序正在写入这个数据库，等待 " + std::to_string(kBusyTimeoutMs / 1000) + " 秒后仍未结束（" + msg + "）";
+    }
+    throw DbError(context, {{"HY000", rc, msg}}, failure);
+}
+
+void SqliteConnection::cancel() {
+    mCancel = true;
+    if (mDb) sqlite3_interrupt(mDb);
 }
 
 void SqliteConnection::setDeadline(int timeoutSeconds) {

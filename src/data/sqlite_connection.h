@@ -2,6 +2,7 @@
 // behind the same Connection interface as ODBC.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -30,16 +31,23 @@ public:
     void commitTransaction() override;
     void rollbackTransaction() override;
     void close() override;
+    void cancel() override;
+    void clearCancel() override { mCancel = false; }
 
     sqlite3* handle() const { return mDb; }
 
+    // How long a statement waits for another program's write to end.
+    static constexpr int kBusyTimeoutMs = 5000;
+
 private:
+    void open(const std::string& file, bool readOnly);
     void setDeadline(int timeoutSeconds);
     [[noreturn]] void fail(const std::string& context, int rc) const;
 
     sqlite3* mDb = nullptr;
     bool mInTransaction = false;
-    int64_t mDeadlineMs = 0;
+    std::atomic<int64_t> mDeadlineMs{0};
+    std::atomic<bool> mCancel{false};
 };
 
 // A connector that opens source for every connection string.

@@ -4,12 +4,24 @@
 
 namespace faq::query {
 
-listMng::listMng() = default;
+listMng::listMng(const data::ConnParams& params, data::Connector connector)
+    : mParams(params), mConnector(std::move(connector)) {}
 listMng::~listMng() = default;
 
 data::RecordsetPtr listMng::run(const std::string& sql) {
-    if (!mDb) mDb = std::make_unique<data::CDB>();
+    if (!mDb) {
+        mDb = std::make_unique<data::CDB>(mParams, mConnector);
+        mLive = mDb.get();
+    }
     return mDb->ExecSqlRs(sql, data::ado::adOpenStatic, data::ado::adLockReadOnly, data::ado::adCmdText);
+}
+
+void listMng::cancel() {
+    if (data::CDB* db = mLive) db->cancel();
+}
+
+void listMng::clearCancel() {
+    if (data::CDB* db = mLive) db->clearCancel();
 }
 
 data::RecordsetPtr listMng::getList(CMvLogin& p) {

@@ -86,6 +86,8 @@ std::string asOfDate(const CivilDate& today) {
 std::optional<std::string> fillDates(CMvLogin& p, const std::string& begYear, const std::string& begMonth,
                                      const std::string& endYear, const std::string& endMonth, const CivilDate& today) {
     if (!periodIsValid(begYear, begMonth, endYear, endMonth)) return std::string(kBadPeriodMessage);
+    // The as-of date lies a month ahead; past 9999 no database takes it.
+    if (today.year > 9999 || (today.year == 9999 && today.month == 12)) return std::string("当前日期超出范围");
     auto end = endDate(endYear, endMonth);
     if (!end) return std::string(kBadPeriodMessage);
     p.strBegDate = beginDate(begYear, begMonth);

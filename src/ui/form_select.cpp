@@ -16,10 +16,12 @@ namespace faq::ui {
 
 using app::twipsRect;
 
-FormSelect::FormSelect(QComboBox* dcob)
+FormSelect::FormSelect(QComboBox* dcob, app::Session& session)
     : QWidget(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
-      mDcob(dcob) {
+      mDcob(dcob),
+      mSession(session),
+      mMdl(session) {
     setObjectName(QStringLiteral("FormSelect"));
     setWindowTitle(QStringLiteral("固定资产选择"));
     setAttribute(Qt::WA_DeleteOnClose);  // the close box unloads the picker
@@ -43,12 +45,12 @@ std::optional<QString> FormSelect::Form_Load() {
     const QString prefix = mDcob->currentText();
     try {
         WaitCursor wait;
-        auto rs = mdlMain::fetchCobList(nullptr, prefix.toStdString());
+        auto rs = mMdl.fetchCobList(nullptr, prefix.toStdString());
         const int field = rs->fieldIndex("sAssetName");
         dgList->model()->setColumns({{QStringLiteral("固定资产名"), field, {}}, {QString(), -1, {}}});
         dgList->bind(rs, false);
     } catch (const data::DbError& e) {
-        return QStringLiteral("查询失败：") + QString::fromUtf8(e.what());
+        return QString::fromStdString(mSession.failureMessage(e));
     }
     return std::nullopt;
 }

@@ -5,6 +5,8 @@
 #include <QWidget>
 #include <optional>
 
+#include "app/mdl_main.h"
+
 class QComboBox;
 
 namespace faq::ui {
@@ -15,7 +17,7 @@ class FormSelect : public QWidget {
     Q_OBJECT
 public:
     // dcob: the query window's asset-name box, read when loading and written on a pick.
-    explicit FormSelect(QComboBox* dcob);
+    FormSelect(QComboBox* dcob, app::Session& session);
 
     // Fills the grid; returns the message when the list query fails.
     std::optional<QString> Form_Load();
@@ -30,6 +32,8 @@ protected:
 private:
     void pick();
     QComboBox* mDcob;
+    app::Session& mSession;
+    app::mdlMain mMdl;
 };
 
 }  // namespace faq::ui

@@ -41,9 +41,11 @@ QComboBox* periodBox(QWidget* parent, const char* name, QRect geometry) {
 
 }  // namespace
 
-frmLogin::frmLogin(QWidget* parent)
+frmLogin::frmLogin(app::Session& session, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint) {
+                          Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
+      mSession(session),
+      mMdl(session) {
     setObjectName(QStringLiteral("frmLogin"));
     setWindowTitle(QString::fromUtf8(app::kAppTitle));
     setFixedSize(app::twipsSize(11055, 6105));
@@ -100,8 +102,7 @@ std::optional<QString> frmLogin::Form_Load() {
     try {
         initCriteriaControls();
     } catch (const data::DbError& e) {
-        const bool connected = mdlMain::connectionOpen();
-        return (connected ? QStringLiteral("查询失败：") : QStringLiteral("数据库连接失败：")) + QString::fromUtf8(e.what());
+        return QString::fromStdString(mSession.failureMessage(e));
     }
     byyyy->setFocus();
     return std::nullopt;
@@ -111,12 +112,12 @@ void frmLogin::initCriteriaControls() {
     if (!objCriteria) objCriteria = std::make_unique<query::CMvLogin>();
     {
         WaitCursor wait;
-        dcob->setListSource(mdlMain::fetchCobList(objCriteria.get(), ""), "sAssetName");
-        dcbmDept->setListSource(mdlMain::fetchDeptList(objCriteria.get()), "cDepName", "cDepCode");
+        dcob->setListSource(mMdl.fetchCobList(objCriteria.get(), ""), "sAssetName");
+        dcbmDept->setListSource(mMdl.fetchDeptList(objCriteria.get()), "cDepName", "cDepCode");
     }
     dcob->setEditText(QString());
     dcbmDept->setEditText(QString());
-    const int y = app::today().year;
+    const int y = mSession.today().year;
     for (int year = y - 100; year <= y; ++year) {
         byyyy->addItem(QString::number(year));
         eyyyy->addItem(QString::number(year));
@@ -136,7 +137,7 @@ void frmLogin::Command1_Click() {
     // Checked before anything is written, so a bad entry never sends a query.
     query::CMvLogin next = *objCriteria;
     if (auto bad = query::fillDates(next, byyyy->currentText().toStdString(), bmm->currentText().toStdString(),
-                                    eyyyy->currentText().toStdString(), emm->currentText().toStdString(), app::today())) {
+                                    eyyyy->currentText().toStdString(), emm->currentText().toStdString(), mSession.today())) {
         app::showMessage(this, QString::fromStdString(*bad));
         return;
     }
@@ -159,9 +160,9 @@ void frmLogin::Command1_Click() {
     try {
         WaitCursor wait;
         *objCriteria = next;
-        rs = mdlMain::fetchList(*objCriteria);
+        rs = mMdl.fetchList(*objCriteria);
     } catch (const data::DbError& e) {
-        app::showMessage(this, QStringLiteral("查询失败：") + QString::fromUtf8(e.what()));
+        app::showMessage(this, QString::fromStdString(mSession.failureMessage(e)));
         return;
     }
     rsResult = rs;
@@ -191,7 +192,7 @@ void frmLogin::Form_KeyDown(int keyCode, Qt::KeyboardModifiers) {
 
 void frmLogin::showPicker() {
     if (!mPicker) {
-        auto* picker = new FormSelect(dcob);
+        auto* picker = new FormSelect(dcob, mSession);
         if (auto error = picker->Form_Load()) {
             delete picker;
             app::showMessage(this, *error);

@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <optional>
 
+#include "app/mdl_main.h"
 #include "data/recordset.h"
 #include "query/cmvlogin.h"
 #include "form_select.h"
@@ -25,7 +26,8 @@ class FormSelect;
 class frmLogin : public QWidget {
     Q_OBJECT
 public:
-    explicit frmLogin(QWidget* parent = nullptr);
+    // The window works through session for its whole life.
+    explicit frmLogin(app::Session& session, QWidget* parent = nullptr);
     ~frmLogin() override;
 
     // Form_Load: fills the lookup lists and the period. Returns the message to show when
@@ -70,6 +72,8 @@ private:
     ExportOutcome exportToExcel();
     void showPicker();
 
+    app::Session& mSession;
+    app::mdlMain mMdl;
     std::unique_ptr<query::CMvLogin> objCriteria;
     data::RecordsetPtr rsResult;
     QPointer<FormSelect> mPicker;

@@ -1,11 +1,12 @@
-// Start-up of the windows: the settings dialog first, the query window on connect.
+// Start-up of the windows: the settings dialog first, the query window on connect. main
+// owns the one Startup, which owns the session of the current connection.
 #pragma once
 
-#include <QString>
+#include <QPointer>
+#include <memory>
 
-namespace faq::app {
-class FrmDbSet;
-}
+#include "app/frm_db_set.h"
+#include "app/session.h"
 
 namespace faq::ui {
 
@@ -13,10 +14,29 @@ class frmLogin;
 
 // Application-wide look: the icon on every window and the fallbacks of "宋体".
 void installAppLook();
-// Connect shows the one query window; when it cannot load, its message is shown, the
-// window goes away and the settings dialog stays with the values as typed.
-void wireSettingsDialog(app::FrmDbSet& dialog);
-// The query window, once shown.
-frmLogin* queryWindow();
+
+class Startup {
+public:
+    // Every connect makes a new session through connector, with today's date from clock.
+    explicit Startup(data::Connector connector, app::Clock clock = {});
+    ~Startup();
+
+    // Connect shows the one query window; when it cannot load, its message is shown, the
+    // window and its session go away, and the settings dialog stays with the values as
+    // typed: the next connect starts afresh from them.
+    app::FrmDbSet& settings() { return *mSettings; }
+    frmLogin* queryWindow() const;
+    app::Session* session() const { return mSession.get(); }
+
+private:
+    app::Session& beginSession();
+    bool showQueryWindow(app::FrmDbSet& dialog);
+
+    data::Connector mConnector;
+    app::Clock mClock;
+    std::unique_ptr<app::FrmDbSet> mSettings;
+    std::unique_ptr<app::Session> mSession;
+    QPointer<frmLogin> mWindow;
+};
 
 }  // namespace faq::ui

@@ -4,11 +4,11 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
+#include <QProcess>
 #include <QUrl>
 
-#include "data/db_error.h"
-#include "data/workbook.h"
+#include "export/private_folder.h"
+#include "export/workbook.h"
 
 namespace faq::ui {
 
@@ -22,12 +22,31 @@ QString ExportOutcome::message() const {
     return {};
 }
 
+bool spreadsheetProgramKnown() {
+#ifdef Q_OS_LINUX
+    // QDesktopServices reports success as soon as xdg-open starts, found program or not.
+    QProcess p;
+    p.start(QStringLiteral("xdg-mime"),
+            {QStringLiteral("query"), QStringLiteral("default"),
+             QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.sheet")});
+    if (!p.waitForFinished(5000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        p.kill();
+        return false;
+    }
+    return !p.readAllStandardOutput().trimmed().isEmpty();
+#else
+    return true;
+#endif
+}
+
 WorkbookExporter::WorkbookExporter()
-    : folder(QDir(QDir::tempPath()).filePath(QStringLiteral("faquery"))),
-      opener([](const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }),
+    : tempRoot(QDir::tempPath()),
+      opener([](const QString& path) {
+          return spreadsheetProgramKnown() && QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+      }),
       now([] { return QDateTime::currentDateTime(); }) {}
 
-QString WorkbookExporter::newFileName() const {
+QString WorkbookExporter::newFileName(const QString& folder) const {
     const QString stem = QStringLiteral("固定资产查询_") + now().toString(QStringLiteral("yyyyMMdd_HHmmss"));
     QDir dir(folder);
     QString name = stem + QStringLiteral(".xlsx");
@@ -38,30 +57,17 @@ QString WorkbookExporter::newFileName() const {
 ExportOutcome WorkbookExporter::run(const data::RecordsetPtr& rs, const QStringList& captions) const {
     ExportOutcome out;
     if (!rs) return out;
-    if (!QDir().mkpath(folder)) {
-        out.kind = ExportOutcome::Failed;
-        out.error = QStringLiteral("无法创建文件夹 ") + QDir::toNativeSeparators(folder);
-        return out;
-    }
-    const QString path = newFileName();
-    // Written under a temporary name and renamed into place only when complete.
-    const QString part = QFileInfo(path).dir().filePath(QStringLiteral(".") + QFileInfo(path).fileName() + QStringLiteral(".part"));
     std::vector<std::string> heads;
     for (const QString& c : captions) heads.push_back(c.toStdString());
     const size_t first = rs->bof() ? 0 : static_cast<size_t>(rs->position());
+    QString path;
     try {
-        data::writeWorkbook(QFile::encodeName(part).toStdString(), heads, *rs, first,
-                            QFile::encodeName(folder).toStdString());
-    } catch (const data::DbError& e) {
-        QFile::remove(part);
+        const QString folder = QFile::decodeName(output::privateTempFolder(QFile::encodeName(tempRoot).toStdString()).c_str());
+        path = newFileName(folder);
+        output::saveWorkbook(QFile::encodeName(path).toStdString(), heads, *rs, first, {.mayReplace = false, .keepIntact = {}});
+    } catch (const output::OutputError& e) {
         out.kind = ExportOutcome::Failed;
         out.error = QString::fromUtf8(e.what());
-        return out;
-    }
-    if (!QFile::rename(part, path)) {
-        QFile::remove(part);
-        out.kind = ExportOutcome::Failed;
-        out.error = QStringLiteral("无法保存文件 ") + QDir::toNativeSeparators(path);
         return out;
     }
     out.path = path;

@@ -1,5 +1,5 @@
-// Exports a result to a new workbook in the program's folder under the system's temporary
-// folder and hands it to the desktop's spreadsheet program.
+// Exports a result to a new workbook in the user's own folder under the system's
+// temporary folder and hands it to the desktop's spreadsheet program.
 #pragma once
 
 #include <QDateTime>
@@ -19,12 +19,16 @@ struct ExportOutcome {
     QString message() const;
 };
 
+// Whether the desktop names a program that opens .xlsx workbooks.
+bool spreadsheetProgramKnown();
+
 class WorkbookExporter {
 public:
     WorkbookExporter();
-    // Where workbooks go; by default <temp>/faquery.
-    QString folder;
-    // Opens a written workbook; returns false when no program could be started.
+    // The temporary folder; workbooks go to its faquery-<uid> folder.
+    QString tempRoot;
+    // Opens a written workbook; returns false when no program was there to open it. By
+    // default the desktop's program for workbooks, when the desktop names one.
     std::function<bool(const QString& path)> opener;
     // Clock for the file name.
     std::function<QDateTime()> now;
@@ -34,7 +38,7 @@ public:
     ExportOutcome run(const data::RecordsetPtr& rs, const QStringList& captions) const;
 
     // 固定资产查询_YYYYMMDD_HHMMSS[_n].xlsx, not yet taken in folder.
-    QString newFileName() const;
+    QString newFileName(const QString& folder) const;
 };
 
 }  // namespace faq::ui

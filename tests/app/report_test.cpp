@@ -11,7 +11,7 @@
 #include <sstream>
 
 #include "app/mdl_main.h"
-#include "app/text_table.h"
+#include "export/text_table.h"
 #include "support/odbc_env.h"
 #include "query/money_format.h"
 #include "support/xlsx_reader.h"
@@ -26,11 +26,13 @@ struct Outcome {
 };
 
 Outcome report(QStringList args, std::optional<std::string> envPassword = std::nullopt) {
-    mdlMain::resetListMng();
     std::ostringstream out, err;
-    app::ReportIo io{&out, &err, [envPassword] { return envPassword; }, [] { return std::nullopt; }};
+    app::ReportIo io{&out, &err, [envPassword] { return envPassword; },
+                     [](app::InterruptGuard&) { return std::nullopt; }};
+    std::vector<std::string> bytes;
+    for (const QString& a : args) bytes.push_back(a.toStdString());
     Outcome r;
-    r.code = app::runReport(QStringList{QStringLiteral("faquery"), QStringLiteral("report")} + args, io);
+    r.code = app::runReport(bytes, io);
     r.out = out.str();
     r.err = err.str();
     return r;
@@ -114,7 +116,7 @@ TEST(Report, TableCsvAndXlsxAgree) {
     ASSERT_GT(t.size(), 4u);
     EXPECT_EQ(t[0].substr(0, 18), "开始使用日期");
     // Aligned: every row as wide as the rule, counting CJK characters as two columns.
-    for (size_t i = 2; i < t.size(); ++i) EXPECT_EQ(app::displayWidth(t[i]), app::displayWidth(t[1])) << t[i];
+    for (size_t i = 2; i < t.size(); ++i) EXPECT_EQ(output::displayWidth(t[i]), output::displayWidth(t[1])) << t[i];
     EXPECT_NE(t.back().find("合计:"), std::string::npos);
 
     const std::string csvPath = faq::test::tempPath("report.csv");
@@ -190,7 +192,6 @@ TEST(Report, PasswordNeverAppearsEvenWhenTheDriverFails) {
     EXPECT_NE(r.err.find("数据库连接失败："), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("Pa55-word-XYZ"), std::string::npos) << r.err;
     EXPECT_EQ(r.out.find("Pa55-word-XYZ"), std::string::npos);
-    EXPECT_EQ(mdlMain::gsPwd, "Pa55-word-XYZ");  // taken from the environment
 }
 
 }  // namespace

@@ -6,24 +6,23 @@
 
 using namespace faq::data;
 
-TEST(ConnectionString, IsTheEightPiecesVerbatim) {
+TEST(ConnectionString, IsTheEightPiecesAndBracesOnlyWhatTheParserWouldMisread) {
     EXPECT_EQ(buildConnectionString({".", "ufdata_001_", "sa", ""}),
               "DRIVER={sql server}; SERVER=.; DATABASE=ufdata_001_; UID=sa; PWD=");
-    EXPECT_EQ(buildConnectionString({" srv ", "d;b", "u=1", "p{w}"}),
-              "DRIVER={sql server}; SERVER= srv ; DATABASE=d;b; UID=u=1; PWD=p{w}");
+    EXPECT_EQ(buildConnectionString({" srv ", "d=b", "u 1", "p w"}),
+              "DRIVER={sql server}; SERVER= srv ; DATABASE=d=b; UID=u 1; PWD=p w");
     EXPECT_EQ(buildConnectionString({}), "DRIVER={sql server}; SERVER=; DATABASE=; UID=; PWD=");
+    EXPECT_EQ(buildConnectionString({"s;1", "{db", "u}", "a;b}c{"}),
+              "DRIVER={sql server}; SERVER={s;1}; DATABASE={{db}; UID={u}}}; PWD={a;b}}c{}");
 }
 
-TEST(ConnectionParams, StartEmpty) {
-    const ConnParams& p = connParams();
-    EXPECT_TRUE(p.server.empty() && p.database.empty() && p.uid.empty() && p.pwd.empty());
-}
-
-TEST(Redact, RemovesThePasswordInEveryForm) {
+TEST(Redact, RemovesThePasswordInEveryFormAndCase) {
     EXPECT_EQ(redact("DRIVER={x}; PWD=secret; UID=sa", "secret"), "DRIVER={x}; PWD=***; UID=sa");
     EXPECT_EQ(redact("pwd=abc", ""), "pwd=***");
+    EXPECT_EQ(redact("Pwd=abc;PwD=def", ""), "Pwd=***;PwD=***");
+    EXPECT_EQ(redact("PWD={a;b}}c}; UID=sa", ""), "PWD=***; UID=sa");
     EXPECT_EQ(redact("login failed for s3cr3t and s3cr3t", "s3cr3t"), "login failed for *** and ***");
-    EXPECT_EQ(redact("ab", "ab"), "ab");  // too short to tell apart from ordinary text
+    EXPECT_EQ(redact("user ab: ab", "ab"), "user ***: ***");  // whatever its length
 }
 
 TEST(DbErrorText, CarriesEveryRecord) {

@@ -64,11 +64,10 @@ private:
 
 TEST(OdbcFreeTds, ExactStringReachesTheNamedServerAndPort) {
     faq::test::registerSqlServerDriver(FAQ_TDS_ODBC_DRIVER);
-    setConnector(nullptr);  // the program's own path: the string exactly as built
     Listener server;
-    connParams() = {"127.0.0.1," + std::to_string(server.port()), "ufdata_001_", "sa", "tds-secret-9"};
+    const ConnParams params{"127.0.0.1," + std::to_string(server.port()), "ufdata_001_", "sa", "tds-secret-9"};
     try {
-        CDB db;
+        CDB db(params, odbcConnector());  // the program's own path: the string exactly as built
         FAIL() << "a server that closes every connection accepted a login";
     } catch (const DbError& e) {
         EXPECT_FALSE(e.records().empty());

@@ -18,16 +18,18 @@ protected:
     static void SetUpTestSuite() { faq::test::registerSqlServerDriver(FAQ_PG_ODBC_DRIVER); }
     void SetUp() override {
         FAQ_REQUIRE_PG(pg);
-        faq::test::useCompactOdbcConnector(";Port=" + pg.port);
-        connParams() = {"127.0.0.1", pg.database, pg.user, pg.password};
+        connector = faq::test::compactOdbcConnector(";Port=" + pg.port);
+        params = {"127.0.0.1", pg.database, pg.user, pg.password};
     }
     faq::test::PgServer pg;
+    ConnParams params;
+    Connector connector;
 };
 
 TEST_F(OdbcPg, WrongPasswordRaisesTheLoginErrorWithoutThePassword) {
-    connParams().pwd = "wrong-pass-123";
+    params.pwd = "wrong-pass-123";
     try {
-        CDB db;
+        CDB db(params, connector);
         FAIL() << "connected with a wrong password";
     } catch (const DbError& e) {
         std::string what = e.what();
@@ -36,15 +38,15 @@ TEST_F(OdbcPg, WrongPasswordRaisesTheLoginErrorWithoutThePassword) {
         for (const auto& r : e.records()) EXPECT_EQ(r.message.find("wrong-pass-123"), std::string::npos);
     }
     // The next construction, with the right password, opens a fresh connection.
-    connParams().pwd = pg.password;
-    CDB db;
+    params.pwd = pg.password;
+    CDB db(params, connector);
     EXPECT_EQ(db.ExecSqlRs("select 1 as one")->value(0, 0).i, 1);
 }
 
 TEST_F(OdbcPg, MissingDatabaseIsReported) {
-    connParams().database = "no_such_db_faq";
+    params.database = "no_such_db_faq";
     try {
-        CDB db;
+        CDB db(params, connector);
         FAIL() << "connected to a missing database";
     } catch (const DbError& e) {
         EXPECT_NE(std::string(e.what()).find("no_such_db_faq"), std::string::npos) << e.what();
@@ -52,7 +54,7 @@ TEST_F(OdbcPg, MissingDatabaseIsReported) {
 }
 
 TEST_F(OdbcPg, ChineseTextAndTypesRoundTrip) {
-    CDB db;
+    CDB db(params, connector);
     auto rs = db.ExecSqlRs(
         "select '台式电脑'::varchar(20) as \"固定资产名称\", 1234.56::numeric(18,2) as \"原值\", "
         "3::integer as \"数量\", 2.5::float8 as d, date '2026-06-01' as dt, "
@@ -72,7 +74,7 @@ TEST_F(OdbcPg, ChineseTextAndTypesRoundTrip) {
 }
 
 TEST_F(OdbcPg, ParametersAccumulateUntilCleared) {
-    CDB db;
+    CDB db(params, connector);
     db.ExecSql("drop table if exists calls; create table calls(seq serial, a integer, b text)");
     db.ExecSql(
         "create or replace function log_pair(a integer, b text) returns void language sql as "
@@ -100,7 +102,7 @@ TEST_F(OdbcPg, ParametersAccumulateUntilCleared) {
 }
 
 TEST_F(OdbcPg, InputOutputParameterIsReadBack) {
-    CDB db;
+    CDB db(params, connector);
     db.ExecSql("create or replace function add_one(inout x integer) language sql as $$ select x + 1 $$");
     db.AddParameter("x", adInteger, adParamInputOutput, int64_t{41});
     db.CallProc("add_one");
@@ -108,7 +110,7 @@ TEST_F(OdbcPg, InputOutputParameterIsReadBack) {
 }
 
 TEST_F(OdbcPg, CallProcRsReturnsTheProcedureResult) {
-    CDB db;
+    CDB db(params, connector);
     db.ExecSql(
         "create or replace function names_from(n integer) returns table(\"名称\" text) language sql as "
         "$$ select '资产' || g from generate_series(1, n) g $$");
@@ -120,7 +122,7 @@ TEST_F(OdbcPg, CallProcRsReturnsTheProcedureResult) {
 }
 
 TEST_F(OdbcPg, RollbackLeavesNoRowAndCommitKeepsIt) {
-    CDB db;
+    CDB db(params, connector);
     db.ExecSql("drop table if exists tx; create table tx(a integer)");
     faq::test::expectRollbackDropsAndCommitKeeps(db);
 }

@@ -15,7 +15,6 @@ class OdbcSqlite : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         faq::test::registerSqlServerDriver(FAQ_SQLITE_ODBC_DRIVER);
-        faq::test::useCompactOdbcConnector();
         dbPath = faq::test::tempPath("odbc.db");
         std::remove(dbPath.c_str());
         sqlite3* db = nullptr;
@@ -35,12 +34,14 @@ protected:
         sqlite3_finalize(st);
         sqlite3_close(db);
     }
-    void SetUp() override { connParams() = {"ignored", dbPath, "sa", ""}; }
+    void SetUp() override { params = {"ignored", dbPath, "sa", ""}; }
+    ConnParams params;
+    Connector connector = faq::test::compactOdbcConnector();
     static inline std::string dbPath;
 };
 
 TEST_F(OdbcSqlite, ChineseAliasesTypesAndNulls) {
-    CDB db;
+    CDB db(params, connector);
     auto rs = db.ExecSqlRs("select name as [固定资产名称], v as [原值], n as [数量] from t where k <= 3 order by k", 3, 1, 1);
     ASSERT_EQ(rs->fieldCount(), 3u);
     EXPECT_EQ(rs->field(0).name, "固定资产名称");
@@ -64,7 +65,7 @@ TEST_F(OdbcSqlite, ChineseAliasesTypesAndNulls) {
 }
 
 TEST_F(OdbcSqlite, DefaultArgumentsAreRecordedOnTheRecordset) {
-    CDB db;
+    CDB db(params, connector);
     auto rs = db.ExecSqlRs("select k from t");
     EXPECT_EQ(rs->cursorType, 0);
     EXPECT_EQ(rs->lockType, 1);
@@ -72,7 +73,7 @@ TEST_F(OdbcSqlite, DefaultArgumentsAreRecordedOnTheRecordset) {
 }
 
 TEST_F(OdbcSqlite, EmptyResultKeepsItsFieldsAndStandsAtBofAndEof) {
-    CDB db;
+    CDB db(params, connector);
     auto rs = db.ExecSqlRs("select k as [编号], name from t where 1 = 0", 3, 1, 1);
     ASSERT_EQ(rs->fieldCount(), 2u);
     EXPECT_EQ(rs->field(0).name, "编号");
@@ -83,7 +84,7 @@ TEST_F(OdbcSqlite, EmptyResultKeepsItsFieldsAndStandsAtBofAndEof) {
 }
 
 TEST_F(OdbcSqlite, TwoRecordsetsAtOnceMoveIndependently) {
-    CDB db;
+    CDB db(params, connector);
     auto a = db.ExecSqlRs("select k from t order by k", 3, 1, 1);
     auto b = db.ExecSqlRs("select k from t order by k desc", 3, 1, 1);
     ASSERT_NE(a, b);
@@ -107,7 +108,7 @@ TEST_F(OdbcSqlite, TwoRecordsetsAtOnceMoveIndependently) {
 }
 
 TEST_F(OdbcSqlite, LongAndUnderreportedTextsArriveWhole) {
-    CDB db;
+    CDB db(params, connector);
     auto rs = db.ExecSqlRs("select note from t where k = 4", 3, 1, 1);
     ASSERT_EQ(rs->recordCount(), 1u);
     EXPECT_EQ(rs->value(0, 0).text.size(), 10000u + 3u);
@@ -119,7 +120,7 @@ TEST_F(OdbcSqlite, LongAndUnderreportedTextsArriveWhole) {
 }
 
 TEST_F(OdbcSqlite, ExecSqlRunsStatementsAndErrorsCarryDiagnostics) {
-    CDB db;
+    CDB db(params, connector);
     db.ExecSql("create table if not exists scratch(a integer)");
     db.ExecSql("delete from scratch");
     db.ExecSql("insert into scratch values(7)");

@@ -1,5 +1,6 @@
 // The sample database: schema, determinism and the shape of its content.
 #include "data/sample_db.h"
+#include "export/sample_file.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -58,23 +59,11 @@ TEST(SampleDb, SameSeedSameContentOtherSeedOtherContent) {
     EXPECT_NE(digest(42), digest(43));
 }
 
-TEST(SampleDb, FileIsWrittenWholeAndNeverOverwritten) {
-    const std::string path = faq::test::tempPath("sample-write.db");
-    std::filesystem::remove(path);
-    writeSampleFile(path, {60, 1});
-    SqliteConnection c(EmbeddedSource{path, true, 0, 0});
-    EXPECT_EQ(scalar(c, "select count(distinct sCardNum) from fa_Cards"), 60);
-    EXPECT_THROW(writeSampleFile(path, {60, 1}), DbError);
-    EXPECT_THROW(writeSampleFile("/nonexistent-dir/x.db", {10, 1}), DbError);
-    EXPECT_FALSE(std::filesystem::exists("/nonexistent-dir/x.db"));
-}
-
 TEST(EmbeddedCdb, SameOperationsAsOdbcWithClearErrorsWhereSqliteDiffers) {
     const std::string path = faq::test::tempPath("embedded-rw.db");
     std::filesystem::remove(path);
-    writeSampleFile(path, {20, 3});
-    setConnector(embeddedConnector(EmbeddedSource{path, false, 0, 0}));
-    CDB db;
+    faq::output::writeSampleFile(path, {20, 3});
+    CDB db({}, embeddedConnector(EmbeddedSource{path, false, 0, 0}));
     db.ExecSql("create table tx(a integer)");
     faq::test::expectRollbackDropsAndCommitKeeps(db);
     try {
@@ -87,7 +76,6 @@ TEST(EmbeddedCdb, SameOperationsAsOdbcWithClearErrorsWhereSqliteDiffers) {
     EXPECT_EQ(rs->field(0).name, "固定资产名称");
     EXPECT_EQ(rs->field(1).type, FieldType::DateTime);
     EXPECT_EQ(rs->cursorType, 3);
-    setConnector(nullptr);
 }
 
 TEST(EmbeddedCdb, MissingOrBrokenFilesFailAtConnection) {

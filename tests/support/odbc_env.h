@@ -25,16 +25,25 @@ inline std::string registerSqlServerDriver(const std::string& driverLibrary) {
 }
 
 // The SQLite and PostgreSQL drivers ignore a key preceded by a blank, so they get the
-// program's connection string with the blank after each ';' taken out, plus extra keys.
-inline void useCompactOdbcConnector(std::string extraKeys = {}) {
-    data::setConnector([extraKeys](const std::string& cs) -> std::unique_ptr<data::Connection> {
+// program's connection string with the blank after each separating ';' taken out (not
+// inside a braced value), plus extra keys.
+inline data::Connector compactOdbcConnector(std::string extraKeys = {}) {
+    return [extraKeys](const std::string& cs) -> std::unique_ptr<data::Connection> {
         std::string compact;
+        bool braced = false;
         for (size_t i = 0; i < cs.size(); ++i) {
             compact += cs[i];
-            if (cs[i] == ';' && i + 1 < cs.size() && cs[i + 1] == ' ') ++i;
+            if (braced && cs[i] == '}') {
+                if (i + 1 < cs.size() && cs[i + 1] == '}') compact += cs[++i];
+                else braced = false;
+            } else if (!braced && cs[i] == '{') {
+                braced = true;
+            } else if (!braced && cs[i] == ';' && i + 1 < cs.size() && cs[i + 1] == ' ') {
+                ++i;
+            }
         }
         return std::make_unique<data::OdbcConnection>(compact + extraKeys);
-    });
+    };
 }
 
 inline std::string tempPath(const std::string& name) {

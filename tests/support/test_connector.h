@@ -38,19 +38,22 @@ public:
     void commitTransaction() override { mInner->commitTransaction(); }
     void rollbackTransaction() override { mInner->rollbackTransaction(); }
     void close() override { mInner->close(); }
+    void cancel() override { mInner->cancel(); }
+    void clearCancel() override { mInner->clearCancel(); }
 
 private:
     std::unique_ptr<data::Connection> mInner;
 };
 
-inline void useFlakySample(int cards = 200, uint64_t seed = 5) {
-    data::setConnector([cards, seed](const std::string& cs) -> std::unique_ptr<data::Connection> {
+// The in-memory sample behind the switches, as a connector for sessions.
+inline data::Connector flakySample(int cards = 200, uint64_t seed = 5) {
+    return [cards, seed](const std::string& cs) -> std::unique_ptr<data::Connection> {
         ++switches().connects;
         if (switches().failConnect)
             throw data::DbError("连接数据库失败", {{"08001", 17, "[模拟] 服务器不存在或拒绝访问 (" + cs + ")"}});
         return std::make_unique<FlakyConnection>(
             std::make_unique<data::SqliteConnection>(data::EmbeddedSource{"", true, cards, seed}));
-    });
+    };
 }
 
 }  // namespace faq::test

@@ -16,7 +16,7 @@ using namespace faq;
 TEST(ExportFaults, DiskFullLeavesNothingAndIsReported) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString folder = dir.filePath(QStringLiteral("exports"));
+    const QString folder = dir.filePath(QStringLiteral("faquery-%1").arg(geteuid()));
     data::RecordsetBuilder b({{"名称", data::FieldType::Text}, {"原值", data::FieldType::Double}});
     for (int i = 0; i < 200000; ++i) {
         b.putText("数控车床 " + std::to_string(i));
@@ -32,7 +32,7 @@ TEST(ExportFaults, DiskFullLeavesNothingAndIsReported) {
         rlimit lim{256 * 1024, 256 * 1024};  // the disk is "full" after 256 KiB per file
         setrlimit(RLIMIT_FSIZE, &lim);
         ui::WorkbookExporter ex;
-        ex.folder = folder;
+        ex.tempRoot = dir.path();
         ex.opener = [](const QString&) { return true; };
         const ui::ExportOutcome out = ex.run(rs, {QStringLiteral("名称"), QStringLiteral("原值")});
         const QByteArray msg = out.message().toUtf8();

@@ -3,8 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <unistd.h>
 
-#include "data/workbook.h"
+#include "export/workbook.h"
 #include "gui_fixture.h"
 #include "support/xlsx_reader.h"
 #include "ui/data_grid.h"
@@ -22,7 +23,7 @@ protected:
     // The query window, its exporter writing into dir and opening nothing.
     std::unique_ptr<ui::frmLogin> window(bool openerWorks = true) {
         auto w = openQueryWindow();
-        w->exporter().folder = dir.filePath(QStringLiteral("exports"));
+        w->exporter().tempRoot = dir.path();
         w->exporter().opener = [this, openerWorks](const QString& path) {
             opened << path;
             return openerWorks;
@@ -30,7 +31,9 @@ protected:
         return w;
     }
     QStringList files() const {
-        return QDir(dir.filePath(QStringLiteral("exports"))).entryList(QDir::Files | QDir::Hidden);
+        return QDir(exportFolder()).entryList(QDir::Files | QDir::Hidden);
+    }
+    QString exportFolder() const { return dir.filePath(QStringLiteral("faquery-%1").arg(geteuid()));
     }
     // Rows [first, last] of the result against the data rows of sheet 0.
     void expectSheetMatches(const data::RecordsetPtr& rs, size_t first, const test::Workbook& wb) {
@@ -115,7 +118,7 @@ TEST_F(Export, FailuresAreNeverReportedAsSuccess) {
     QFile blocker(dir.filePath(QStringLiteral("blocker")));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    w->exporter().folder = dir.filePath(QStringLiteral("blocker/exports"));
+    w->exporter().tempRoot = dir.filePath(QStringLiteral("blocker"));
     w->btnCsv_Click();
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_TRUE(messages[2].text.startsWith(QStringLiteral("输出失败：")));
@@ -124,7 +127,7 @@ TEST_F(Export, FailuresAreNeverReportedAsSuccess) {
 
 TEST(WorkbookWriter, MoreRowsThanASheetHoldsContinueOnTheNextSheet) {
     data::RecordsetBuilder b({{"n", data::FieldType::Integer}, {"t", data::FieldType::Text}});
-    const size_t total = data::kRowsPerSheet + 5;
+    const size_t total = output::kRowsPerSheet + 5;
     for (size_t r = 0; r < total; ++r) {
         b.putInt(static_cast<int64_t>(r));
         if (r % 2) b.putNull();
@@ -133,7 +136,7 @@ TEST(WorkbookWriter, MoreRowsThanASheetHoldsContinueOnTheNextSheet) {
     auto rs = b.finish();
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("big.xlsx"));
-    data::writeWorkbook(path.toStdString(), {"编号", "文本"}, *rs, 0, dir.path().toStdString());
+    output::saveWorkbook(path.toStdString(), {"编号", "文本"}, *rs, 0);
     auto wb = test::readXlsx(path, {QStringLiteral("1")});
     ASSERT_TRUE(wb.error.isEmpty()) << wb.error.toStdString();
     EXPECT_EQ(wb.sheetCount, 2);
@@ -142,9 +145,9 @@ TEST(WorkbookWriter, MoreRowsThanASheetHoldsContinueOnTheNextSheet) {
     ASSERT_EQ(rows.size(), 6);  // header + the five rows past the first sheet
     EXPECT_EQ(rows[0].toArray()[0].toArray()[1].toString(), QStringLiteral("编号"));
     for (int i = 1; i <= 5; ++i)
-        EXPECT_EQ(rows[i].toArray()[0].toArray()[1].toInteger(), static_cast<qint64>(data::kRowsPerSheet + i - 1));
+        EXPECT_EQ(rows[i].toArray()[0].toArray()[1].toInteger(), static_cast<qint64>(output::kRowsPerSheet + i - 1));
     auto first = test::readXlsx(path, {QStringLiteral("0d")});
-    EXPECT_EQ(first.sheets[0].maxRow, static_cast<int>(data::kRowsPerSheet + 1));
+    EXPECT_EQ(first.sheets[0].maxRow, static_cast<int>(output::kRowsPerSheet + 1));
 }
 
 }  // namespace

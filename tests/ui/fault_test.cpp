@@ -6,13 +6,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <thread>
+
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 
 #include "app/frm_db_set.h"
 #include "data/cdb.h"
-#include "data/workbook.h"
+#include "export/workbook.h"
 #include "gui_fixture.h"
 #include "support/odbc_env.h"
 #include "support/pg_env.h"
@@ -39,8 +41,8 @@ protected:
         GuiTest::SetUp();
         FAQ_REQUIRE_PG(pg);
         test::registerSqlServerDriver(FAQ_PG_ODBC_DRIVER);
-        test::useCompactOdbcConnector(";Port=" + pg.port);
-        data::connParams() = {"127.0.0.1", pg.database, pg.user, pg.password};
+        connector = test::compactOdbcConnector(";Port=" + pg.port);
+        newSession().params = {"127.0.0.1", pg.database, pg.user, pg.password};
     }
     void TearDown() override {
         if (stopped) pgServer("start", pg);
@@ -49,22 +51,20 @@ protected:
     // The settings dialog with the given password and database, connect pressed.
     QStringList connectWith(const QString& pwd, const QString& db) {
         messages.clear();
-        mdlMain::resetListMng();
-        app::FrmDbSet dlg;
-        ui::wireSettingsDialog(dlg);
+        auto st = startup();
+        app::FrmDbSet& dlg = st->settings();
         dlg.show();
         dlg.Text1->setText(QStringLiteral("127.0.0.1"));
         dlg.Text2->setText(db);
         dlg.Text3->setText(QString::fromStdString(pg.user));
         dlg.Text4->setText(pwd);
         dlg.Command1_Click();
-        EXPECT_EQ(ui::queryWindow() != nullptr, messages.empty());
-        if (ui::queryWindow()) {
+        EXPECT_EQ(st->queryWindow() != nullptr, messages.empty());
+        if (st->queryWindow()) {
             EXPECT_FALSE(dlg.isVisible());
         } else {
             EXPECT_TRUE(dlg.isVisible());
         }
-        delete ui::queryWindow();
         return messageTexts();
     }
     test::PgServer pg;
@@ -73,7 +73,7 @@ protected:
 
 TEST_F(PgFaults, LoginFailuresBringTheSettingsBackWithTheDriversMessage) {
     {
-        data::CDB db;
+        data::CDB db(session->params, connector);
         db.ExecSql("drop table if exists department; create table department(cDepCode varchar(12), cDepName varchar(50));"
                    "insert into department values ('01', '行政部'), ('03', '生产部');"
                    "drop table if exists fa_Cards; create table fa_Cards(sAssetName varchar(60));"
@@ -97,13 +97,12 @@ TEST_F(PgFaults, LoginFailuresBringTheSettingsBackWithTheDriversMessage) {
 }
 
 TEST_F(PgFaults, ServerStoppedBetweenTwoQueries) {
-    data::CDB db;
+    data::CDB db(session->params, connector);
     db.ExecSql("drop table if exists department; create table department(cDepCode varchar(12), cDepName varchar(50));"
                "insert into department values ('01', '行政部'), ('03', '生产部');"
                "drop table if exists fa_Cards; create table fa_Cards(sAssetName varchar(60));"
                "insert into fa_Cards values ('电脑'), ('电脑桌'), ('车床')");
     auto shown = db.ExecSqlRs("select sAssetName as \"固定资产名称\", 1.5::float8 as \"原值\" from fa_Cards", 3, 1, 1);
-    mdlMain::resetListMng();
     auto w = openQueryWindow();  // lists from PostgreSQL
     keyTo(w->dcob, Qt::Key_F2);
     ASSERT_NE(w->picker(), nullptr);
@@ -123,7 +122,7 @@ TEST_F(PgFaults, ServerStoppedBetweenTwoQueries) {
     EXPECT_EQ(shown->value(0, 0).text, "电脑");
     const std::string path = test::tempPath("after-stop.xlsx");
     std::remove(path.c_str());
-    data::writeWorkbook(path, {"固定资产名称", "原值"}, *shown, 0);
+    output::saveWorkbook(path, {"固定资产名称", "原值"}, *shown, 0);
     EXPECT_TRUE(QFile::exists(QString::fromStdString(path)));
     // The window stays usable: the criteria still take input and report the next failure.
     w->dcob->setEditText(QStringLiteral("电脑"));
@@ -132,12 +131,12 @@ TEST_F(PgFaults, ServerStoppedBetweenTwoQueries) {
     EXPECT_TRUE(messages[1].text.startsWith(QStringLiteral("查询失败：")));
 }
 
-TEST(FreeTdsFaults, UnreachableServerFailsWithinTheLoginTimeout) {
+TEST(FreeTdsFaults, SilentServerFailsWithinTheLoginTimeout) {
+    // FreeTDS as Debian installs it: no configuration file, no TDSVER.
     test::registerSqlServerDriver(FAQ_TDS_ODBC_DRIVER);
-    data::setConnector(nullptr);
-    mdlMain::resetListMng();
-    // An address that stops answering: a listener whose accept queue is full drops every
-    // further SYN, so the driver's connection attempt gets no reply at all.
+    unsetenv("TDSVER");
+    setenv("FREETDSCONF", "/nonexistent/freetds.conf", 1);
+    // A server that accepts the connection and never says a word.
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -145,25 +144,26 @@ TEST(FreeTdsFaults, UnreachableServerFailsWithinTheLoginTimeout) {
     ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
     socklen_t len = sizeof a;
     getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    listen(fd, 0);
-    std::vector<int> fillers;
-    for (int i = 0; i < 3; ++i) {
-        fillers.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
-        ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&a), sizeof a);
-    }
-    usleep(200000);
+    ASSERT_EQ(listen(fd, 16), 0);
+    std::vector<int> accepted;
+    std::thread acceptor([&] {
+        for (int c; (c = accept(fd, nullptr, nullptr)) >= 0;) accepted.push_back(c);
+    });
     QStringList messages;
     app::setMessageSink([&](const QString& t, QMessageBox::Icon) { messages << t; });
-    app::FrmDbSet dlg;
-    ui::wireSettingsDialog(dlg);
+    ui::Startup st(data::odbcConnector());
+    app::FrmDbSet& dlg = st.settings();
     dlg.show();
     dlg.Text1->setText(QStringLiteral("127.0.0.1,%1").arg(ntohs(a.sin_port)));
     QElapsedTimer t;
     t.start();
     dlg.Command1_Click();
     const qint64 ms = t.elapsed();
+    shutdown(fd, SHUT_RDWR);
     close(fd);
-    for (int c : fillers) close(c);
+    acceptor.join();
+    EXPECT_FALSE(accepted.empty());  // the driver did get through to the listener
+    for (int c : accepted) close(c);
     app::setMessageSink(nullptr);
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].startsWith(QStringLiteral("数据库连接失败："))) << messages[0].toStdString();

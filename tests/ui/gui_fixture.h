@@ -11,8 +11,10 @@
 
 #include "app/mdl_main.h"
 #include "app/program.h"
+#include "app/session.h"
 #include "support/test_connector.h"
 #include "ui/frm_login.h"
+#include "ui/startup.h"
 
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -30,23 +32,29 @@ protected:
 
     void SetUp() override {
         switches() = {};
-        useFlakySample();
-        mdlMain::resetListMng();
-        data::connParams() = {".", "ufdata_001_", "sa", ""};
+        connector = flakySample();
+        newSession();
         app::setMessageSink([this](const QString& t, QMessageBox::Icon i) { messages.push_back({t, i}); });
         app::setProgramEnder([this] { ++ended; });
-        setToday({2026, 12, 7});
     }
     void TearDown() override {
         app::setMessageSink(nullptr);
         app::setProgramEnder(nullptr);
-        app::setToday(nullptr);
     }
-    void setToday(query::CivilDate d) {
-        app::setToday([d] { return d; });
+    void setToday(query::CivilDate d) { today = d; }
+    app::Clock clock() {
+        return [this] { return today; };
     }
+    // A fresh session with the settings dialog's defaults, through connector.
+    app::Session& newSession() {
+        session = std::make_unique<app::Session>(connector, clock());
+        session->params = {".", "ufdata_001_", "sa", ""};
+        return *session;
+    }
+    // The start-up of the windows as main makes it, through connector.
+    std::unique_ptr<ui::Startup> startup() { return std::make_unique<ui::Startup>(connector, clock()); }
     std::unique_ptr<ui::frmLogin> openQueryWindow() {
-        auto w = std::make_unique<ui::frmLogin>();
+        auto w = std::make_unique<ui::frmLogin>(*session);
         auto error = w->Form_Load();
         EXPECT_FALSE(error) << error->toStdString();
         w->show();
@@ -84,6 +92,9 @@ protected:
 
     std::vector<Message> messages;
     int ended = 0;
+    query::CivilDate today{2026, 12, 7};
+    data::Connector connector;
+    std::unique_ptr<app::Session> session;
 };
 
 }  // namespace faq::test

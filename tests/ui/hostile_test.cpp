@@ -116,15 +116,14 @@ TEST_F(Hostile, SqliteFilesThatCannotServeAreReportedAndTheSettingsComeBack) {
                  {partial, "查询失败："}};
     for (const auto& c : cases) {
         messages.clear();
-        app::applyEngine({false, c.file});
-        mdlMain::resetListMng();
-        app::FrmDbSet dlg;
-        ui::wireSettingsDialog(dlg);
+        connector = app::connectorFor({false, c.file.toStdString()});
+        auto st = startup();
+        app::FrmDbSet& dlg = st->settings();
         dlg.show();
         dlg.Command1_Click();
         ASSERT_EQ(messages.size(), 1u) << c.file.toStdString();
         EXPECT_TRUE(messages[0].text.startsWith(QString::fromUtf8(c.message))) << messages[0].text.toStdString();
-        EXPECT_EQ(ui::queryWindow(), nullptr);
+        EXPECT_EQ(st->queryWindow(), nullptr);
         EXPECT_TRUE(dlg.isVisible());
     }
     EXPECT_FALSE(QFile::exists(dir + QStringLiteral("/missing.db")));

@@ -26,8 +26,8 @@ std::vector<std::string> split(const std::string& text, const std::string& sep) 
 }
 
 TEST_F(ReportAgreement, SameCriteriaSameStatementSameRows) {
-    app::applyEngine({true, {}});
-    mdlMain::resetListMng();
+    connector = app::connectorFor({true, {}});
+    newSession();
     setToday({2026, 12, 7});
     auto w = openQueryWindow();
     w->byyyy->setEditText(QStringLiteral("2018"));
@@ -39,15 +39,13 @@ TEST_F(ReportAgreement, SameCriteriaSameStatementSameRows) {
     ASSERT_TRUE(messages.empty());
     const std::string windowSql = w->criteria().strSql;
 
-    auto run = [](const QStringList& extra) {
-        mdlMain::resetListMng();
+    auto run = [](const std::vector<std::string>& extra) {
         std::ostringstream out, err;
-        app::ReportIo io{&out, &err, [] { return std::nullopt; }, [] { return std::nullopt; }};
-        const int code = app::runReport(QStringList{"faquery", "report", "--demo", "--today", "2026-12-07", "--from",
-                                                    "2018-3", "--to", "2026-12", "--dept", "03", "--name", "电", "--like",
-                                                    "--show-sql"} +
-                                            extra,
-                                        io);
+        app::ReportIo io{&out, &err, [] { return std::nullopt; }, [](app::InterruptGuard&) { return std::nullopt; }};
+        std::vector<std::string> args{"--demo", "--today", "2026-12-07", "--from", "2018-3", "--to",     "2026-12",
+                                      "--dept", "03",      "--name",     "电",     "--like", "--show-sql"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const int code = app::runReport(args, io);
         EXPECT_EQ(code, 0) << err.str();
         return std::make_pair(out.str(), err.str());
     };

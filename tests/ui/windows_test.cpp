@@ -62,6 +62,7 @@ TEST_F(Windows, SettingsDialogDefaultsGeometryAndTabOrder) {
     EXPECT_FALSE(dlg.windowIcon().isNull());
 
     int shown = 0;
+    dlg.beginSession = [&]() -> app::Session& { return newSession(); };
     dlg.showQueryWindow = [&](app::FrmDbSet&) { return ++shown, true; };
     keyTo(dlg.Text2, Qt::Key_Return);  // Enter in a field does not press the button
     EXPECT_EQ(shown, 0);
@@ -69,10 +70,11 @@ TEST_F(Windows, SettingsDialogDefaultsGeometryAndTabOrder) {
     dlg.Text4->setText(QStringLiteral("pw word"));
     QTest::mouseClick(dlg.Command1, Qt::LeftButton);
     EXPECT_EQ(shown, 1);
-    EXPECT_EQ(mdlMain::gsServer, " srv;x ");  // stored exactly as typed
-    EXPECT_EQ(mdlMain::gsDatabase, "ufdata_001_");
-    EXPECT_EQ(mdlMain::gsUid, "sa");
-    EXPECT_EQ(mdlMain::gsPwd, "pw word");
+    app::mdlMain m(*session);
+    EXPECT_EQ(m.gsServer, " srv;x ");  // stored exactly as typed
+    EXPECT_EQ(m.gsDatabase, "ufdata_001_");
+    EXPECT_EQ(m.gsUid, "sa");
+    EXPECT_EQ(m.gsPwd, "pw word");
     EXPECT_FALSE(dlg.isVisible());
     dlg.show();
     dlg.close();
@@ -80,8 +82,8 @@ TEST_F(Windows, SettingsDialogDefaultsGeometryAndTabOrder) {
 }
 
 TEST_F(Windows, FailedFirstConnectionReturnsToTheSettingsDialog) {
-    app::FrmDbSet dlg;
-    ui::wireSettingsDialog(dlg);
+    auto st = startup();
+    app::FrmDbSet& dlg = st->settings();
     dlg.show();
     dlg.Text4->setText(QStringLiteral("pw-not-shown-9"));
     test::switches().failConnect = true;
@@ -90,17 +92,17 @@ TEST_F(Windows, FailedFirstConnectionReturnsToTheSettingsDialog) {
     EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("数据库连接失败：")));
     EXPECT_TRUE(messages[0].text.contains(QStringLiteral("服务器不存在")));
     EXPECT_FALSE(messages[0].text.contains(QStringLiteral("pw-not-shown-9")));
-    EXPECT_EQ(ui::queryWindow(), nullptr);
+    EXPECT_EQ(st->queryWindow(), nullptr);
+    EXPECT_EQ(st->session(), nullptr);  // dropped with its builder
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_EQ(dlg.Text4->text(), QStringLiteral("pw-not-shown-9"));  // as typed
     // The next press tries again and opens the query window.
     test::switches().failConnect = false;
     dlg.Command1_Click();
-    ASSERT_NE(ui::queryWindow(), nullptr);
-    EXPECT_TRUE(ui::queryWindow()->isVisible());
+    ASSERT_NE(st->queryWindow(), nullptr);
+    EXPECT_TRUE(st->queryWindow()->isVisible());
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(test::switches().connects, 2);
-    delete ui::queryWindow();
 }
 
 TEST_F(Windows, QueryWindowOpensWithTheLookupListsAndThisYear) {

@@ -5,10 +5,10 @@
 
 #include <string>
 
-namespace faq::data {
+namespace faq::output {
 
-// Throws DbError when the workbook at path lacks one of sheet1.xml .. sheet<sheets>.xml or
+// Throws OutputError when the workbook at path lacks one of sheet1.xml .. sheet<sheets>.xml or
 // any of them does not end its XML.
 void verifyWorkbook(const std::string& path, int sheets);
 
-}  // namespace faq::data
+}  // namespace faq::output

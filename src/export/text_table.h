@@ -9,7 +9,7 @@
 
 #include "data/recordset.h"
 
-namespace faq::app {
+namespace faq::output {
 
 // Columns a terminal gives the UTF-8 text s: two for East Asian wide characters.
 size_t displayWidth(std::string_view s);
@@ -19,7 +19,13 @@ size_t displayWidth(std::string_view s);
 void writeTable(std::ostream& out, const data::Recordset& rs,
                 const std::vector<std::function<std::string(const data::Value&)>>& format);
 
-// CSV in UTF-8 with a byte-order mark, CRLF line ends, values unformatted.
-void writeCsv(std::ostream& out, const data::Recordset& rs);
+// CSV in UTF-8 with a byte-order mark and CRLF line ends. Numbers unformatted, to the
+// fifteen significant digits a double holds (a sum shows as 234390498.8); a text that a
+// spreadsheet would run as a formula gets a leading "'". For a terminal, control
+// characters show as "?".
+void writeCsv(std::ostream& out, const data::Recordset& rs, bool forTerminal = false);
 
-}  // namespace faq::app
+// The shortest text of d at fifteen significant digits, never in exponent form.
+std::string numberText(double d);
+
+}  // namespace faq::output

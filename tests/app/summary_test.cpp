@@ -19,7 +19,11 @@ constexpr uint64_t kSeed = 11;
 
 class Summary : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { data::setConnector(data::embeddedConnector({"", true, kCards, kSeed})); }
+    static app::mdlMain& mdlMain() {
+        static app::Session session(data::embeddedConnector({"", true, kCards, kSeed}));
+        static app::mdlMain m(session);
+        return m;
+    }
     static CMvLogin all() {
         CMvLogin p;
         fillDates(p, "1990", "1", "2026", "12", {2026, 12, 7});
@@ -53,7 +57,7 @@ protected:
 
 TEST_F(Summary, TotalRowEqualsTheGroupsAndTheTables) {
     CMvLogin p = all();
-    auto rs = mdlMain::fetchList(p);
+    auto rs = mdlMain().fetchList(p);
     ASSERT_EQ(rs->fieldCount(), 5u);
     const char* names[] = {"开始使用日期", "使用部门", "固定资产名称", "原值", "数量"};
     for (size_t c = 0; c < 5; ++c) EXPECT_EQ(rs->field(c).name, names[c]);
@@ -74,7 +78,7 @@ TEST_F(Summary, TotalRowEqualsTheGroupsAndTheTables) {
 
 TEST_F(Summary, DisposedAndSupersededCardsAreLeftOut) {
     CMvLogin p = all();
-    auto rs = mdlMain::fetchList(p);
+    auto rs = mdlMain().fetchList(p);
     // Group rows per (date, department, name) against the latest, undisposed versions.
     auto expected = direct(std::string("select convert(varchar(10), dStartdate, 102), sDeptNames, sAssetName, "
                                        "sum(dblValue), count(sOrgID) ") +
@@ -95,7 +99,7 @@ TEST_F(Summary, DisposedAndSupersededCardsAreLeftOut) {
 TEST_F(Summary, NothingMatchingYieldsOnlyTheTotalRow) {
     CMvLogin p = all();
     p.strZcID = "不存在的资产";
-    auto rs = mdlMain::fetchList(p);
+    auto rs = mdlMain().fetchList(p);
     ASSERT_EQ(rs->recordCount(), 1u);
     EXPECT_EQ(rs->value(0, 0).text, "");
     EXPECT_EQ(rs->value(0, 1).text, "");
@@ -108,7 +112,7 @@ TEST_F(Summary, DepartmentCodeSelectsItsSubDepartments) {
     CMvLogin p = all();
     p.strDeptID = "03";
     p.strDeptName = "生产部";
-    auto rs = mdlMain::fetchList(p);
+    auto rs = mdlMain().fetchList(p);
     std::set<std::string> depts;
     for (size_t r = 0; r + 1 < rs->recordCount(); ++r) depts.insert(std::string(rs->value(r, 1).text));
     EXPECT_TRUE(depts.count("一车间") || depts.count("二车间") || depts.count("维修车间"));
@@ -123,39 +127,39 @@ TEST_F(Summary, DepartmentCodeSelectsItsSubDepartments) {
 TEST_F(Summary, ExactAndPartialNamesAndQuotes) {
     CMvLogin p = all();
     p.strZcID = "电脑";
-    auto exact = mdlMain::fetchList(p);
+    auto exact = mdlMain().fetchList(p);
     for (size_t r = 0; r + 1 < exact->recordCount(); ++r) EXPECT_EQ(exact->value(r, 2).text, "电脑");
     p.gsCZLike = "1";
-    auto partial = mdlMain::fetchList(p);
+    auto partial = mdlMain().fetchList(p);
     std::set<std::string> names;
     for (size_t r = 0; r + 1 < partial->recordCount(); ++r) names.insert(std::string(partial->value(r, 2).text));
     EXPECT_TRUE(names.count("电脑") && names.count("台式电脑") && names.count("电脑桌"));
     p.gsCZLike = "0";
     p.strZcID = "O'Neil 台式机";
-    auto quoted = mdlMain::fetchList(p);
+    auto quoted = mdlMain().fetchList(p);
     ASSERT_GT(quoted->recordCount(), 1u);
     EXPECT_EQ(quoted->value(0, 2).text, "O'Neil 台式机");
     const std::string sent = p.strSql;
-    mdlMain::fetchList(p);
+    mdlMain().fetchList(p);
     EXPECT_EQ(p.strSql, sent);  // same inputs, same text
 }
 
 TEST_F(Summary, LookupListsThroughTheSharedBuilder) {
-    auto names = mdlMain::fetchCobList(nullptr, "电脑");
+    auto names = mdlMain().fetchCobList(nullptr, "电脑");
     ASSERT_EQ(names->fieldCount(), 1u);
     EXPECT_EQ(names->field(0).name, "sAssetName");
     std::set<std::string> got;
     for (size_t r = 0; r < names->recordCount(); ++r) got.insert(std::string(names->value(r, 0).text));
     EXPECT_TRUE(got.count("电脑") && got.count("电脑桌"));
     EXPECT_FALSE(got.count("台式电脑"));  // contains the text, does not begin with it
-    auto quoted = mdlMain::fetchCobList(nullptr, "O'N");
+    auto quoted = mdlMain().fetchCobList(nullptr, "O'N");
     ASSERT_EQ(quoted->recordCount(), 1u);
     EXPECT_EQ(quoted->value(0, 0).text, "O'Neil 台式机");
-    auto all = mdlMain::fetchCobList(nullptr, "");
+    auto all = mdlMain().fetchCobList(nullptr, "");
     EXPECT_EQ(all->recordCount(),
               static_cast<size_t>(direct("select count(distinct sAssetName) from fa_Cards")->value(0, 0).i));
 
-    auto depts = mdlMain::fetchDeptList(nullptr);
+    auto depts = mdlMain().fetchDeptList(nullptr);
     ASSERT_EQ(depts->fieldCount(), 2u);
     EXPECT_EQ(depts->field(0).name, "cDepCode");
     EXPECT_EQ(depts->field(1).name, "cDepName");
@@ -172,18 +176,19 @@ TEST_F(Summary, LookupListsThroughTheSharedBuilder) {
 TEST(SharedBuilder, FailedConnectionKeepsNoCdbAndTheNextCallRetries) {
     int attempts = 0;
     bool fail = true;
-    data::setConnector([&](const std::string& cs) -> std::unique_ptr<data::Connection> {
+    data::ConnParams params;
+    listMng mng(params, [&](const std::string& cs) -> std::unique_ptr<data::Connection> {
         ++attempts;
         if (fail) throw data::DbError("连接数据库失败", {{"08001", 17, "server unreachable: " + cs}});
         return std::make_unique<data::SqliteConnection>(data::EmbeddedSource{"", true, 30, 1});
     });
-    listMng mng;
-    mdlMain::gsPwd = "hunter2-secret";
+    params.pwd = "hunter2-secret";
     try {
         mng.getDeptList(nullptr);
         FAIL();
     } catch (const data::DbError& e) {
         EXPECT_EQ(e.sqlState(), "08001");  // the driver's error, unchanged but for the password
+        EXPECT_EQ(e.failure(), data::Failure::Connect);
         EXPECT_EQ(std::string(e.what()).find("hunter2-secret"), std::string::npos);
     }
     EXPECT_FALSE(mng.connected());
@@ -192,7 +197,6 @@ TEST(SharedBuilder, FailedConnectionKeepsNoCdbAndTheNextCallRetries) {
     EXPECT_TRUE(mng.connected());
     mng.getCobList(nullptr, "");
     EXPECT_EQ(attempts, 2);  // the connection is reused
-    mdlMain::gsPwd.clear();
 }
 
 }  // namespace

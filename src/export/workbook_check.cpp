@@ -9,9 +9,9 @@
 #include <memory>
 #include <vector>
 
-#include "db_error.h"
+#include "atomic_file.h"
 
-namespace faq::data {
+namespace faq::output {
 
 namespace {
 
@@ -32,32 +32,32 @@ bool readAt(FILE* f, uint64_t offset, void* out, size_t n) {
 
 // Entry name -> offset of its local header, from the central directory.
 std::map<std::string, uint64_t> centralDirectory(FILE* f) {
-    if (fseeko(f, 0, SEEK_END) != 0) throw DbError(kIncomplete);
+    if (fseeko(f, 0, SEEK_END) != 0) throw OutputError(kIncomplete);
     const uint64_t size = static_cast<uint64_t>(ftello(f));
     const uint64_t tailSize = std::min<uint64_t>(size, 65557);
     std::vector<unsigned char> tail(tailSize);
-    if (!readAt(f, size - tailSize, tail.data(), tailSize)) throw DbError(kIncomplete);
+    if (!readAt(f, size - tailSize, tail.data(), tailSize)) throw OutputError(kIncomplete);
     long eocd = static_cast<long>(tailSize) - 22;
     while (eocd >= 0 && std::memcmp(&tail[static_cast<size_t>(eocd)], "PK\5\6", 4) != 0) --eocd;
-    if (eocd < 0) throw DbError(kIncomplete);
+    if (eocd < 0) throw OutputError(kIncomplete);
     const unsigned char* e = &tail[static_cast<size_t>(eocd)];
     uint64_t entries = u16(e + 10), cdSize = u32(e + 12), cdOffset = u32(e + 16);
     if (cdOffset == 0xFFFFFFFF || entries == 0xFFFF) {
         // Zip64: the locator stands right before the end record.
-        if (eocd < 20 || std::memcmp(e - 20, "PK\6\7", 4) != 0) throw DbError(kIncomplete);
+        if (eocd < 20 || std::memcmp(e - 20, "PK\6\7", 4) != 0) throw OutputError(kIncomplete);
         unsigned char z[56];
-        if (!readAt(f, u64(e - 20 + 8), z, sizeof z) || std::memcmp(z, "PK\6\6", 4) != 0) throw DbError(kIncomplete);
+        if (!readAt(f, u64(e - 20 + 8), z, sizeof z) || std::memcmp(z, "PK\6\6", 4) != 0) throw OutputError(kIncomplete);
         entries = u64(z + 32), cdSize = u64(z + 40), cdOffset = u64(z + 48);
     }
-    if (cdOffset + cdSize > size) throw DbError(kIncomplete);
+    if (cdOffset + cdSize > size) throw OutputError(kIncomplete);
     std::vector<unsigned char> cd(cdSize);
-    if (!readAt(f, cdOffset, cd.data(), cdSize)) throw DbError(kIncomplete);
+    if (!readAt(f, cdOffset, cd.data(), cdSize)) throw OutputError(kIncomplete);
     std::map<std::string, uint64_t> out;
     size_t p = 0;
     for (uint64_t i = 0; i < entries; ++i) {
-        if (p + 46 > cd.size() || std::memcmp(&cd[p], "PK\1\2", 4) != 0) throw DbError(kIncomplete);
+        if (p + 46 > cd.size() || std::memcmp(&cd[p], "PK\1\2", 4) != 0) throw OutputError(kIncomplete);
         const size_t nameLen = u16(&cd[p + 28]), extraLen = u16(&cd[p + 30]), commentLen = u16(&cd[p + 32]);
-        if (p + 46 + nameLen + extraLen > cd.size()) throw DbError(kIncomplete);
+        if (p + 46 + nameLen + extraLen > cd.size()) throw OutputError(kIncomplete);
         uint64_t offset = u32(&cd[p + 42]);
         if (offset == 0xFFFFFFFF) {
             // Zip64 extended information: the 8-byte fields present, in order.
@@ -107,12 +107,12 @@ bool entryEndsWith(FILE* f, uint64_t localHeader, const std::string& ending) {
 
 void verifyWorkbook(const std::string& path, int sheets) {
     File f(std::fopen(path.c_str(), "rb"));
-    if (!f) throw DbError(kIncomplete);
+    if (!f) throw OutputError(kIncomplete);
     const auto entries = centralDirectory(f.get());
     for (int s = 1; s <= sheets; ++s) {
         const auto it = entries.find("xl/worksheets/sheet" + std::to_string(s) + ".xml");
-        if (it == entries.end() || !entryEndsWith(f.get(), it->second, "</worksheet>")) throw DbError(kIncomplete);
+        if (it == entries.end() || !entryEndsWith(f.get(), it->second, "</worksheet>")) throw OutputError(kIncomplete);
     }
 }
 
-}  // namespace faq::data
+}  // namespace faq::output

@@ -1,6 +1,9 @@
 #include "text_table.h"
 
-namespace faq::app {
+#include <charconv>
+#include <cmath>
+
+namespace faq::output {
 
 namespace {
 
@@ -95,8 +98,22 @@ void writeTable(std::ostream& out, const data::Recordset& rs,
     }
 }
 
-void writeCsv(std::ostream& out, const data::Recordset& rs) {
-    auto field = [&](const std::string& s) {
+std::string numberText(double d) {
+    char buf[400];
+    if (!std::isfinite(d)) return d != d ? "NaN" : d > 0 ? "Infinity" : "-Infinity";
+    auto r = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general, 15);
+    std::string s(buf, r.ptr);
+    if (s.find('e') == std::string::npos) return s;
+    r = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed);
+    return std::string(buf, r.ptr);
+}
+
+void writeCsv(std::ostream& out, const data::Recordset& rs, bool forTerminal) {
+    auto field = [&](std::string s, bool text) {
+        if (forTerminal) s = printable(s);
+        // Text a spreadsheet program would take for a formula stays text.
+        if (text && !s.empty() && std::string_view("=+-@\t\r").find(s.front()) != std::string_view::npos)
+            s.insert(s.begin(), '\'');
         if (s.find_first_of(",\"\r\n") == std::string::npos) {
             out << s;
             return;
@@ -111,16 +128,18 @@ void writeCsv(std::ostream& out, const data::Recordset& rs) {
     out << "\xEF\xBB\xBF";
     for (size_t c = 0; c < rs.fieldCount(); ++c) {
         if (c) out << ',';
-        field(rs.field(c).name);
+        field(rs.field(c).name, true);
     }
     out << "\r\n";
     for (size_t r = 0; r < rs.recordCount(); ++r) {
         for (size_t c = 0; c < rs.fieldCount(); ++c) {
             if (c) out << ',';
-            field(rs.value(r, c).toString());
+            const data::Value v = rs.value(r, c);
+            if (v.type == data::FieldType::Double) field(numberText(v.d), false);
+            else field(v.toString(), v.type == data::FieldType::Text || v.type == data::FieldType::DateTime);
         }
         out << "\r\n";
     }
 }
 
-}  // namespace faq::app
+}  // namespace faq::output

@@ -1,0 +1,46 @@
+#include "session.h"
+
+#include <ctime>
+
+#include "data/sqlite_connection.h"
+
+namespace faq::app {
+
+data::Connector connectorFor(const EngineChoice& choice) {
+    if (choice.demo) return data::embeddedConnector({"", true, kDemoCards, kDemoSeed});
+    if (!choice.sqliteFile.empty()) return data::embeddedConnector({choice.sqliteFile, true, 0, 0});
+    return data::odbcConnector();
+}
+
+query::CivilDate systemToday() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
+}
+
+Session::Session(data::Connector connector, Clock today)
+    : mToday(std::move(today)), mBuilder(std::make_unique<query::listMng>(params, std::move(connector))) {}
+
+Session::~Session() = default;
+
+bool Session::cancel() {
+    if (!mBuilder->connected()) return false;
+    mBuilder->cancel();
+    return true;
+}
+
+void Session::clearCancel() { mBuilder->clearCancel(); }
+
+std::string Session::failureMessage(const data::DbError& e) const {
+    const std::string detail = data::redact(e.what(), params.pwd);
+    switch (e.failure()) {
+        case data::Failure::Cancelled: return "查询已取消";
+        case data::Failure::Locked: return "数据库被锁定，请稍后再试：" + detail;
+        case data::Failure::Connect: return "数据库连接失败：" + detail;
+        case data::Failure::Statement: break;
+    }
+    return "查询失败：" + detail;
+}
+
+}  // namespace faq::app

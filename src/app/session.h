@@ -1,0 +1,60 @@
+// One connection's worth of state: the four connection parameters, the engine they
+// connect through, the query builder with its CDB, and today's date. main owns one and
+// hands it to the windows or to report; going back to the settings means a new one.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "data/conn_params.h"
+#include "data/connection.h"
+#include "data/db_error.h"
+#include "query/listmng.h"
+#include "query/period.h"
+
+namespace faq::app {
+
+// The in-memory sample of --demo: small enough that the default query answers at once.
+constexpr int kDemoCards = 500;
+constexpr uint64_t kDemoSeed = 20261207;
+
+// Where connections go: the embedded engine for --demo and --sqlite FILE, the ODBC driver
+// "sql server" otherwise.
+struct EngineChoice {
+    bool demo = false;
+    std::string sqliteFile;  // file name bytes as given; empty: not chosen
+};
+data::Connector connectorFor(const EngineChoice& choice);
+
+using Clock = std::function<query::CivilDate()>;
+// The system date.
+query::CivilDate systemToday();
+
+class Session {
+public:
+    explicit Session(data::Connector connector = {}, Clock today = {});
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Empty until the settings dialog (or report) writes them; read when the CDB opens.
+    data::ConnParams params;
+
+    query::listMng& builder() { return *mBuilder; }
+    query::CivilDate today() const { return mToday ? mToday() : systemToday(); }
+
+    // Stops the statement running on another thread; false when no connection is open
+    // (a connect cannot be stopped, only abandoned). clearCancel forgets the request.
+    bool cancel();
+    void clearCancel();
+
+    // What the user is told of a failure, the password taken out.
+    std::string failureMessage(const data::DbError& e) const;
+
+private:
+    Clock mToday;
+    std::unique_ptr<query::listMng> mBuilder;
+};
+
+}  // namespace faq::app

@@ -1,0 +1,86 @@
+#include "workbook.h"
+
+#include <xlsxwriter.h>
+
+#include "workbook_check.h"
+
+namespace faq::output {
+
+namespace {
+
+void check(lxw_error err, const char* what) {
+    if (err != LXW_NO_ERROR) throw OutputError(std::string(what) + "：" + lxw_strerror(err));
+}
+
+lxw_worksheet* newSheet(lxw_workbook* wb, const std::vector<std::string>& captions) {
+    lxw_worksheet* ws = workbook_add_worksheet(wb, nullptr);
+    if (!ws) throw OutputError("无法添加工作表");
+    for (size_t c = 0; c < captions.size(); ++c)
+        if (!captions[c].empty())
+            check(worksheet_write_string(ws, 0, static_cast<lxw_col_t>(c), captions[c].c_str(), nullptr), "写入标题失败");
+    return ws;
+}
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, const data::Recordset& rs,
+                   size_t firstRow) {
+    const std::string path = file.openablePath();
+    std::string tmpDir = folderOf(file.target());
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    options.tmpdir = tmpDir.data();
+    lxw_workbook* wb = workbook_new_opt(path.c_str(), &options);
+    if (!wb) throw OutputError("无法创建工作簿：" + file.target());
+    int sheets = 1;
+    try {
+        lxw_worksheet* ws = newSheet(wb, captions);
+        const size_t fields = rs.fieldCount();
+        std::string cell;
+        lxw_row_t row = 1;
+        for (size_t r = firstRow; r < rs.recordCount(); ++r, ++row) {
+            if (row > kRowsPerSheet) {
+                ws = newSheet(wb, captions);
+                row = 1;
+                ++sheets;
+            }
+            for (size_t c = 0; c < fields; ++c) {
+                const data::Value v = rs.value(r, c);
+                const auto col = static_cast<lxw_col_t>(c);
+                lxw_error err = LXW_NO_ERROR;
+                switch (v.type) {
+                    case data::FieldType::Null: break;
+                    case data::FieldType::Integer:
+                    case data::FieldType::Double:
+                    case data::FieldType::Decimal: err = worksheet_write_number(ws, row, col, v.toDouble(), nullptr); break;
+                    default:
+                        cell.assign(v.text);  // NUL-terminated copy for the C API
+                        err = worksheet_write_string(ws, row, col, cell.c_str(), nullptr);
+                        break;
+                }
+                if (err == LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED)
+                    throw OutputError("第 " + std::to_string(r + 1) + " 行的文本超过单元格上限（32767 个字符）");
+                check(err, "写入单元格失败");
+            }
+        }
+    } catch (...) {
+        workbook_close(wb);
+        throw;
+    }
+    check(workbook_close(wb), "写入工作簿失败");
+    verifyWorkbook(path, sheets);
+}
+
+void saveWorkbook(const std::string& path, const std::vector<std::string>& captions, const data::Recordset& rs,
+                  size_t firstRow, const TargetRules& rules) {
+    AtomicFile file(path, rules);
+    writeWorkbook(file, captions, rs, firstRow);
+    file.commit();
+}
+
+}  // namespace faq::output

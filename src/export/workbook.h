@@ -1,0 +1,26 @@
+// Writes a recordset as an .xlsx workbook: a header row of captions, then the records
+// from a given one to the last, numbers as numbers, texts as texts, nulls as empty cells.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "atomic_file.h"
+#include "data/recordset.h"
+
+namespace faq::output {
+
+// Rows of a worksheet below its header row; more continue on further sheets.
+constexpr size_t kRowsPerSheet = 1048575;
+
+// Writes the workbook into file's temporary file and reads it back; the caller commits.
+// libxlsxwriter keeps its own temporary files (already unlinked) in the target's folder.
+// Throws OutputError when the workbook cannot be written completely.
+void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, const data::Recordset& rs,
+                   size_t firstRow);
+
+// A complete new workbook at path, through an AtomicFile.
+void saveWorkbook(const std::string& path, const std::vector<std::string>& captions, const data::Recordset& rs,
+                  size_t firstRow, const TargetRules& rules = {});
+
+}  // namespace faq::output

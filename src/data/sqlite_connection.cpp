@@ -113,7 +113,9 @@ void SqliteConnection::open(const std::string& file, bool readOnly) {
     // A WAL-mode file in a folder that cannot take its -shm file: with no -wal file beside
     // it the file holds everything, and nobody can write to it there (a writer would need
     // to create the -wal file), so it can be read as immutable without creating anything.
-    if (readOnly && (rc & 0xFF) == SQLITE_CANTOPEN && exists(file) && !exists(file + "-wal")) {
+    const int primary = rc & 0xFF;
+    if (readOnly && (primary == SQLITE_CANTOPEN || primary == SQLITE_READONLY) && exists(file) &&
+        !exists(file + "-wal")) {
         sqlite3_close_v2(mDb);
         mDb = nullptr;
         rc = sqlite3_open_v2(("file:" + uriPath(file) + "?immutable=1").c_str(), &mDb,

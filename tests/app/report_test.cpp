@@ -65,6 +65,10 @@ TEST(Report, ArgumentsAndCriteriaErrorsExitWithTwo) {
         {{"--demo", "--to", "２０２６-01"}, "期间输入不正确"},
         {{"--demo", "--from", "202601"}, "期间输入不正确"},
         {{"--demo", "--today", "2026-02-30"}, "--today"},
+        {{"--demo", "--today", "9999-12-01"}, "--today"},  // its as-of date would be 10000-01-01
+        {{"--demo", "--today", "1700-01-01"}, "--today"},
+        {{"--sqlite", ""}, "--sqlite 需要一个文件名"},
+        {{"--demo", "--output"}, "需要一个值"},
         {{"--demo", "--dept", "99"}, "部门不存在"},
         {{"--demo", "--bogus"}, "bogus"},
         {{"--demo", "extra"}, "extra"},
@@ -75,9 +79,15 @@ TEST(Report, ArgumentsAndCriteriaErrorsExitWithTwo) {
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_TRUE(r.out.empty());
     }
-    Outcome pwd = report({"--server", "x", "--password=hunter2-xyz"});
-    EXPECT_EQ(pwd.code, 2);
-    EXPECT_EQ(pwd.err.find("hunter2-xyz"), std::string::npos);
+    for (const QStringList& secret : {QStringList{"--server", "x", "--password=hunter2-xyz"},
+                                      QStringList{"--server", "x", "-phunter2-xyz"}, QStringList{"--pwd", "hunter2-xyz"}}) {
+        Outcome pwd = report(secret);
+        EXPECT_EQ(pwd.code, 2);
+        EXPECT_NE(pwd.err.find("FAQUERY_PWD"), std::string::npos);
+        EXPECT_EQ(pwd.err.find("hunter2-xyz"), std::string::npos);
+    }
+    // Values that merely begin with -p are values.
+    EXPECT_EQ(report(demo({"--name", "-pump", "--format", "csv"})).code, 0);
     Outcome help = report({"--help"});
     EXPECT_EQ(help.code, 0);
     for (const char* opt : {"--demo", "--sqlite", "--server", "--database", "--uid", "--from", "--to", "--dept", "--name",

@@ -43,6 +43,22 @@ TEST_F(OdbcPg, WrongPasswordRaisesTheLoginErrorWithoutThePassword) {
     EXPECT_EQ(db.ExecSqlRs("select 1 as one")->value(0, 0).i, 1);
 }
 
+TEST_F(OdbcPg, PasswordsTheParserWouldMisreadArriveWhole) {
+    // The role's password holds ';', '}' and '{': braced, with '}' doubled, it logs in.
+    params.uid = "faq_braces";
+    params.pwd = "Semi;colon}brace{x";
+    CDB db(params, connector);
+    EXPECT_EQ(db.ExecSqlRs("select current_user as u")->value(0, 0).text, "faq_braces");
+    params.pwd = "Semi;colon}brace{y";
+    try {
+        CDB wrong(params, connector);
+        FAIL() << "connected with a wrong password";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.failure(), Failure::Connect);
+        EXPECT_EQ(std::string(e.what()).find("brace{y"), std::string::npos) << e.what();
+    }
+}
+
 TEST_F(OdbcPg, MissingDatabaseIsReported) {
     params.database = "no_such_db_faq";
     try {

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "data/cdb.h"
@@ -86,6 +89,58 @@ TEST(EmbeddedCdb, MissingOrBrokenFilesFailAtConnection) {
     const std::string junk = faq::test::tempPath("junk.db");
     std::ofstream(junk) << "this is not a database, just text that is long enough to have a header......";
     EXPECT_THROW(SqliteConnection(EmbeddedSource{junk, true, 0, 0}), DbError);
+}
+
+TEST(EmbeddedFiles, ALockedFileIsWaitedForAndReadOnlyFoldersStayUntouched) {
+    namespace fs = std::filesystem;
+    const std::string dir = faq::test::tempPath("embedded-files");
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string path = dir + "/books.db";
+    faq::output::writeSampleFile(path, {30, 2});
+
+    // Another program holds a write transaction: the statement waits, then says so.
+    SqliteConnection reader(EmbeddedSource{path, true, 0, 0});
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &writer), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(writer, "begin exclusive", nullptr, nullptr, nullptr), SQLITE_OK);
+    try {
+        reader.query("select count(*) from fa_Cards", 0);
+        FAIL() << "read through another program's exclusive lock";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.failure(), Failure::Locked) << e.what();
+    }
+    sqlite3_exec(writer, "rollback", nullptr, nullptr, nullptr);
+    EXPECT_EQ(scalar(reader, "select count(distinct sCardNum) from fa_Cards"), 30);
+    reader.close();
+    // The file's owner turns it into a WAL-mode file and closes it cleanly.
+    sqlite3_exec(writer, "pragma journal_mode=wal", nullptr, nullptr, nullptr);
+    sqlite3_close(writer);
+    ASSERT_EQ(std::vector<fs::path>(fs::directory_iterator(dir), {}).size(), 1u);
+
+    // A WAL-mode file in a folder nobody may write to opens, reads, and gains no neighbour.
+    const auto before = fs::last_write_time(path);
+    const auto size = fs::file_size(path);
+    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                             fs::perms::others_exec | fs::perms::group_read | fs::perms::group_exec);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // The superuser writes anywhere: read as an ordinary user instead.
+        if (geteuid() == 0 && setuid(65534) != 0) _exit(10);
+        try {
+            SqliteConnection c(EmbeddedSource{path, true, 0, 0});
+            _exit(scalar(c, "select count(distinct sCardNum) from fa_Cards") == 30 ? 0 : 11);
+        } catch (const DbError&) {
+            _exit(12);
+        }
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    fs::permissions(dir, fs::perms::owner_all);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << WEXITSTATUS(status);
+    EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(dir), {}).size(), 1u);
+    EXPECT_EQ(fs::last_write_time(path), before);
+    EXPECT_EQ(fs::file_size(path), size);
 }
 
 }  // namespace

@@ -123,6 +123,23 @@ TEST_F(Export, FailuresAreNeverReportedAsSuccess) {
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_TRUE(messages[2].text.startsWith(QStringLiteral("输出失败：")));
     EXPECT_EQ(opened.size(), 1);
+
+    // The desktop names no program for workbooks: the file is kept and said to be kept,
+    // even though xdg-open itself would start.
+    const QByteArray path = qgetenv("PATH");
+    QDir().mkpath(dir.filePath(QStringLiteral("bin")));
+    QFile fake(dir.filePath(QStringLiteral("bin/xdg-mime")));
+    ASSERT_TRUE(fake.open(QIODevice::WriteOnly));
+    fake.write("#!/bin/sh\nexit 0\n");
+    fake.close();
+    fake.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    qputenv("PATH", dir.filePath(QStringLiteral("bin")).toUtf8() + ":" + path);
+    w->exporter().tempRoot = dir.path();
+    w->exporter().opener = ui::WorkbookExporter().opener;
+    w->btnCsv_Click();
+    qputenv("PATH", path);
+    ASSERT_EQ(messages.size(), 4u);
+    EXPECT_TRUE(messages[3].text.startsWith(QStringLiteral("工作簿已保存："))) << messages[3].text.toStdString();
 }
 
 TEST(WorkbookWriter, MoreRowsThanASheetHoldsContinueOnTheNextSheet) {

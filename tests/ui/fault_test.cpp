@@ -48,10 +48,11 @@ protected:
         if (stopped) pgServer("start", pg);
         GuiTest::TearDown();
     }
-    // The settings dialog with the given password and database, connect pressed.
+    // The settings dialog of one start-up, as a user retries it: the given password and
+    // database typed in, connect pressed.
     QStringList connectWith(const QString& pwd, const QString& db) {
         messages.clear();
-        auto st = startup();
+        if (!st) st = startup();
         app::FrmDbSet& dlg = st->settings();
         dlg.show();
         dlg.Text1->setText(QStringLiteral("127.0.0.1"));
@@ -69,6 +70,7 @@ protected:
     }
     test::PgServer pg;
     bool stopped = false;
+    std::unique_ptr<ui::Startup> st;
 };
 
 TEST_F(PgFaults, LoginFailuresBringTheSettingsBackWithTheDriversMessage) {
@@ -87,10 +89,17 @@ TEST_F(PgFaults, LoginFailuresBringTheSettingsBackWithTheDriversMessage) {
     m = connectWith(QString::fromStdString(pg.password), QStringLiteral("no_such_db"));
     ASSERT_EQ(m.size(), 1);
     EXPECT_TRUE(m[0].contains(QStringLiteral("no_such_db"))) << m[0].toStdString();
+    // A database the login may open but which lacks the tables: the lookup fails after a
+    // successful connect. The corrected name then opens the window: nothing is kept.
+    m = connectWith(QString::fromStdString(pg.password), QStringLiteral("postgres"));
+    ASSERT_EQ(m.size(), 1);
+    EXPECT_TRUE(m[0].startsWith(QStringLiteral("查询失败："))) << m[0].toStdString();
+    EXPECT_EQ(st->session(), nullptr);
     EXPECT_TRUE(connectWith(QString::fromStdString(pg.password), QString::fromStdString(pg.database)).isEmpty());
     // Server not running at start.
     pgServer("stop", pg);
     stopped = true;
+    st.reset();
     m = connectWith(QString::fromStdString(pg.password), QString::fromStdString(pg.database));
     ASSERT_EQ(m.size(), 1);
     EXPECT_TRUE(m[0].startsWith(QStringLiteral("数据库连接失败：")));

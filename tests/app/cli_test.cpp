@@ -1,0 +1,156 @@
+// The faquery binary as a user runs it: without a display, interrupted, with file names
+// that are not UTF-8.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    int code = -1;  // exit code, or 128 + signal
+    std::string out, err;
+};
+
+std::string slurpFd(int fd) {
+    std::string s;
+    char buf[4096];
+    for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) s.append(buf, static_cast<size_t>(n));
+    return s;
+}
+
+// Runs build/src/faquery with args, no display and no Qt platform set; sends signal
+// `interrupt` after `afterMs` milliseconds when given.
+Outcome faquery(const std::vector<std::string>& args, int interrupt = 0, int afterMs = 0) {
+    int out[2], err[2];
+    if (pipe(out) != 0 || pipe(err) != 0) return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) unsetenv(v);
+        std::vector<std::string> store{FAQ_BINARY_DIR "/src/faquery"};
+        store.insert(store.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& a : store) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    if (interrupt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(afterMs));
+        kill(pid, interrupt);
+    }
+    Outcome r;
+    std::thread errReader([&] { r.err = slurpFd(err[0]); });
+    r.out = slurpFd(out[0]);
+    errReader.join();
+    close(out[0]);
+    close(err[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+}
+
+class CommandLine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/faq-cli-XXXXXX";
+        dir = mkdtemp(tmpl);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::vector<std::string> files() const {
+        std::vector<std::string> out;
+        for (const auto& e : fs::directory_iterator(dir)) out.push_back(e.path().filename().string());
+        return out;
+    }
+    std::string dir;
+};
+
+TEST_F(CommandLine, HelpAndMistakesNeedNoDisplay) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--help"}, {"--help-all"}, {"-h"}, {"--version"}, {"report", "--help"},
+          {"sample-db", "--help"}}) {
+        const Outcome r = faquery(args);
+        EXPECT_EQ(r.code, 0) << args[0] << r.err;
+        EXPECT_FALSE(r.out.empty());
+    }
+    EXPECT_NE(faquery({"--help-all"}).out.find("-platform"), std::string::npos);
+    const Outcome bad = faquery({"--dem"});  // no abbreviations
+    EXPECT_EQ(bad.code, 2);
+    EXPECT_NE(bad.err.find("不认识的选项：--dem"), std::string::npos) << bad.err;
+    EXPECT_EQ(faquery({"--sqlite", ""}).code, 2);
+    EXPECT_EQ(faquery({"report", "--password=Hush-1"}).err.find("Hush-1"), std::string::npos);
+}
+
+TEST_F(CommandLine, InterruptedWritesLeaveNothingBehind) {
+    for (int sig : {SIGINT, SIGTERM}) {
+        const Outcome r = faquery({"sample-db", dir + "/big.db", "--cards", "1000000"}, sig, 700);
+        EXPECT_EQ(r.code, 128 + sig) << r.err;
+        EXPECT_TRUE(files().empty()) << files().front();
+    }
+    // A finished file is never touched by a later run that is interrupted.
+    ASSERT_EQ(faquery({"sample-db", dir + "/small.db", "--cards", "50"}).code, 0);
+    const Outcome again = faquery({"sample-db", dir + "/small.db"});
+    EXPECT_EQ(again.code, 5);
+    EXPECT_NE(again.err.find("已存在"), std::string::npos);
+}
+
+TEST_F(CommandLine, FileNamesKeepTheirBytesAndTheDatabaseIsNeverTheOutput) {
+    const std::string db = dir + "/books.db";
+    ASSERT_EQ(faquery({"sample-db", db, "--cards", "40"}).code, 0);
+    const auto size = fs::file_size(db);
+    const std::string latin1 = dir + "/\xb9\xcc\xb6\xa8.csv";  // GBK bytes, not UTF-8
+    const Outcome csv = faquery({"report", "--sqlite", db, "--from", "1990-01", "--format", "csv", "--output", latin1});
+    EXPECT_EQ(csv.code, 0) << csv.err;
+    EXPECT_TRUE(fs::exists(latin1));
+    const Outcome over = faquery({"report", "--sqlite", db, "--format", "csv", "--output", db});
+    EXPECT_EQ(over.code, 5);
+    EXPECT_NE(over.err.find("正在读取的数据库"), std::string::npos) << over.err;
+    EXPECT_EQ(fs::file_size(db), size);
+}
+
+TEST_F(CommandLine, AnInterruptedPasswordPromptGivesTheEchoBack) {
+    for (int sig : {SIGINT, SIGTERM}) {
+        int master = -1;
+        const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+        if (pid == 0) {
+            unsetenv("FAQUERY_PWD");
+            execl(FAQ_BINARY_DIR "/src/faquery", "faquery", "report", "--server", "127.0.0.1", nullptr);
+            _exit(127);
+        }
+        std::string seen;
+        char buf[256];
+        while (seen.find("密码") == std::string::npos) {
+            const ssize_t n = read(master, buf, sizeof buf);
+            if (n <= 0) break;
+            seen.append(buf, static_cast<size_t>(n));
+        }
+        ASSERT_NE(seen.find("密码"), std::string::npos) << seen;
+        termios t{};
+        tcgetattr(master, &t);
+        EXPECT_FALSE(t.c_lflag & ECHO);  // typing: no echo
+        kill(pid, sig);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + sig) << status;
+        tcgetattr(master, &t);
+        EXPECT_TRUE(t.c_lflag & ECHO);
+        close(master);
+    }
+}
+
+}  // namespace

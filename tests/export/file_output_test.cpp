@@ -1,0 +1,185 @@
+// The one file writer: what it refuses to replace, what it leaves behind, links, modes,
+// and the user's own export folder. Real files, a device, a FIFO, another user's folder.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "data/recordset.h"
+#include "export/atomic_file.h"
+#include "export/private_folder.h"
+#include "export/text_table.h"
+
+using namespace faq;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+std::string slurp(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+class FileOutput : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/faq-out-XXXXXX";
+        dir = mkdtemp(tmpl);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string at(const std::string& name) const { return dir + "/" + name; }
+    // Everything in dir: a refused or failed write leaves no temporary file.
+    std::set<std::string> names() const {
+        std::set<std::string> out;
+        for (const auto& e : fs::directory_iterator(dir)) out.insert(e.path().filename().string());
+        return out;
+    }
+    // The message of the refusal to write content to path, or "" when it was written.
+    static std::string refusal(const std::string& path, const output::TargetRules& rules = {}) {
+        try {
+            output::writeFileAtomically(path, "new", rules);
+            return {};
+        } catch (const output::OutputError& e) {
+            return e.what();
+        }
+    }
+    std::string dir;
+};
+
+TEST_F(FileOutput, ReplacesOnlyRegularFilesTheUserMayWriteAndNeverTheDatabase) {
+    std::ofstream(at("old.csv")) << "old";
+    chmod(at("old.csv").c_str(), 0604);
+    EXPECT_EQ(refusal(at("old.csv")), "");
+    EXPECT_EQ(slurp(at("old.csv")), "new");
+    struct stat st {};
+    stat(at("old.csv").c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0604u);  // the replaced file's permissions stay
+
+    const mode_t before = umask(027);
+    EXPECT_EQ(refusal(at("fresh.csv")), "");
+    umask(before);
+    stat(at("fresh.csv").c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);  // a new file: 0666 less the umask
+
+    // A link stays a link; the file it names receives the content, as cp does.
+    std::ofstream(at("real.csv")) << "old";
+    fs::create_symlink("real.csv", at("link.csv"));
+    EXPECT_EQ(refusal(at("link.csv")), "");
+    EXPECT_TRUE(fs::is_symlink(at("link.csv")));
+    EXPECT_EQ(slurp(at("real.csv")), "new");
+
+    EXPECT_NE(refusal("/dev/null").find("不是普通文件"), std::string::npos);
+    ASSERT_EQ(mkfifo(at("fifo").c_str(), 0600), 0);
+    EXPECT_NE(refusal(at("fifo")).find("不是普通文件"), std::string::npos);
+    fs::create_directory(at("folder"));
+    EXPECT_NE(refusal(at("folder")).find("不是普通文件"), std::string::npos);
+
+    // The database being read, under another name (a hard link) too.
+    std::ofstream(at("books.db")) << "database";
+    fs::create_hard_link(at("books.db"), at("alias.db"));
+    EXPECT_NE(refusal(at("alias.db"), {.mayReplace = true, .keepIntact = {at("books.db")}}).find("正在读取的数据库"),
+              std::string::npos);
+    EXPECT_EQ(slurp(at("books.db")), "database");
+
+    // Write-protected, even for the superuser.
+    std::ofstream(at("locked.csv")) << "keep";
+    chmod(at("locked.csv").c_str(), 0444);
+    EXPECT_NE(refusal(at("locked.csv")).find("只读"), std::string::npos);
+    EXPECT_EQ(slurp(at("locked.csv")), "keep");
+
+    EXPECT_NE(refusal(at("old.csv"), {.mayReplace = false, .keepIntact = {}}).find("已存在"), std::string::npos);
+    EXPECT_NE(refusal(at("no-such-folder/x.csv")).find("无法在"), std::string::npos);
+
+    EXPECT_EQ(names(), (std::set<std::string>{"old.csv", "fresh.csv", "real.csv", "link.csv", "fifo", "folder",
+                                              "books.db", "alias.db", "locked.csv"}));
+}
+
+TEST_F(FileOutput, TemporaryFilesAreExclusiveAndGoneWhenNotCommitted) {
+    {
+        output::AtomicFile a(at("out.csv")), b(at("out.csv"));
+        EXPECT_NE(a.tempPath(), b.tempPath());
+        EXPECT_EQ(a.tempPath().rfind(dir + "/.out.csv.", 0), 0u);
+        a.write("partial");
+        EXPECT_FALSE(fs::exists(at("out.csv")));
+    }
+    EXPECT_TRUE(names().empty());
+    // No-replace: a file that appears before the rename is kept, and the temp goes.
+    output::AtomicFile c(at("race.csv"), {.mayReplace = false, .keepIntact = {}});
+    c.write("mine");
+    std::ofstream(at("race.csv")) << "theirs";
+    EXPECT_THROW(c.commit(), output::OutputError);
+    EXPECT_EQ(slurp(at("race.csv")), "theirs");
+}
+
+TEST_F(FileOutput, AnotherUserCannotReplaceOrPreCreate) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    chmod(dir.c_str(), 0777);
+    std::ofstream(at("roots.csv")) << "root's";
+    chmod(at("roots.csv").c_str(), 0644);
+    // A folder of faquery's name made by someone else before the user's first export.
+    const std::string planted = at("faquery-0");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (setuid(kNobody) != 0) _exit(10);
+        if (refusal(at("roots.csv")).find("只读") == std::string::npos) _exit(11);
+        if (mkdir(planted.c_str(), 0777) != 0) _exit(12);
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(slurp(at("roots.csv")), "root's");
+    try {
+        output::privateTempFolder(dir);
+        FAIL() << "used a folder another user made";
+    } catch (const output::OutputError& e) {
+        EXPECT_NE(std::string(e.what()).find("其他用户"), std::string::npos) << e.what();
+    }
+}
+
+TEST_F(FileOutput, PrivateFolderIsTheUsersAlone) {
+    const std::string folder = output::privateTempFolder(dir);
+    EXPECT_EQ(folder, dir + "/faquery-" + std::to_string(geteuid()));
+    struct stat st {};
+    lstat(folder.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    chmod(folder.c_str(), 0777);  // opened up since: closed again
+    output::privateTempFolder(dir);
+    lstat(folder.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    fs::remove(folder);
+    fs::create_symlink("/tmp", folder);  // a link planted in its place is never followed
+    EXPECT_THROW(output::privateTempFolder(dir), output::OutputError);
+}
+
+TEST(Csv, NumbersAtFifteenDigitsFormulasStayTextTerminalsSeeNoControls) {
+    data::RecordsetBuilder b({{"名称", data::FieldType::Text}, {"原值", data::FieldType::Double}});
+    double sum = 0;
+    for (double v : {234390498.7, 0.1}) sum += v;  // 234390498.79999998…
+    const char* names[] = {"=1+1", "-pump", "@x", "+3", "\tTab", "plain", "\x1b[2J清屏"};
+    for (const char* n : names) {
+        b.putText(n);
+        b.putDouble(n[0] == 'p' ? sum : -1.5);
+    }
+    auto rs = b.finish();
+    std::ostringstream file, terminal;
+    output::writeCsv(file, *rs);
+    output::writeCsv(terminal, *rs, true);
+    const std::string f = file.str();
+    EXPECT_NE(f.find("plain,234390498.8\r\n"), std::string::npos) << f;
+    for (const char* guarded : {"'=1+1,-1.5", "'-pump,", "'@x,", "'+3,", "'\tTab,"})
+        EXPECT_NE(f.find(guarded), std::string::npos) << guarded;
+    EXPECT_NE(f.find("\x1b[2J"), std::string::npos);  // a file keeps the data
+    EXPECT_EQ(terminal.str().find('\x1b'), std::string::npos);
+    EXPECT_EQ(output::numberText(1e20), "100000000000000000000");
+}
+
+}  // namespace

@@ -29,9 +29,16 @@ void InterruptGuard::setCanceller(std::function<bool()> cancel) {
     mCanceller = std::move(cancel);
 }
 
-void InterruptGuard::setTerminal(std::optional<termios> original) {
+void InterruptGuard::changeTerminal(const termios& original, const termios& now) {
     std::lock_guard lock(mLock);
     mTerminal = original;
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &now);
+}
+
+void InterruptGuard::restoreTerminal() {
+    std::lock_guard lock(mLock);
+    if (mTerminal) tcsetattr(STDIN_FILENO, TCSAFLUSH, &*mTerminal);
+    mTerminal.reset();
 }
 
 void InterruptGuard::wait() {
@@ -50,10 +57,8 @@ void InterruptGuard::wait() {
 }
 
 void InterruptGuard::end(int signal) {
-    {
-        std::lock_guard lock(mLock);
-        if (mTerminal) tcsetattr(STDIN_FILENO, TCSANOW, &*mTerminal);
-    }
+    mLock.lock();  // held until the process ends: the terminal stays as restored
+    if (mTerminal) tcsetattr(STDIN_FILENO, TCSANOW, &*mTerminal);
     output::removePendingTempsBeforeExit();
     // No stdio here: the main thread may hold its locks.
     static constexpr char kMessage[] = "\n已中断\n";

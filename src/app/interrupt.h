@@ -27,8 +27,11 @@ public:
     // While set, an interrupt calls cancel, which returns false when nothing could be
     // stopped (the process then ends). A second interrupt always ends the process.
     void setCanceller(std::function<bool()> cancel);
-    // The terminal settings that ending the process restores.
-    void setTerminal(std::optional<termios> original);
+    // Applies `now` to the terminal and remembers `original` for ending the process to
+    // restore, in one step that an interrupt cannot come between.
+    void changeTerminal(const termios& original, const termios& now);
+    // Restores the terminal and forgets it.
+    void restoreTerminal();
     // Whether an interrupt was turned into a cancel.
     bool cancelled() const { return mCancelled; }
 

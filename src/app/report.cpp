@@ -249,14 +249,12 @@ ReportIo standardReportIo() {
         tcgetattr(STDIN_FILENO, &old);
         termios quiet = old;
         quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
+        interrupts.changeTerminal(old, quiet);  // an interrupt while typing brings the echo back
         std::fputs("密码：", stderr);
         std::fflush(stderr);
-        interrupts.setTerminal(old);  // an interrupt while typing brings the echo back
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
         std::string pwd;
         std::getline(std::cin, pwd);
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
-        interrupts.setTerminal(std::nullopt);
+        interrupts.restoreTerminal();
         std::fputs("\n", stderr);
         return pwd;
     };

@@ -24,13 +24,19 @@ Session::Session(data::Connector connector, Clock today)
 
 Session::~Session() = default;
 
+bool Session::run(std::function<void()> job) {
+    if (mWorker.busy()) return false;
+    mCancelRequested = false;
+    mBuilder->clearCancel();
+    return mWorker.post(std::move(job));
+}
+
 bool Session::cancel() {
+    mCancelRequested = true;
     if (!mBuilder->connected()) return false;
     mBuilder->cancel();
     return true;
 }
-
-void Session::clearCancel() { mBuilder->clearCancel(); }
 
 std::string Session::failureMessage(const data::DbError& e) const {
     const std::string detail = data::redact(e.what(), params.pwd);

@@ -3,6 +3,7 @@
 // hands it to the windows or to report; going back to the settings means a new one.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -12,6 +13,7 @@
 #include "data/db_error.h"
 #include "query/listmng.h"
 #include "query/period.h"
+#include "worker.h"
 
 namespace faq::app {
 
@@ -31,7 +33,8 @@ using Clock = std::function<query::CivilDate()>;
 // The system date.
 query::CivilDate systemToday();
 
-class Session {
+// The windows hold their session by shared_ptr: a job on its worker keeps it alive.
+class Session : public std::enable_shared_from_this<Session> {
 public:
     explicit Session(data::Connector connector = {}, Clock today = {});
     ~Session();
@@ -44,10 +47,17 @@ public:
     query::listMng& builder() { return *mBuilder; }
     query::CivilDate today() const { return mToday ? mToday() : systemToday(); }
 
-    // Stops the statement running on another thread; false when no connection is open
-    // (a connect cannot be stopped, only abandoned). clearCancel forgets the request.
+    // Runs job on the session's one worker thread; false while another job runs. A
+    // cancel request from before is forgotten.
+    bool run(std::function<void()> job);
+    bool busy() const { return mWorker.busy(); }
+
+    // Stops the statement running on another thread (any thread): it fails as cancelled,
+    // and so does the next one should none be running yet. False when no connection is
+    // open (a connect cannot be stopped, only abandoned).
     bool cancel();
-    void clearCancel();
+    // Whether cancel() was called since the job began (for work that is no statement).
+    const std::atomic<bool>& cancelRequested() const { return mCancelRequested; }
 
     // What the user is told of a failure, the password taken out.
     std::string failureMessage(const data::DbError& e) const;
@@ -55,6 +65,8 @@ public:
 private:
     Clock mToday;
     std::unique_ptr<query::listMng> mBuilder;
+    std::atomic<bool> mCancelRequested{false};
+    Worker mWorker;  // last: gone first, while what its job uses still exists
 };
 
 }  // namespace faq::app

@@ -16,6 +16,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Writing stopped because the user cancelled it; nothing was written.
+class OutputCancelled : public OutputError {
+public:
+    OutputCancelled() : OutputError("输出已取消") {}
+};
+
 struct TargetRules {
     // false: an existing target is refused, and the rename never replaces one.
     bool mayReplace = true;

@@ -29,7 +29,7 @@ std::string folderOf(const std::string& path) {
 }  // namespace
 
 void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, const data::Recordset& rs,
-                   size_t firstRow) {
+                   size_t firstRow, const std::atomic<bool>* stop) {
     const std::string path = file.openablePath();
     std::string tmpDir = folderOf(file.target());
     lxw_workbook_options options{};
@@ -44,6 +44,7 @@ void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, c
         std::string cell;
         lxw_row_t row = 1;
         for (size_t r = firstRow; r < rs.recordCount(); ++r, ++row) {
+            if (stop && (r & 1023) == 0 && *stop) throw OutputCancelled();
             if (row > kRowsPerSheet) {
                 ws = newSheet(wb, captions);
                 row = 1;
@@ -77,9 +78,9 @@ void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, c
 }
 
 void saveWorkbook(const std::string& path, const std::vector<std::string>& captions, const data::Recordset& rs,
-                  size_t firstRow, const TargetRules& rules) {
+                  size_t firstRow, const TargetRules& rules, const std::atomic<bool>* stop) {
     AtomicFile file(path, rules);
-    writeWorkbook(file, captions, rs, firstRow);
+    writeWorkbook(file, captions, rs, firstRow, stop);
     file.commit();
 }
 

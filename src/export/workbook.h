@@ -2,6 +2,7 @@
 // from a given one to the last, numbers as numbers, texts as texts, nulls as empty cells.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -15,12 +16,13 @@ constexpr size_t kRowsPerSheet = 1048575;
 
 // Writes the workbook into file's temporary file and reads it back; the caller commits.
 // libxlsxwriter keeps its own temporary files (already unlinked) in the target's folder.
-// Throws OutputError when the workbook cannot be written completely.
+// Throws OutputError when the workbook cannot be written completely, OutputCancelled when
+// *stop turns true on the way.
 void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, const data::Recordset& rs,
-                   size_t firstRow);
+                   size_t firstRow, const std::atomic<bool>* stop = nullptr);
 
 // A complete new workbook at path, through an AtomicFile.
 void saveWorkbook(const std::string& path, const std::vector<std::string>& captions, const data::Recordset& rs,
-                  size_t firstRow, const TargetRules& rules = {});
+                  size_t firstRow, const TargetRules& rules = {}, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace faq::output

@@ -41,9 +41,12 @@ void DataCombo::setListSource(data::RecordsetPtr rs, const std::string& listFiel
     setEditText(keep);
 }
 
-std::optional<std::string> DataCombo::boundTextFor(const QString& text) const {
+std::optional<std::string> DataCombo::boundValue() const {
+    const QString text = currentText();
     int row = currentIndex();
     if (row < 0 || itemText(row) != text) row = findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    for (int i = 0; row < 0 && i < count(); ++i)
+        if (itemText(i).trimmed() == text.trimmed()) row = i;
     if (row < 0) return std::nullopt;
     if (!mRs || mBoundField < 0) return text.toStdString();
     return mRs->value(static_cast<size_t>(row), static_cast<size_t>(mBoundField)).toString();

@@ -17,8 +17,10 @@ public:
 
     // Lists field listField of rs; boundField (may be empty) supplies the bound values.
     void setListSource(data::RecordsetPtr rs, const std::string& listField, const std::string& boundField = {});
-    // The bound value of the entry whose text is `text`; nullopt when it matches no entry.
-    std::optional<std::string> boundTextFor(const QString& text) const;
+    // The bound value of the chosen entry: the current one while the text is its text
+    // (stored names may end in blanks), else the entry the text names, exactly or but
+    // for blanks at either end; nullopt when it names none.
+    std::optional<std::string> boundValue() const;
 
 private:
     data::RecordsetPtr mRs;

@@ -10,15 +10,15 @@
 #include "app/twips.h"
 #include "data/db_error.h"
 #include "data_grid.h"
-#include "wait_cursor.h"
+#include "background.h"
 
 namespace faq::ui {
 
 using app::twipsRect;
 
-FormSelect::FormSelect(QComboBox* dcob, app::Session& session)
-    : QWidget(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                           Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
+FormSelect::FormSelect(QComboBox* dcob, app::Session& session, QWidget* owner)
+    : QWidget(owner, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
       mDcob(dcob),
       mSession(session),
       mMdl(session) {
@@ -41,18 +41,21 @@ FormSelect::FormSelect(QComboBox* dcob, app::Session& session)
     if (QScreen* s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
 }
 
-std::optional<QString> FormSelect::Form_Load() {
-    const QString prefix = mDcob->currentText();
-    try {
-        WaitCursor wait;
-        auto rs = mMdl.fetchCobList(nullptr, prefix.toStdString());
-        const int field = rs->fieldIndex("sAssetName");
-        dgList->model()->setColumns({{QStringLiteral("固定资产名"), field, {}}, {QString(), -1, {}}});
-        dgList->bind(rs, false);
-    } catch (const data::DbError& e) {
-        return QString::fromStdString(mSession.failureMessage(e));
-    }
-    return std::nullopt;
+void FormSelect::Form_Load() {
+    const std::string prefix = mDcob->currentText().toStdString();
+    runInBackground<data::RecordsetPtr>(
+        mSession, this, [m = &mMdl, prefix] { return m->fetchCobList(nullptr, prefix); },
+        [this](Outcome<data::RecordsetPtr>& out) {
+            if (!out.value) {
+                emit loadFailed(out.dbError ? QString::fromStdString(mSession.failureMessage(*out.dbError))
+                                            : QStringLiteral("查询失败：") + QString::fromStdString(out.otherError));
+                return;
+            }
+            const auto& rs = *out.value;
+            dgList->model()->setColumns({{QStringLiteral("固定资产名"), rs->fieldIndex("sAssetName"), {}}, {QString(), -1, {}}});
+            dgList->bind(rs, false);
+            emit loaded();
+        });
 }
 
 void FormSelect::pick() {

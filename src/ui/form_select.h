@@ -17,14 +17,20 @@ class FormSelect : public QWidget {
     Q_OBJECT
 public:
     // dcob: the query window's asset-name box, read when loading and written on a pick.
-    FormSelect(QComboBox* dcob, app::Session& session);
+    // A tool window of owner (off the taskbar, above the query window).
+    FormSelect(QComboBox* dcob, app::Session& session, QWidget* owner);
 
-    // Fills the grid; returns the message when the list query fails.
-    std::optional<QString> Form_Load();
+    // Fills the grid from the list query, run on the session's worker; ends with loaded(),
+    // or loadFailed(message).
+    void Form_Load();
     void dgList_Click();
     void dgList_KeyDown(int keyCode, Qt::KeyboardModifiers shift);
 
     DataGrid* dgList;
+
+signals:
+    void loaded();
+    void loadFailed(const QString& message);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -21,7 +21,7 @@
 #include "form_select.h"
 #include "query/money_format.h"
 #include "query/period.h"
-#include "wait_cursor.h"
+#include "background.h"
 
 namespace faq::ui {
 
@@ -80,13 +80,21 @@ frmLogin::frmLogin(app::Session& session, QWidget* parent)
     dgContent->view()->horizontalHeader()->setFont(app::songTi9());
     dgContent->model()->setColumns({{QString(), -1, {}}, {QString(), -1, {}}});  // unbound: two empty columns
     btnCsv = placed(new QPushButton(QStringLiteral("输出EXCEL"), this), "btnCsv", twipsRect(9600, 5640, 1215, 375));
-    for (QPushButton* b : {Command1, btnCsv}) b->setAutoDefault(false);
+    // Beside the export button, while work runs: what runs, for how long, and "取消".
+    lblBusy = placed(new QLabel(this), "lblBusy", twipsRect(360, 5640, 7800, 375));
+    btnCancel = placed(new QPushButton(QStringLiteral("取消"), this), "btnCancel", twipsRect(8280, 5640, 1215, 375));
+    btnCancel->setCursor(Qt::ArrowCursor);
+    lblBusy->hide();
+    btnCancel->hide();
+    for (QPushButton* b : {Command1, btnCsv, btnCancel}) b->setAutoDefault(false);
 
     QWidget* order[] = {byyyy, Command1, bmm, eyyyy, emm, dcob, dcbmDept, btnCsv, dgContent->view(), chkLike};
     for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
     connect(Command1, &QPushButton::clicked, this, &frmLogin::Command1_Click);
     connect(btnCsv, &QPushButton::clicked, this, &frmLogin::btnCsv_Click);
+    connect(btnCancel, &QPushButton::clicked, this, &frmLogin::btnCancel_Click);
+    connect(&mBusyTimer, &QTimer::timeout, this, &frmLogin::showBusy);
     // Key preview: the window sees every key before the focused control does.
     qApp->installEventFilter(this);
 
@@ -98,25 +106,47 @@ frmLogin::~frmLogin() {
     if (mPicker) delete mPicker.data();
 }
 
-std::optional<QString> frmLogin::Form_Load() {
-    try {
-        initCriteriaControls();
-    } catch (const data::DbError& e) {
-        return QString::fromStdString(mSession.failureMessage(e));
-    }
-    byyyy->setFocus();
-    return std::nullopt;
+void frmLogin::beginWork(const QString& what) {
+    mWork = what;
+    mWorkClock.start();
+    for (QWidget* w : std::initializer_list<QWidget*>{Frame1, Command1, btnCsv}) w->setEnabled(false);
+    setCursor(Qt::WaitCursor);
+    // Shown only when the work takes a while, so that quick queries do not flicker.
+    mBusyTimer.start(500);
 }
+
+void frmLogin::showBusy() {
+    mBusyTimer.start(1000);
+    lblBusy->setText(QStringLiteral("%1… %2 秒").arg(mWork).arg(mWorkClock.elapsed() / 1000));
+    lblBusy->show();
+    btnCancel->show();
+}
+
+void frmLogin::endWork() {
+    mWork.clear();
+    mBusyTimer.stop();
+    lblBusy->hide();
+    btnCancel->hide();
+    for (QWidget* w : std::initializer_list<QWidget*>{Frame1, Command1, btnCsv}) w->setEnabled(true);
+    unsetCursor();
+    emit idle();
+}
+
+void frmLogin::btnCancel_Click() {
+    if (!busy()) return;
+    mSession.cancel();
+    if (mLoading) {
+        // A connect cannot be stopped: it is abandoned and finishes unseen.
+        mLoading = false;
+        endWork();
+        emit loadFailed(QString());
+    }
+}
+
+void frmLogin::Form_Load() { initCriteriaControls(); }
 
 void frmLogin::initCriteriaControls() {
     if (!objCriteria) objCriteria = std::make_unique<query::CMvLogin>();
-    {
-        WaitCursor wait;
-        dcob->setListSource(mMdl.fetchCobList(objCriteria.get(), ""), "sAssetName");
-        dcbmDept->setListSource(mMdl.fetchDeptList(objCriteria.get()), "cDepName", "cDepCode");
-    }
-    dcob->setEditText(QString());
-    dcbmDept->setEditText(QString());
     const int y = mSession.today().year;
     for (int year = y - 100; year <= y; ++year) {
         byyyy->addItem(QString::number(year));
@@ -130,79 +160,142 @@ void frmLogin::initCriteriaControls() {
     }
     bmm->setEditText(QStringLiteral("1"));
     emm->setEditText(QStringLiteral("12"));
+
+    // The two lookup lists; the first of them opens the connection.
+    struct Lists {
+        data::RecordsetPtr assets, departments;
+    };
+    mLoading = true;
+    beginWork(QStringLiteral("正在连接数据库"));
+    runInBackground<Lists>(
+        mSession, this,
+        [m = &mMdl, p = objCriteria.get()] {
+            Lists l;
+            l.assets = m->fetchCobList(p, "");
+            l.departments = m->fetchDeptList(p);
+            return l;
+        },
+        [this](Outcome<Lists>& out) {
+            mLoading = false;
+            endWork();
+            if (!out.value) {
+                emit loadFailed(out.dbError ? QString::fromStdString(mSession.failureMessage(*out.dbError))
+                                            : QStringLiteral("查询失败：") + QString::fromStdString(out.otherError));
+                return;
+            }
+            dcob->setListSource(out.value->assets, "sAssetName");
+            dcbmDept->setListSource(out.value->departments, "cDepName", "cDepCode");
+            dcob->setEditText(QString());
+            dcbmDept->setEditText(QString());
+            byyyy->setFocus();
+            emit loaded();
+        });
 }
 
 void frmLogin::Command1_Click() {
+    if (busy()) return;
     if (!objCriteria) objCriteria = std::make_unique<query::CMvLogin>();
     // Checked before anything is written, so a bad entry never sends a query.
-    query::CMvLogin next = *objCriteria;
-    if (auto bad = query::fillDates(next, byyyy->currentText().toStdString(), bmm->currentText().toStdString(),
-                                    eyyyy->currentText().toStdString(), emm->currentText().toStdString(), mSession.today())) {
+    auto next = std::make_shared<query::CMvLogin>(*objCriteria);
+    if (auto bad = query::fillDates(*next, byyyy->currentText().toStdString(), bmm->currentText().toStdString(),
+                                    eyyyy->currentText().toStdString(), emm->currentText().toStdString(),
+                                    mSession.today())) {
         app::showMessage(this, QString::fromStdString(*bad));
         return;
     }
     const QString deptName = dcbmDept->currentText().trimmed();
     std::string deptId;
     if (!deptName.isEmpty()) {
-        auto code = dcbmDept->boundTextFor(deptName);
+        auto code = dcbmDept->boundValue();
         if (!code) {
             app::showMessage(this, QStringLiteral("部门不存在"));
             return;
         }
         deptId = *code;
     }
-    next.gsCZLike.assign(1, chkLike->isChecked() ? '1' : '0');
-    next.strZcID = dcob->currentText().toStdString();
-    next.strDeptID = deptId;
-    next.strDeptName = deptName.toStdString();
+    next->gsCZLike.assign(1, chkLike->isChecked() ? '1' : '0');
+    next->strZcID = dcob->currentText().toStdString();
+    next->strDeptID = deptId;
+    next->strDeptName = deptName.toStdString();
 
-    data::RecordsetPtr rs;
-    try {
-        WaitCursor wait;
-        *objCriteria = next;
-        rs = mMdl.fetchList(*objCriteria);
-    } catch (const data::DbError& e) {
-        app::showMessage(this, QString::fromStdString(mSession.failureMessage(e)));
-        return;
-    }
-    rsResult = rs;
-    dgContent->bind(rsResult, true);
-    const int value = rsResult->fieldIndex("原值");
-    dgContent->model()->setColumnFormat(value >= 0 ? value : 3, [](const data::Value& v) { return query::formatMoney(v); });
+    beginWork(QStringLiteral("正在查询"));
+    runInBackground<data::RecordsetPtr>(
+        mSession, this, [m = &mMdl, next] { return m->fetchList(*next); },
+        [this, next](Outcome<data::RecordsetPtr>& out) {
+            endWork();
+            const bool cancelled = out.dbError && out.dbError->failure() == data::Failure::Cancelled;
+            // A cancel leaves everything as it was; a failure keeps the statement sent.
+            if (!cancelled) *objCriteria = *next;
+            if (!out.value) {
+                app::showMessage(this, out.dbError ? QString::fromStdString(mSession.failureMessage(*out.dbError))
+                                                   : QStringLiteral("查询失败：") + QString::fromStdString(out.otherError));
+                return;
+            }
+            rsResult = *out.value;
+            dgContent->bind(rsResult, true);
+            const int value = rsResult->fieldIndex("原值");
+            dgContent->model()->setColumnFormat(value >= 0 ? value : 3,
+                                                [](const data::Value& v) { return query::formatMoney(v); });
+        });
 }
 
-ExportOutcome frmLogin::exportToExcel() {
+void frmLogin::exportToExcel() {
     QStringList captions;
     for (int c = 0; c < dgContent->model()->columnCount(); ++c)
         captions << dgContent->model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
-    WaitCursor wait;
-    return mExporter.run(rsResult, captions);
+    const size_t first = rsResult->bof() ? 0 : static_cast<size_t>(rsResult->position());
+    beginWork(QStringLiteral("正在输出"));
+    runInBackground<ExportOutcome>(
+        mSession, this,
+        [exporter = mExporter, rs = rsResult, captions, first, stop = &mSession.cancelRequested()] {
+            return exporter.write(rs, captions, first, stop);
+        },
+        [this](Outcome<ExportOutcome>& out) {
+            endWork();
+            const ExportOutcome done = mExporter.open(out.value.value_or(ExportOutcome{}));
+            app::showMessage(this, done.message(),
+                             done.kind == ExportOutcome::Opened           ? QMessageBox::NoIcon
+                             : done.kind == ExportOutcome::SavedNotOpened ? QMessageBox::Information
+                                                                          : QMessageBox::Warning);
+        });
 }
 
 void frmLogin::btnCsv_Click() {
-    const ExportOutcome out = exportToExcel();
-    app::showMessage(this, out.message(), out.kind == ExportOutcome::Opened ? QMessageBox::NoIcon
-                                          : out.kind == ExportOutcome::SavedNotOpened ? QMessageBox::Information
-                                                                                      : QMessageBox::Warning);
+    if (busy()) return;
+    if (!rsResult) {
+        app::showMessage(this, ExportOutcome{}.message());
+        return;
+    }
+    exportToExcel();
 }
 
 void frmLogin::Form_KeyDown(int keyCode, Qt::KeyboardModifiers) {
-    if (keyCode == Qt::Key_F2) showPicker();
+    if (keyCode == Qt::Key_F2 && !busy()) showPicker();
+    if (keyCode == Qt::Key_Escape && busy()) btnCancel_Click();
 }
 
 void frmLogin::showPicker() {
-    if (!mPicker) {
-        auto* picker = new FormSelect(dcob, mSession);
-        if (auto error = picker->Form_Load()) {
-            delete picker;
-            app::showMessage(this, *error);
-            return;
-        }
-        mPicker = picker;
+    if (mPicker) {
+        mPicker->show();
+        mPicker->raise();
+        mPicker->activateWindow();
+        return;
     }
-    mPicker->show();
-    mPicker->raise();
-    mPicker->activateWindow();
+    auto* picker = new FormSelect(dcob, mSession, this);
+    beginWork(QStringLiteral("正在读取资产名称"));
+    connect(picker, &FormSelect::loaded, this, [this, picker] {
+        endWork();
+        mPicker = picker;
+        picker->show();
+        picker->raise();
+        picker->activateWindow();
+    });
+    connect(picker, &FormSelect::loadFailed, this, [this, picker](const QString& message) {
+        endWork();
+        picker->deleteLater();
+        app::showMessage(this, message);
+    });
+    picker->Form_Load();
 }
 
 bool frmLogin::eventFilter(QObject* watched, QEvent* event) {

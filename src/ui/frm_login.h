@@ -1,7 +1,9 @@
 // The query window: criteria, the result grid, the asset-name picker on F2 and the export.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 #include <optional>
 
@@ -26,17 +28,24 @@ class FormSelect;
 class frmLogin : public QWidget {
     Q_OBJECT
 public:
-    // The window works through session for its whole life.
+    // The window works through session for its whole life. Statements run on the
+    // session's worker thread; the window stays responsive and can cancel them.
     explicit frmLogin(app::Session& session, QWidget* parent = nullptr);
     ~frmLogin() override;
 
-    // Form_Load: fills the lookup lists and the period. Returns the message to show when
-    // it fails (the window must then not stay open), or nullopt.
-    std::optional<QString> Form_Load();
+    // Form_Load: fills the period, and the lookup lists on the worker (this connects).
+    // Ends with loaded(), or loadFailed(message): the window must then not stay open.
+    void Form_Load();
 
     void Command1_Click();
     void btnCsv_Click();
     void Form_KeyDown(int keyCode, Qt::KeyboardModifiers shift);
+    // "取消": stops the running statement at the server; a connect is abandoned.
+    void btnCancel_Click();
+
+    // Whether work runs on the worker (the criteria and buttons are then disabled).
+    bool busy() const { return !mWork.isEmpty(); }
+    bool loading() const { return mLoading; }
 
     const data::RecordsetPtr& result() const { return rsResult; }
     const query::CMvLogin& criteria() const { return *objCriteria; }
@@ -62,6 +71,15 @@ public:
     QPushButton* Command1;
     DataGrid* dgContent;
     QPushButton* btnCsv;
+    // While work runs: what it is and for how long, and its cancel button.
+    QLabel* lblBusy;
+    QPushButton* btnCancel;
+
+signals:
+    void loaded();
+    // The lookup lists could not be loaded (message), or the user cancelled (empty).
+    void loadFailed(const QString& message);
+    void idle();
 
 protected:
     void closeEvent(QCloseEvent* e) override;  // Form_QueryUnload
@@ -69,8 +87,11 @@ protected:
 
 private:
     void initCriteriaControls();
-    ExportOutcome exportToExcel();
+    void exportToExcel();
     void showPicker();
+    void beginWork(const QString& what);
+    void endWork();
+    void showBusy();
 
     app::Session& mSession;
     app::mdlMain mMdl;
@@ -78,6 +99,10 @@ private:
     data::RecordsetPtr rsResult;
     QPointer<FormSelect> mPicker;
     WorkbookExporter mExporter;
+    QString mWork;  // what runs, for the status line; empty when idle
+    bool mLoading = false;
+    QElapsedTimer mWorkClock;
+    QTimer mBusyTimer;
 };
 
 }  // namespace faq::ui

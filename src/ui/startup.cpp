@@ -23,33 +23,42 @@ Startup::Startup(data::Connector connector, app::Clock clock)
     mSettings->showQueryWindow = [this](app::FrmDbSet& d) { return showQueryWindow(d); };
 }
 
-Startup::~Startup() {
-    delete mWindow.data();
-}
+Startup::~Startup() { delete mWindow.data(); }
 
 frmLogin* Startup::queryWindow() const { return mWindow.data(); }
+
+bool Startup::connecting() const { return mWindow && mWindow->loading(); }
 
 app::Session& Startup::beginSession() {
     // Once the query window is up the dialog is hidden for good; until then every connect
     // starts from nothing.
-    if (!mWindow) mSession = std::make_unique<app::Session>(mConnector, mClock);
+    if (!mWindow) mSession = std::make_shared<app::Session>(mConnector, mClock);
     return *mSession;
 }
 
-bool Startup::showQueryWindow(app::FrmDbSet& d) {
+bool Startup::showQueryWindow(app::FrmDbSet&) {
     if (!mWindow) {
         auto* w = new frmLogin(*mSession);
-        if (auto error = w->Form_Load()) {
-            delete w;
-            mSession.reset();  // its connection closes; the next connect opens a new one
-            app::showMessage(&d, *error);
-            return false;
-        }
         mWindow = w;
+        QObject::connect(w, &frmLogin::loadFailed, w, [this](const QString& message) { loadFailed(message); });
+        w->Form_Load();
     }
     mWindow->show();
     mWindow->activateWindow();
     return true;
+}
+
+void Startup::loadFailed(const QString& message) {
+    frmLogin* w = mWindow.data();
+    mWindow = nullptr;
+    w->hide();
+    // The session (and its connection) goes with the window; a connect still under way
+    // finishes on its own and is discarded.
+    QObject::connect(w, &QObject::destroyed, [session = std::move(mSession)] {});
+    w->deleteLater();
+    mSettings->show();
+    mSettings->activateWindow();
+    if (!message.isEmpty()) app::showMessage(mSettings.get(), message);
 }
 
 }  // namespace faq::ui

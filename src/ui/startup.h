@@ -21,21 +21,25 @@ public:
     explicit Startup(data::Connector connector, app::Clock clock = {});
     ~Startup();
 
-    // Connect shows the one query window; when it cannot load, its message is shown, the
-    // window and its session go away, and the settings dialog stays with the values as
+    // Connect shows the one query window, which loads its lists (and so connects) on the
+    // session's worker. When that fails or is cancelled, the message is shown, the window
+    // and its session go away, and the settings dialog comes back with the values as
     // typed: the next connect starts afresh from them.
     app::FrmDbSet& settings() { return *mSettings; }
     frmLogin* queryWindow() const;
     app::Session* session() const { return mSession.get(); }
+    // Whether a connect is under way.
+    bool connecting() const;
 
 private:
     app::Session& beginSession();
     bool showQueryWindow(app::FrmDbSet& dialog);
+    void loadFailed(const QString& message);
 
     data::Connector mConnector;
     app::Clock mClock;
     std::unique_ptr<app::FrmDbSet> mSettings;
-    std::unique_ptr<app::Session> mSession;
+    std::shared_ptr<app::Session> mSession;
     QPointer<frmLogin> mWindow;
 };
 

@@ -16,6 +16,7 @@ QString ExportOutcome::message() const {
     switch (kind) {
         case NoData: return QStringLiteral("没有可输出的数据");
         case Failed: return QStringLiteral("输出失败：") + error;
+        case Cancelled: return QStringLiteral("输出已取消");
         case Opened: return QStringLiteral("输出成功!");
         case SavedNotOpened: return QStringLiteral("工作簿已保存：") + QDir::toNativeSeparators(path);
     }
@@ -55,24 +56,36 @@ QString WorkbookExporter::newFileName(const QString& folder) const {
 }
 
 ExportOutcome WorkbookExporter::run(const data::RecordsetPtr& rs, const QStringList& captions) const {
+    if (!rs) return {};
+    return open(write(rs, captions, rs->bof() ? 0 : static_cast<size_t>(rs->position())));
+}
+
+ExportOutcome WorkbookExporter::write(const data::RecordsetPtr& rs, const QStringList& captions, size_t firstRow,
+                                      const std::atomic<bool>* stop) const {
     ExportOutcome out;
     if (!rs) return out;
     std::vector<std::string> heads;
     for (const QString& c : captions) heads.push_back(c.toStdString());
-    const size_t first = rs->bof() ? 0 : static_cast<size_t>(rs->position());
-    QString path;
     try {
-        const QString folder = QFile::decodeName(output::privateTempFolder(QFile::encodeName(tempRoot).toStdString()).c_str());
-        path = newFileName(folder);
-        output::saveWorkbook(QFile::encodeName(path).toStdString(), heads, *rs, first, {.mayReplace = false, .keepIntact = {}});
+        const std::string folder = output::privateTempFolder(QFile::encodeName(tempRoot).toStdString());
+        out.path = newFileName(QFile::decodeName(folder.c_str()));
+        output::saveWorkbook(QFile::encodeName(out.path).toStdString(), heads, *rs, firstRow,
+                             {.mayReplace = false, .keepIntact = {}}, stop);
+        out.kind = ExportOutcome::SavedNotOpened;
+    } catch (const output::OutputCancelled&) {
+        out.kind = ExportOutcome::Cancelled;
     } catch (const output::OutputError& e) {
         out.kind = ExportOutcome::Failed;
         out.error = QString::fromUtf8(e.what());
-        return out;
     }
-    out.path = path;
-    out.kind = opener && opener(path) ? ExportOutcome::Opened : ExportOutcome::SavedNotOpened;
+    if (out.kind != ExportOutcome::SavedNotOpened) out.path.clear();
     return out;
+}
+
+ExportOutcome WorkbookExporter::open(ExportOutcome written) const {
+    if (written.kind == ExportOutcome::SavedNotOpened && opener && opener(written.path))
+        written.kind = ExportOutcome::Opened;
+    return written;
 }
 
 }  // namespace faq::ui

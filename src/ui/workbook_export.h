@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <functional>
 
 #include "data/recordset.h"
@@ -12,7 +13,7 @@
 namespace faq::ui {
 
 struct ExportOutcome {
-    enum Kind { NoData, Failed, Opened, SavedNotOpened } kind = NoData;
+    enum Kind { NoData, Failed, Cancelled, Opened, SavedNotOpened } kind = NoData;
     QString path;   // the workbook written (Opened, SavedNotOpened)
     QString error;  // the reason (Failed)
     // The message for the user, as the query window shows it.
@@ -34,8 +35,14 @@ public:
     std::function<QDateTime()> now;
 
     // Writes the header row of captions and the records of rs from its current record to
-    // the last, leaving the current record where it was.
+    // the last, leaving the current record where it was, then opens the workbook.
     ExportOutcome run(const data::RecordsetPtr& rs, const QStringList& captions) const;
+
+    // The two halves of run: writing (on any thread; stops when *stop turns true) and
+    // handing the workbook to the desktop (on the UI thread).
+    ExportOutcome write(const data::RecordsetPtr& rs, const QStringList& captions, size_t firstRow,
+                        const std::atomic<bool>* stop = nullptr) const;
+    ExportOutcome open(ExportOutcome written) const;
 
     // 固定资产查询_YYYYMMDD_HHMMSS[_n].xlsx, not yet taken in folder.
     QString newFileName(const QString& folder) const;

@@ -1,6 +1,7 @@
 // The faquery binary as a user runs it: without a display, interrupted, with file names
 // that are not UTF-8.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <fcntl.h>
 #include <pty.h>
 #include <termios.h>
@@ -121,6 +122,28 @@ TEST_F(CommandLine, FileNamesKeepTheirBytesAndTheDatabaseIsNeverTheOutput) {
     EXPECT_EQ(over.code, 5);
     EXPECT_NE(over.err.find("正在读取的数据库"), std::string::npos) << over.err;
     EXPECT_EQ(fs::file_size(db), size);
+}
+
+TEST_F(CommandLine, CtrlCDuringAStatementCancelsItAndWritesNothing) {
+    const std::string db = dir + "/slow.db";
+    ASSERT_EQ(faquery({"sample-db", db, "--cards", "20"}).code, 0);
+    // A department list that takes for ever to compute.
+    sqlite3* h = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(h,
+                           "drop table department; create view department as select '01' as cDepCode, 'x' as cDepName "
+                           "from (with recursive c(x) as (select 1 union all select x + 1 from c where x < 4000000000) "
+                           "select x from c) where x = 0",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(h);
+    const auto start = std::chrono::steady_clock::now();
+    const Outcome r = faquery({"report", "--sqlite", db, "--dept", "01", "--format", "csv", "--output", dir + "/out.csv"},
+                              SIGINT, 800);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_EQ(r.code, 130);
+    EXPECT_NE(r.err.find("查询已取消"), std::string::npos) << r.err;
+    EXPECT_EQ(files(), std::vector<std::string>{"slow.db"});
 }
 
 TEST_F(CommandLine, AnInterruptedPasswordPromptGivesTheEchoBack) {

@@ -1,6 +1,9 @@
 // CDB over the PostgreSQL ODBC driver registered as "sql server", against a real server.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "data/cdb.h"
 #include "data/conn_params.h"
 #include "data/db_error.h"
@@ -57,6 +60,28 @@ TEST_F(OdbcPg, PasswordsTheParserWouldMisreadArriveWhole) {
         EXPECT_EQ(e.failure(), Failure::Connect);
         EXPECT_EQ(std::string(e.what()).find("brace{y"), std::string::npos) << e.what();
     }
+}
+
+TEST_F(OdbcPg, CancelStopsASleepingStatementAtTheServerAndTheConnectionGoesOn) {
+    CDB db(params, connector);
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point pressed;
+    std::thread user([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        pressed = Clock::now();
+        db.cancel();
+    });
+    try {
+        db.ExecSqlRs("select pg_sleep(60)");
+        FAIL() << "the statement ran to its end";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.failure(), Failure::Cancelled) << e.what();
+    }
+    const auto stopped = Clock::now();
+    user.join();
+    EXPECT_LT(stopped - pressed, std::chrono::seconds(2));
+    db.clearCancel();
+    EXPECT_EQ(db.ExecSqlRs("select 7 as n")->value(0, 0).i, 7);
 }
 
 TEST_F(OdbcPg, MissingDatabaseIsReported) {

@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "data/cdb.h"
 #include "data/db_error.h"
@@ -79,6 +81,31 @@ TEST(EmbeddedCdb, SameOperationsAsOdbcWithClearErrorsWhereSqliteDiffers) {
     EXPECT_EQ(rs->field(0).name, "固定资产名称");
     EXPECT_EQ(rs->field(1).type, FieldType::DateTime);
     EXPECT_EQ(rs->cursorType, 3);
+}
+
+TEST(EmbeddedCdb, CancelInterruptsALongStatementAndTheConnectionGoesOn) {
+    CDB db({}, embeddedConnector(EmbeddedSource{"", true, 20, 1}));
+    const char* forever =
+        "with recursive c(x) as (select 1 union all select x + 1 from c where x < 4000000000) select count(*) from c";
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point pressed;
+    std::thread user([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        pressed = Clock::now();
+        db.cancel();
+    });
+    try {
+        db.ExecSqlRs(forever);
+        FAIL() << "the statement ran to its end";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.failure(), Failure::Cancelled) << e.what();
+    }
+    EXPECT_LT(Clock::now() - pressed, std::chrono::seconds(2));
+    user.join();
+    // A request made before a statement starts stops that statement.
+    EXPECT_THROW(db.ExecSqlRs(forever), DbError);
+    db.clearCancel();
+    EXPECT_EQ(db.ExecSqlRs("select count(*) from fa_Cards where 1 = 0")->value(0, 0).i, 0);
 }
 
 TEST(EmbeddedCdb, MissingOrBrokenFilesFailAtConnection) {

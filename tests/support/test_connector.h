@@ -2,7 +2,10 @@
 // records every statement sent.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "data/connection.h"
@@ -14,6 +17,7 @@ namespace faq::test {
 struct Switches {
     bool failConnect = false;
     bool failQueries = false;
+    std::atomic<bool> slowQueries{false};  // a query waits until it is cancelled
     int connects = 0;
     std::vector<std::string> sent;
 };
@@ -21,6 +25,13 @@ struct Switches {
 inline Switches& switches() {
     static Switches s;
     return s;
+}
+inline void resetSwitches() {
+    Switches& s = switches();
+    s.failConnect = s.failQueries = false;
+    s.slowQueries = false;
+    s.connects = 0;
+    s.sent.clear();
 }
 
 class FlakyConnection : public data::Connection {
@@ -30,6 +41,10 @@ public:
     data::RecordsetPtr query(const std::string& sql, int t) override {
         if (switches().failQueries)
             throw data::DbError("执行查询失败", {{"08S01", 10054, "[模拟] 与服务器的连接已断开"}});
+        for (int waited = 0; switches().slowQueries && waited < 60000; waited += 5) {
+            if (mCancel) throw data::DbError("执行查询失败", {{"HY008", 0, "[模拟] 操作已取消"}}, data::Failure::Cancelled);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
         switches().sent.push_back(sql);
         return mInner->query(sql, t);
     }
@@ -38,11 +53,18 @@ public:
     void commitTransaction() override { mInner->commitTransaction(); }
     void rollbackTransaction() override { mInner->rollbackTransaction(); }
     void close() override { mInner->close(); }
-    void cancel() override { mInner->cancel(); }
-    void clearCancel() override { mInner->clearCancel(); }
+    void cancel() override {
+        mCancel = true;
+        mInner->cancel();
+    }
+    void clearCancel() override {
+        mCancel = false;
+        mInner->clearCancel();
+    }
 
 private:
     std::unique_ptr<data::Connection> mInner;
+    std::atomic<bool> mCancel{false};
 };
 
 // The in-memory sample behind the switches, as a connector for sessions.

@@ -69,8 +69,10 @@ TEST_F(Export, RightAfterAQueryAndAgainOnASecondPress) {
     auto w = window();
     w->byyyy->setEditText(QStringLiteral("2015"));
     w->Command1_Click();
+    settle(w);
     auto rs = w->result();
     w->btnCsv_Click();
+    settle(w);
     ASSERT_EQ(messageTexts(), QStringList{QStringLiteral("输出成功!")});
     EXPECT_EQ(messages[0].icon, QMessageBox::NoIcon);
     ASSERT_EQ(opened.size(), 1);
@@ -84,6 +86,7 @@ TEST_F(Export, RightAfterAQueryAndAgainOnASecondPress) {
     EXPECT_EQ(last[2].toArray()[1].toString(), QStringLiteral("合计:"));
     EXPECT_EQ(rs->position(), 0);  // left where it was
     w->btnCsv_Click();
+    settle(w);
     ASSERT_EQ(opened.size(), 2);
     EXPECT_NE(opened[0], opened[1]);  // a new file each press; the first stays
     expectSheetMatches(rs, 0, test::readXlsx(opened[1]));
@@ -94,8 +97,10 @@ TEST_F(Export, StartsAtTheRowChosenInTheGrid) {
     auto w = window();
     w->byyyy->setEditText(QStringLiteral("2015"));
     w->Command1_Click();
+    settle(w);
     w->dgContent->view()->setCurrentIndex(w->dgContent->model()->index(2, 0));
     w->btnCsv_Click();
+    settle(w);
     ASSERT_EQ(opened.size(), 1);
     expectSheetMatches(w->result(), 2, test::readXlsx(opened[0]));
 }
@@ -103,12 +108,16 @@ TEST_F(Export, StartsAtTheRowChosenInTheGrid) {
 TEST_F(Export, FailuresAreNeverReportedAsSuccess) {
     auto w = window(false);
     w->btnCsv_Click();  // before any query
+    settle(w);
     EXPECT_EQ(messageTexts(), QStringList{QStringLiteral("没有可输出的数据")});
     EXPECT_TRUE(files().isEmpty());
     EXPECT_TRUE(opened.isEmpty());
 
     w->Command1_Click();
+
+    settle(w);
     w->btnCsv_Click();  // no program to open it
+    settle(w);
     ASSERT_EQ(messages.size(), 2u);
     ASSERT_EQ(opened.size(), 1);
     EXPECT_EQ(messages[1].text, QStringLiteral("工作簿已保存：") + QDir::toNativeSeparators(opened[0]));
@@ -120,6 +129,7 @@ TEST_F(Export, FailuresAreNeverReportedAsSuccess) {
     blocker.close();
     w->exporter().tempRoot = dir.filePath(QStringLiteral("blocker"));
     w->btnCsv_Click();
+    settle(w);
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_TRUE(messages[2].text.startsWith(QStringLiteral("输出失败：")));
     EXPECT_EQ(opened.size(), 1);
@@ -137,6 +147,7 @@ TEST_F(Export, FailuresAreNeverReportedAsSuccess) {
     w->exporter().tempRoot = dir.path();
     w->exporter().opener = ui::WorkbookExporter().opener;
     w->btnCsv_Click();
+    settle(w);
     qputenv("PATH", path);
     ASSERT_EQ(messages.size(), 4u);
     EXPECT_TRUE(messages[3].text.startsWith(QStringLiteral("工作簿已保存："))) << messages[3].text.toStdString();

@@ -60,6 +60,7 @@ protected:
         dlg.Text3->setText(QString::fromStdString(pg.user));
         dlg.Text4->setText(pwd);
         dlg.Command1_Click();
+        settle(*st);
         EXPECT_EQ(st->queryWindow() != nullptr, messages.empty());
         if (st->queryWindow()) {
             EXPECT_FALSE(dlg.isVisible());
@@ -114,6 +115,7 @@ TEST_F(PgFaults, ServerStoppedBetweenTwoQueries) {
     auto shown = db.ExecSqlRs("select sAssetName as \"固定资产名称\", 1.5::float8 as \"原值\" from fa_Cards", 3, 1, 1);
     auto w = openQueryWindow();  // lists from PostgreSQL
     keyTo(w->dcob, Qt::Key_F2);
+    settle(w);
     ASSERT_NE(w->picker(), nullptr);
     EXPECT_EQ(w->picker()->dgList->model()->rowCount(), 3);
     delete w->picker();
@@ -121,6 +123,7 @@ TEST_F(PgFaults, ServerStoppedBetweenTwoQueries) {
     pgServer("stop", pg);
     stopped = true;
     keyTo(w->dcob, Qt::Key_F2);
+    settle(w);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("查询失败：")));
     EXPECT_GT(messages[0].text.size(), 10);  // the driver's message follows
@@ -136,6 +139,7 @@ TEST_F(PgFaults, ServerStoppedBetweenTwoQueries) {
     // The window stays usable: the criteria still take input and report the next failure.
     w->dcob->setEditText(QStringLiteral("电脑"));
     w->Command1_Click();
+    settle(w);
     EXPECT_EQ(messages.size(), 2u);
     EXPECT_TRUE(messages[1].text.startsWith(QStringLiteral("查询失败：")));
 }
@@ -167,6 +171,7 @@ TEST(FreeTdsFaults, SilentServerFailsWithinTheLoginTimeout) {
     QElapsedTimer t;
     t.start();
     dlg.Command1_Click();
+    test::GuiTest::settle(st);
     const qint64 ms = t.elapsed();
     shutdown(fd, SHUT_RDWR);
     close(fd);

@@ -31,7 +31,7 @@ protected:
     };
 
     void SetUp() override {
-        switches() = {};
+        resetSwitches();
         connector = flakySample();
         newSession();
         app::setMessageSink([this](const QString& t, QMessageBox::Icon i) { messages.push_back({t, i}); });
@@ -47,7 +47,7 @@ protected:
     }
     // A fresh session with the settings dialog's defaults, through connector.
     app::Session& newSession() {
-        session = std::make_unique<app::Session>(connector, clock());
+        session = std::make_shared<app::Session>(connector, clock());
         session->params = {".", "ufdata_001_", "sa", ""};
         return *session;
     }
@@ -55,14 +55,27 @@ protected:
     std::unique_ptr<ui::Startup> startup() { return std::make_unique<ui::Startup>(connector, clock()); }
     std::unique_ptr<ui::frmLogin> openQueryWindow() {
         auto w = std::make_unique<ui::frmLogin>(*session);
-        auto error = w->Form_Load();
-        EXPECT_FALSE(error) << error->toStdString();
+        QString failed;
+        QObject::connect(w.get(), &ui::frmLogin::loadFailed, [&](const QString& m) { failed = m; });
+        w->Form_Load();
+        settle(w);
+        EXPECT_TRUE(failed.isEmpty()) << failed.toStdString();
         w->show();
         activate(w.get());
         return w;
     }
 
 public:
+    // Waits until the window's work on the worker has ended and its outcome is shown.
+    template <typename W>
+    static void settle(const W& w) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !w->busy(); }, 60000)) << "work did not end";
+    }
+    // Waits until a connect from the settings dialog has ended either way.
+    static void settle(const ui::Startup& st) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !st.connecting(); }, 60000)) << "connect did not end";
+        QCoreApplication::processEvents();  // the failed window's removal
+    }
     static void activate(QWidget* w) {
         w->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(w));
@@ -94,7 +107,7 @@ protected:
     int ended = 0;
     query::CivilDate today{2026, 12, 7};
     data::Connector connector;
-    std::unique_ptr<app::Session> session;
+    std::shared_ptr<app::Session> session;
 };
 
 }  // namespace faq::test

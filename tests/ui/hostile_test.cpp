@@ -58,6 +58,7 @@ TEST_F(Hostile, NamesAnswerCorrectly) {
         w->chkLike->setChecked(c.like);
         w->dcob->setEditText(c.name);
         w->Command1_Click();
+        settle(w);
         ASSERT_TRUE(messages.empty()) << messageTexts().join("\n").toStdString();
         EXPECT_EQ(w->criteria().strZcID, c.name.toStdString());
         EXPECT_EQ(quotes(w->criteria().strSql) % 2, 0u);  // every literal closed
@@ -69,6 +70,7 @@ TEST_F(Hostile, NamesAnswerCorrectly) {
     w->chkLike->setChecked(false);
     w->dcob->setEditText(QStringLiteral("电脑"));
     w->Command1_Click();
+    settle(w);
     EXPECT_EQ(names(*w), std::set<std::string>{"电脑"});
 }
 
@@ -81,6 +83,7 @@ TEST_F(Hostile, PeriodsAndPickerPrefixes) {
         w->byyyy->setEditText(QString::fromUtf8(b[0]));
         w->bmm->setEditText(QString::fromUtf8(b[1]));
         w->Command1_Click();
+        settle(w);
         EXPECT_EQ(messageTexts(), QStringList{QStringLiteral("期间输入不正确")}) << b[0] << "/" << b[1];
     }
     EXPECT_EQ(w->result(), nullptr);
@@ -90,6 +93,7 @@ TEST_F(Hostile, PeriodsAndPickerPrefixes) {
         if (w->picker()) delete w->picker();
         w->dcob->setEditText(prefix);
         keyTo(w->dcob, Qt::Key_F2);
+        settle(w);
         ASSERT_TRUE(messages.empty()) << messageTexts().join("\n").toStdString();
         ASSERT_NE(w->picker(), nullptr);
     }
@@ -121,6 +125,7 @@ TEST_F(Hostile, SqliteFilesThatCannotServeAreReportedAndTheSettingsComeBack) {
         app::FrmDbSet& dlg = st->settings();
         dlg.show();
         dlg.Command1_Click();
+        settle(*st);
         ASSERT_EQ(messages.size(), 1u) << c.file.toStdString();
         EXPECT_TRUE(messages[0].text.startsWith(QString::fromUtf8(c.message))) << messages[0].text.toStdString();
         EXPECT_EQ(st->queryWindow(), nullptr);

@@ -33,11 +33,15 @@ TEST_F(Picker, F2FromAnyControlOpensItAndOtherKeysDoNot) {
         QApplication::processEvents();
         ASSERT_EQ(w->picker(), nullptr);
         keyTo(c, Qt::Key_F2, c == w->emm ? Qt::ShiftModifier : Qt::NoModifier);
+        settle(w);
         ASSERT_NE(w->picker(), nullptr) << c->objectName().toStdString();
         EXPECT_TRUE(w->picker()->isVisible());
     }
     auto* p = w->picker();
     EXPECT_EQ(p->windowTitle(), QStringLiteral("固定资产选择"));
+    // A tool window of the query window: off the taskbar.
+    EXPECT_EQ(p->parentWidget(), w.get());
+    EXPECT_EQ(p->windowType(), Qt::Tool);
     EXPECT_EQ(p->size(), QSize(280, 240));
     EXPECT_EQ(p->dgList->geometry(), QRect(8, 8, 265, 225));
     EXPECT_EQ(p->dgList->model()->columnCount(), 2);
@@ -50,6 +54,7 @@ TEST_F(Picker, ListsNamesBeginningWithTheBoxText) {
     auto w = openQueryWindow();
     w->dcob->setEditText(QStringLiteral("电脑"));
     keyTo(w->dcob, Qt::Key_F2);
+    settle(w);
     ASSERT_NE(w->picker(), nullptr);
     const QStringList names = listed(w->picker());
     EXPECT_TRUE(names.contains(QStringLiteral("电脑")));
@@ -65,6 +70,7 @@ TEST_F(Picker, EnterWithAnyShiftStatePicksTheCurrentRow) {
     for (Qt::KeyboardModifiers mods : {Qt::KeyboardModifiers(Qt::NoModifier), Qt::KeyboardModifiers(Qt::ShiftModifier),
                                        Qt::KeyboardModifiers(Qt::ControlModifier)}) {
         keyTo(w->dcob, Qt::Key_F2);  // loads with the empty text, then only shows again
+        settle(w);
         w->dcob->setEditText(QStringLiteral("typed"));
         auto* p = w->picker();
         ASSERT_NE(p, nullptr);
@@ -84,6 +90,7 @@ TEST_F(Picker, EnterWithAnyShiftStatePicksTheCurrentRow) {
 TEST_F(Picker, SingleClickPicksTheClickedRowAndThePickerKeepsItsList) {
     auto w = openQueryWindow();
     keyTo(w->dcob, Qt::Key_F2);
+    settle(w);
     auto* p = w->picker();
     ASSERT_NE(p, nullptr);
     auto* view = p->dgList->view();
@@ -96,6 +103,7 @@ TEST_F(Picker, SingleClickPicksTheClickedRowAndThePickerKeepsItsList) {
     // Another prefix, F2 again: the same list and row, no new query.
     w->dcob->setEditText(QStringLiteral("车"));
     keyTo(w->dcob, Qt::Key_F2);
+    settle(w);
     EXPECT_EQ(w->picker(), p);
     EXPECT_TRUE(p->isVisible());
     EXPECT_EQ(view->currentIndex().row(), 4);
@@ -106,6 +114,7 @@ TEST_F(Picker, SingleClickPicksTheClickedRowAndThePickerKeepsItsList) {
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(w->picker(), nullptr);
     keyTo(w->dcob, Qt::Key_F2);
+    settle(w);
     ASSERT_NE(w->picker(), nullptr);
     EXPECT_EQ(test::switches().sent.back(), " SELECT distinct  sAssetName FROM fa_Cards where sAssetName like  '车%'");
     for (const auto& n : listed(w->picker())) EXPECT_TRUE(n.startsWith(QStringLiteral("车"))) << n.toStdString();
@@ -115,6 +124,7 @@ TEST_F(Picker, EmptyListPickKeepsTheBoxAndFailuresAreReported) {
     auto w = openQueryWindow();
     w->dcob->setEditText(QStringLiteral("没有这种资产"));
     keyTo(w->dcob, Qt::Key_F2);
+    settle(w);
     auto* p = w->picker();
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(p->dgList->model()->rowCount(), 0);
@@ -125,12 +135,14 @@ TEST_F(Picker, EmptyListPickKeepsTheBoxAndFailuresAreReported) {
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     test::switches().failQueries = true;
     keyTo(w->dcob, Qt::Key_F2);
+    settle(w);
     EXPECT_EQ(w->picker(), nullptr);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("查询失败：")));
     test::switches().failQueries = false;
     w->dcob->setEditText(QStringLiteral("O'N"));  // a quote in the prefix is not an error
     keyTo(w->dcob, Qt::Key_F2);
+    settle(w);
     ASSERT_NE(w->picker(), nullptr);
     EXPECT_EQ(listed(w->picker()), QStringList{QStringLiteral("O'Neil 台式机")});
 }

@@ -36,6 +36,7 @@ TEST_F(ReportAgreement, SameCriteriaSameStatementSameRows) {
     w->chkLike->setChecked(true);
     w->dcbmDept->setEditText(QStringLiteral("生产部"));
     w->Command1_Click();
+    settle(w);
     ASSERT_TRUE(messages.empty());
     const std::string windowSql = w->criteria().strSql;
 

@@ -15,6 +15,7 @@
 #include "app/mdl_main.h"
 #include "app/program.h"
 #include "support/test_connector.h"
+#include "ui/gui_fixture.h"
 #include "ui/data_combo.h"
 #include "ui/data_grid.h"
 #include "ui/form_select.h"
@@ -53,23 +54,29 @@ TEST(Session, NothingPersistsAndThePasswordNeverShows) {
     dlg.Text4->setText(QString::fromLatin1(kPassword));
     test::switches().failConnect = true;  // a driver error that echoes the connection string
     dlg.Command1_Click();
+    test::GuiTest::settle(st);
     test::switches().failConnect = false;
     dlg.Command1_Click();
+    test::GuiTest::settle(st);
     ui::frmLogin* w = st.queryWindow();
     ASSERT_NE(w, nullptr);
     w->byyyy->setEditText(QStringLiteral("2000"));
     w->Command1_Click();
+    test::GuiTest::settle(w);
     w->dcob->setEditText(QStringLiteral("电脑"));
     w->Form_KeyDown(Qt::Key_F2, Qt::NoModifier);
+    test::GuiTest::settle(w);
     ASSERT_NE(w->picker(), nullptr);
     w->picker()->dgList_KeyDown(Qt::Key_Return, Qt::NoModifier);
     w->Command1_Click();
+    test::GuiTest::settle(w);
     QStringList opened;
     w->exporter().opener = [&](const QString& p) {
         opened << p;
         return true;
     };
     w->btnCsv_Click();
+    test::GuiTest::settle(w);
 
     std::fflush(nullptr);
     dup2(savedOut, 1);

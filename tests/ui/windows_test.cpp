@@ -6,8 +6,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 
 #include "app/frm_db_set.h"
+#include "data/sqlite_connection.h"
 #include "query/money_format.h"
 #include "gui_fixture.h"
 #include "ui/data_combo.h"
@@ -88,6 +90,7 @@ TEST_F(Windows, FailedFirstConnectionReturnsToTheSettingsDialog) {
     dlg.Text4->setText(QStringLiteral("pw-not-shown-9"));
     test::switches().failConnect = true;
     dlg.Command1_Click();
+    settle(*st);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("数据库连接失败：")));
     EXPECT_TRUE(messages[0].text.contains(QStringLiteral("服务器不存在")));
@@ -99,6 +102,7 @@ TEST_F(Windows, FailedFirstConnectionReturnsToTheSettingsDialog) {
     // The next press tries again and opens the query window.
     test::switches().failConnect = false;
     dlg.Command1_Click();
+    settle(*st);
     ASSERT_NE(st->queryWindow(), nullptr);
     EXPECT_TRUE(st->queryWindow()->isVisible());
     EXPECT_FALSE(dlg.isVisible());
@@ -143,6 +147,7 @@ TEST_F(Windows, QueryFillsTheGridAndASecondQueryReplacesIt) {
     auto w = openQueryWindow();
     w->byyyy->setEditText(QStringLiteral("1990"));
     QTest::mouseClick(w->Command1, Qt::LeftButton);
+    settle(w);
     ASSERT_TRUE(messages.empty()) << messageTexts().join("\n").toStdString();
     auto* m = w->dgContent->model();
     ASSERT_EQ(m->columnCount(), 5);
@@ -166,6 +171,7 @@ TEST_F(Windows, QueryFillsTheGridAndASecondQueryReplacesIt) {
     auto first = w->result();
     w->dcob->setEditText(QStringLiteral("不存在的资产"));
     w->Command1_Click();
+    settle(w);
     EXPECT_NE(w->result(), first);
     ASSERT_EQ(m->rowCount(), 1);
     EXPECT_EQ(m->text(0, 2), QStringLiteral("合计:"));
@@ -185,6 +191,7 @@ TEST_F(Windows, CriteriaWrittenForTheEdgeCases) {
         w->eyyyy->setEditText(QString::fromUtf8(c.year));
         w->emm->setEditText(QString::fromUtf8(c.month));
         w->Command1_Click();
+        settle(w);
         EXPECT_EQ(w->criteria().strEndDate, c.end) << c.year << "/" << c.month;
     }
     w->eyyyy->setEditText(QStringLiteral("2026"));
@@ -198,6 +205,7 @@ TEST_F(Windows, CriteriaWrittenForTheEdgeCases) {
     for (const auto& t : todays) {
         setToday(t.d);
         w->Command1_Click();
+        settle(w);
         EXPECT_EQ(w->criteria().strDate, t.asOf);
         EXPECT_EQ(w->criteria().strBegDate, "2026-05-01");
     }
@@ -205,6 +213,7 @@ TEST_F(Windows, CriteriaWrittenForTheEdgeCases) {
     w->chkLike->setChecked(true);
     w->dcob->setEditText(QStringLiteral(" 电脑 "));
     w->Command1_Click();
+    settle(w);
     EXPECT_EQ(w->criteria().strDeptName, "");
     EXPECT_EQ(w->criteria().gsCZLike, "1");
     EXPECT_EQ(w->criteria().strZcID, " 电脑 ");  // not trimmed
@@ -212,6 +221,7 @@ TEST_F(Windows, CriteriaWrittenForTheEdgeCases) {
     w->chkLike->setChecked(false);
     w->dcbmDept->setEditText(QStringLiteral(" 生产部 "));
     w->Command1_Click();
+    settle(w);
     EXPECT_EQ(w->criteria().gsCZLike, "0");
     EXPECT_EQ(w->criteria().strDeptName, "生产部");
     EXPECT_EQ(w->criteria().strDeptID, "03");
@@ -221,6 +231,7 @@ TEST_F(Windows, CriteriaWrittenForTheEdgeCases) {
 TEST_F(Windows, BadCriteriaSendNothing) {
     auto w = openQueryWindow();
     w->Command1_Click();
+    settle(w);
     const auto result = w->result();
     const std::string sql = w->criteria().strSql;
     const size_t sent = test::switches().sent.size();
@@ -228,17 +239,20 @@ TEST_F(Windows, BadCriteriaSendNothing) {
     for (const char* y : badYears) {
         w->eyyyy->setEditText(QString::fromUtf8(y));
         w->Command1_Click();
+        settle(w);
     }
     w->eyyyy->setEditText(QStringLiteral("2026"));
     for (const char* m : {"０２", "0", "13", ""}) {
         w->bmm->setEditText(QString::fromUtf8(m));
         w->Command1_Click();
+        settle(w);
     }
     EXPECT_EQ(messages.size(), 9u);
     for (const auto& msg : messages) EXPECT_EQ(msg.text, QStringLiteral("期间输入不正确"));
     w->bmm->setEditText(QStringLiteral("1"));
     w->dcbmDept->setEditText(QStringLiteral("不存在的部门"));
     w->Command1_Click();
+    settle(w);
     EXPECT_EQ(messages.back().text, QStringLiteral("部门不存在"));
     EXPECT_EQ(test::switches().sent.size(), sent);
     EXPECT_EQ(w->result(), result);
@@ -248,11 +262,13 @@ TEST_F(Windows, BadCriteriaSendNothing) {
 TEST_F(Windows, FailedQueryKeepsTheLastResultAndTheWindowUsable) {
     auto w = openQueryWindow();
     w->Command1_Click();
+    settle(w);
     const auto result = w->result();
     const int rows = w->dgContent->model()->rowCount();
     test::switches().failQueries = true;
     w->dcob->setEditText(QStringLiteral("电脑"));
     w->Command1_Click();
+    settle(w);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("查询失败：")));
     EXPECT_TRUE(messages[0].text.contains(QStringLiteral("连接已断开")));
@@ -260,6 +276,7 @@ TEST_F(Windows, FailedQueryKeepsTheLastResultAndTheWindowUsable) {
     EXPECT_EQ(w->dgContent->model()->rowCount(), rows);
     test::switches().failQueries = false;
     w->Command1_Click();
+    settle(w);
     EXPECT_EQ(messages.size(), 1u);
     EXPECT_NE(w->result(), result);
 }
@@ -268,6 +285,7 @@ TEST_F(Windows, GridRowAndCurrentRecordMoveTogether) {
     auto w = openQueryWindow();
     w->byyyy->setEditText(QStringLiteral("2000"));
     w->Command1_Click();
+    settle(w);
     auto rs = w->result();
     auto* view = w->dgContent->view();
     EXPECT_EQ(rs->position(), 0);
@@ -286,10 +304,109 @@ TEST_F(Windows, GridRowAndCurrentRecordMoveTogether) {
 TEST_F(Windows, ClosingTheQueryWindowEndsTheProgramEvenWithThePickerOpen) {
     auto w = openQueryWindow();
     keyTo(w->dcob, Qt::Key_F2);
+    settle(w);
     ASSERT_NE(w->picker(), nullptr);
     ASSERT_TRUE(w->picker()->isVisible());
     w->close();
     EXPECT_EQ(ended, 1);
+}
+
+TEST_F(Windows, DepartmentNamesEndingInBlanksAreChosenByTheirCode) {
+    // Fixed-width char columns keep their padding: the chosen entry's code is what counts.
+    connector = [](const std::string&) -> std::unique_ptr<data::Connection> {
+        auto c = std::make_unique<data::SqliteConnection>(data::EmbeddedSource{"", true, 50, 3});
+        c->execute("insert into department values ('07', '仓储部    ')", 0);
+        return c;
+    };
+    newSession();
+    auto w = openQueryWindow();
+    const int row = w->dcbmDept->findText(QStringLiteral("仓储部    "));
+    ASSERT_GE(row, 0);
+    w->dcbmDept->setCurrentIndex(row);
+    w->Command1_Click();
+    settle(w);
+    EXPECT_TRUE(messages.empty()) << messageTexts().join("\n").toStdString();
+    EXPECT_EQ(w->criteria().strDeptID, "07");
+    EXPECT_EQ(w->criteria().strDeptName, "仓储部");
+    EXPECT_NE(w->criteria().strSql.find(" AND (fa_DeptScale.sDeptNum) Like  '07%'"), std::string::npos);
+}
+
+// Counts the paints a widget gets.
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+TEST_F(Windows, ASlowQueryLeavesTheWindowAliveAndCancelPutsEverythingBack) {
+    auto w = openQueryWindow();
+    w->byyyy->setEditText(QStringLiteral("2015"));
+    w->Command1_Click();
+    settle(w);
+    const data::RecordsetPtr before = w->result();
+    const std::string sqlBefore = w->criteria().strSql;
+    ASSERT_TRUE(before);
+
+    w->byyyy->setEditText(QStringLiteral("1990"));
+    test::switches().slowQueries = true;
+    bool timerFired = false;
+    QTimer::singleShot(100, [&] { timerFired = true; });
+    PaintCounter painted;
+    w->lblBusy->installEventFilter(&painted);
+    w->Command1_Click();
+    EXPECT_TRUE(w->busy());
+    for (QWidget* c : std::initializer_list<QWidget*>{w->Frame1, w->Command1, w->btnCsv}) EXPECT_FALSE(c->isEnabled());
+    EXPECT_FALSE(w->btnCancel->isVisible());  // not for the first half second
+    QTest::qWait(1600);
+    EXPECT_TRUE(timerFired);  // the event loop runs
+    EXPECT_GT(painted.paints, 0);
+    ASSERT_TRUE(w->btnCancel->isVisible());
+    EXPECT_EQ(w->lblBusy->text(), QStringLiteral("正在查询… 1 秒"));
+    EXPECT_EQ(w->dgContent->model()->recordset(), before);  // the grid keeps the last result
+    w->Command1_Click();  // ignored while busy
+    screenshot(w.get(), QStringLiteral("query-busy"));
+    QTest::mouseClick(w->btnCancel, Qt::LeftButton);
+    settle(w);
+    EXPECT_EQ(messageTexts(), QStringList{QStringLiteral("查询已取消")});
+    EXPECT_EQ(w->result(), before);
+    EXPECT_EQ(w->criteria().strSql, sqlBefore);
+    EXPECT_EQ(w->criteria().strBegDate, "2015-01-01");
+    for (QWidget* c : std::initializer_list<QWidget*>{w->Frame1, w->Command1, w->btnCsv}) EXPECT_TRUE(c->isEnabled());
+    EXPECT_FALSE(w->btnCancel->isVisible());
+    // The same connection answers the next query.
+    test::switches().slowQueries = false;
+    w->Command1_Click();
+    settle(w);
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_NE(w->result(), before);
+    EXPECT_EQ(test::switches().connects, 1);
+}
+
+TEST_F(Windows, ACancelledConnectBringsTheSettingsBackForAFreshStart) {
+    auto st = startup();
+    app::FrmDbSet& dlg = st->settings();
+    dlg.show();
+    test::switches().slowQueries = true;
+    dlg.Command1_Click();
+    ASSERT_TRUE(st->connecting());
+    EXPECT_FALSE(dlg.isVisible());
+    QTest::qWait(700);
+    ASSERT_TRUE(st->queryWindow()->btnCancel->isVisible());
+    EXPECT_TRUE(st->queryWindow()->lblBusy->text().startsWith(QStringLiteral("正在连接数据库")));
+    QTest::mouseClick(st->queryWindow()->btnCancel, Qt::LeftButton);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(st->queryWindow(), nullptr);
+    EXPECT_EQ(st->session(), nullptr);
+    EXPECT_TRUE(messages.empty());
+    test::switches().slowQueries = false;
+    dlg.Command1_Click();
+    settle(*st);
+    ASSERT_NE(st->queryWindow(), nullptr);
+    EXPECT_TRUE(st->queryWindow()->isVisible());
+    EXPECT_EQ(test::switches().connects, 2);
 }
 
 TEST_F(Windows, Screenshots) {
@@ -299,9 +416,11 @@ TEST_F(Windows, Screenshots) {
     auto w = openQueryWindow();
     w->byyyy->setEditText(QStringLiteral("2020"));
     w->Command1_Click();
+    settle(w);
     screenshot(w.get(), QStringLiteral("query"));
     w->dcob->setEditText(QStringLiteral("电脑"));
     keyTo(w->dcob, Qt::Key_F2);
+    settle(w);
     ASSERT_NE(w->picker(), nullptr);
     screenshot(w->picker(), QStringLiteral("picker"));
 }

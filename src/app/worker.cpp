@@ -1,0 +1,53 @@
+#include "worker.h"
+
+namespace faq::app {
+
+Worker::~Worker() {
+    bool running;
+    {
+        std::lock_guard lock(mState->lock);
+        mState->stop = true;
+        running = mState->busy;
+    }
+    mState->wake.notify_one();
+    if (!mThread.joinable()) return;
+    // The last owner of a session may be the job on this very thread; a running job is not
+    // waited for.
+    if (running || mThread.get_id() == std::this_thread::get_id()) mThread.detach();
+    else mThread.join();
+}
+
+bool Worker::post(std::function<void()> job) {
+    {
+        std::lock_guard lock(mState->lock);
+        if (mState->busy) return false;
+        mState->job = std::move(job);
+        mState->busy = true;
+    }
+    if (!mThread.joinable()) mThread = std::thread(loop, mState);
+    mState->wake.notify_one();
+    return true;
+}
+
+bool Worker::busy() const {
+    std::lock_guard lock(mState->lock);
+    return mState->busy;
+}
+
+void Worker::loop(std::shared_ptr<State> state) {
+    std::unique_lock lock(state->lock);
+    for (;;) {
+        state->wake.wait(lock, [&] { return state->stop || state->job; });
+        if (!state->job) return;  // stopped while idle
+        auto job = std::move(state->job);
+        state->job = nullptr;
+        lock.unlock();
+        job();
+        job = nullptr;  // whatever the job kept alive goes here, on this thread
+        lock.lock();
+        state->busy = false;
+        if (state->stop) return;
+    }
+}
+
+}  // namespace faq::app

@@ -1,0 +1,49 @@
+// Work on a session's worker thread whose outcome comes back to the UI thread as a queued
+// call. The result is handed over whole; nothing is shared while it is being filled.
+#pragma once
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <exception>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "app/session.h"
+#include "data/db_error.h"
+
+namespace faq::ui {
+
+template <typename R>
+struct Outcome {
+    std::optional<R> value;
+    std::optional<data::DbError> dbError;
+    std::string otherError;  // anything else that went wrong, Chinese
+};
+
+// Runs work on session's worker; done runs on the UI thread with its outcome, unless
+// receiver is gone by then. False (and nothing runs) while the session is busy.
+template <typename R>
+bool runInBackground(app::Session& session, QObject* receiver, std::function<R()> work,
+                     std::function<void(Outcome<R>&)> done) {
+    QPointer<QObject> alive(receiver);
+    return session.run([keep = session.shared_from_this(), work = std::move(work), done = std::move(done), alive] {
+        auto out = std::make_shared<Outcome<R>>();
+        try {
+            out->value = work();
+        } catch (const data::DbError& e) {
+            out->dbError = e;
+        } catch (const std::exception& e) {
+            out->otherError = e.what();
+        }
+        // qApp lives as long as the program; receiver is looked at on the UI thread only.
+        QMetaObject::invokeMethod(
+            qApp,
+            [alive, done, out] {
+                if (alive) done(*out);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+}  // namespace faq::ui

@@ -227,8 +227,10 @@ void frmLogin::Command1_Click() {
             // A cancel leaves everything as it was; a failure keeps the statement sent.
             if (!cancelled) *objCriteria = *next;
             if (!out.value) {
-                app::showMessage(this, out.dbError ? QString::fromStdString(mSession.failureMessage(*out.dbError))
-                                                   : QStringLiteral("查询失败：") + QString::fromStdString(out.otherError));
+                app::showMessage(this,
+                                 out.dbError ? QString::fromStdString(mSession.failureMessage(*out.dbError))
+                                             : QStringLiteral("查询失败：") + QString::fromStdString(out.otherError),
+                                 cancelled ? QMessageBox::Information : QMessageBox::Warning);
                 return;
             }
             rsResult = *out.value;

@@ -151,7 +151,7 @@ int runSampleDb(const std::vector<std::string>& args) {
         "写出一个示例账套数据库（SQLite 文件），内容由种子和卡片数确定；已有的文件不会被覆盖。\n"
         "\n"
         "选项：\n"
-        "  --cards N    卡片数，1 到 1000000（默认 500）\n"
+        "  --cards N    卡片数，1 到 1000000（默认 5000）\n"
         "  --seed S     随机种子，正整数（默认 20261207）\n"
         "  -h, --help   显示本帮助\n";
     const ParsedOptions p = parseOptions(

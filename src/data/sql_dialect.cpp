@@ -195,7 +195,77 @@ void convertFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 }  // namespace
 
+namespace {
+
+// The latest-card subquery as the program writes it, around its date condition.
+constexpr std::string_view kSubqueryHead =
+    "   where  fa_Cards.sCardID IN (   SELECT    Max(fc.sCardID) As sCardID  From    fa_Cards fc Where ";
+constexpr std::string_view kSubqueryTail = " GROUP BY fc.sCardNum ) ";
+// The date condition: texts between its three literals.
+constexpr std::string_view kCondition[] = {
+    "(((fa_Cards.dInputDate)<= '", "') AND ((fa_Cards.dTransDate)<='",
+    "' Or (fa_Cards.dTransDate) Is Null) AND ((fa_Cards.dDisposeDate)<='",
+    "' Or (fa_Cards.dDisposeDate) Is Null))"};
+constexpr std::string_view kUncorrelated =
+    " AND fa_Cards.sCardID IN (SELECT Max(fc.sCardID) FROM fa_Cards fc GROUP BY fc.sCardNum) ";
+
+// The end of the T-SQL string literal whose opening quote stands before pos (quotes are
+// doubled inside), or npos.
+size_t literalEnd(std::string_view s, size_t pos) {
+    for (; pos < s.size(); ++pos) {
+        if (s[pos] != '\'') continue;
+        if (pos + 1 < s.size() && s[pos + 1] == '\'') ++pos;
+        else return pos;
+    }
+    return std::string_view::npos;
+}
+
+// Length of the date condition starting at pos, or 0 when the text there is not it.
+size_t conditionAt(std::string_view s, size_t pos) {
+    const size_t start = pos;
+    for (size_t part = 0; part < std::size(kCondition); ++part) {
+        if (s.substr(pos, kCondition[part].size()) != kCondition[part]) return 0;
+        pos += kCondition[part].size();
+        if (part + 1 == std::size(kCondition)) break;
+        pos = literalEnd(s, pos);
+        if (pos == std::string_view::npos) return 0;
+    }
+    return pos - start;
+}
+
+}  // namespace
+
 namespace faq::data {
+
+std::string decorrelateSummary(const std::string& sql) {
+    const std::string_view s(sql);
+    std::string out;
+    size_t copied = 0, found = 0, unionAt = s.find(" union  ALL Select  ");
+    // Only outside string literals: a criterion may hold any text.
+    for (size_t pos = 0; pos < s.size(); ++pos) {
+        if (s[pos] == '\'') {
+            pos = literalEnd(s, pos + 1);
+            if (pos == std::string_view::npos) return sql;
+            continue;
+        }
+        if (s.substr(pos, kSubqueryHead.size()) != kSubqueryHead) continue;
+        const size_t cond = pos + kSubqueryHead.size();
+        const size_t condLen = conditionAt(s, cond);
+        if (condLen == 0 || s.substr(cond + condLen, kSubqueryTail.size()) != kSubqueryTail) return sql;
+        // One subquery before the union and one after it, nothing else.
+        if (++found > 2 || (found == 1) != (pos < unionAt)) return sql;
+        out.append(s.substr(copied, pos - copied));
+        out.append("   where  (");
+        out.append(s.substr(cond, condLen));
+        out.append(")");
+        out.append(kUncorrelated);
+        copied = pos = cond + condLen + kSubqueryTail.size();
+        --pos;
+    }
+    if (found != 2 || unionAt == std::string_view::npos || !s.starts_with("      Select distinct ")) return sql;
+    out.append(s.substr(copied));
+    return out;
+}
 
 int registerSqlDialect(sqlite3* db) {
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;

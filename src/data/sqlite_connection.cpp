@@ -162,9 +162,11 @@ void SqliteConnection::execute(const std::string& sql, int timeoutSeconds) {
     if (rc != SQLITE_OK) fail("执行语句失败", rc);
 }
 
-RecordsetPtr SqliteConnection::query(const std::string& sql, int timeoutSeconds) {
+RecordsetPtr SqliteConnection::query(const std::string& statement, int timeoutSeconds) {
     if (!mDb) throw DbError("连接已关闭");
     setDeadline(timeoutSeconds);
+    // The summary as SQLite runs it fast; the text sent and shown stays the program's.
+    const std::string sql = decorrelateSummary(statement);
     const char* tail = sql.c_str();
     const char* end = tail + sql.size();
     while (tail < end) {

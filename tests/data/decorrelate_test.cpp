@@ -1,0 +1,122 @@
+// The embedded engine's uncorrelated form of the summary returns the rows of the statement
+// it replaces, on many small random databases full of the cases that could tell them apart.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <random>
+
+#include "data/sql_dialect.h"
+#include "data/sqlite_connection.h"
+#include "query/period.h"
+#include "query/sql_text.h"
+
+using namespace faq;
+
+namespace {
+
+// Every row as text, sorted: the statement has no ORDER BY.
+std::vector<std::string> rowsOf(sqlite3* db, const std::string& sql) {
+    sqlite3_stmt* s = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    std::vector<std::string> rows;
+    while (sqlite3_step(s) == SQLITE_ROW) {
+        std::string row;
+        for (int c = 0; c < sqlite3_column_count(s); ++c) {
+            const auto* t = sqlite3_column_text(s, c);
+            row += t ? std::to_string(sqlite3_column_type(s, c)) + ":" + reinterpret_cast<const char*>(t) : "NULL";
+            row += '\x1f';
+        }
+        rows.push_back(row);
+    }
+    sqlite3_finalize(s);
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+std::string literal(const std::optional<std::string>& v) {
+    return v ? "'" + query::sqlLiteral(*v) + "'" : "null";
+}
+
+// Cards with several versions per card number, missing and equal dates, dates on either
+// side of the as-of date in both written forms, disposed cards, cards without a
+// department share, names holding quotes and wildcards.
+void fillCards(sqlite3* db, std::mt19937& rng) {
+    auto pick = [&](const auto& pool) { return pool[rng() % std::size(pool)]; };
+    const std::optional<std::string> dates[] = {std::nullopt,           "2026-06-06 00:00:00", "2026-06-07 00:00:00",
+                                                "2026-6-7",             "2026-06-08 00:00:00", "2025-12-31 00:00:00",
+                                                "2026-06-07 10:00:00"};
+    const std::optional<std::string> starts[] = {std::nullopt,          "2024-01-01 00:00:00", "2025-06-30 00:00:00",
+                                                 "2025-07-01 00:00:00", "2026-6-7",            "2026-12-31 00:00:00"};
+    const char* names[] = {"电脑", "电脑桌", "O'Neil 台式机", "50%功率机组", "UPS_电源"};
+    const char* depts[] = {"01", "0101", "03", "0301", "04"};
+    sqlite3_exec(db, "delete from fa_Cards; delete from fa_DeptScale", nullptr, nullptr, nullptr);
+    const int cards = 5 + static_cast<int>(rng() % 30);
+    std::string sql;
+    for (int i = 1; i <= cards; ++i) {
+        char id[16], num[8];
+        std::snprintf(id, sizeof id, "%010d", i);
+        std::snprintf(num, sizeof num, "%05u", 1 + static_cast<unsigned>(rng() % 8));
+        const std::optional<std::string> value =
+            rng() % 10 ? std::optional<std::string>(std::to_string(rng() % 100000) + ".25") : std::nullopt;
+        sql += "insert into fa_Cards(sCardID, sCardNum, sAssetName, sDeptNames, sOrgID, lOptID, dblValue, dStartdate, "
+               "dInputDate, dTransDate, dDisposeDate) values ('" + std::string(id) + "', '" + num + "', " +
+               literal(std::string(pick(names))) + ", " + literal(std::string(pick(names)) + "部") + ", " +
+               (rng() % 4 ? "'01'" : "null") + ", " + std::to_string(i) + ", " + value.value_or("null") + ", " +
+               literal(pick(starts)) + ", " + literal(pick(dates)) + ", " + literal(pick(dates)) + ", " +
+               literal(rng() % 3 ? std::nullopt : pick(dates)) + ");";
+        if (rng() % 7) sql += "insert into fa_DeptScale values ('" + std::string(num) + "', " + std::to_string(i) +
+                              ", '" + pick(depts) + "', 1.0);";
+    }
+    ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+}
+
+TEST(Decorrelation, SameRowsAsTheCorrelatedStatementOnRandomDatabases) {
+    std::mt19937 rng(20261207);
+    const char* names[] = {"", "电脑", "O'Neil 台式机", "%", "_"};
+    const char* depts[] = {"", "01", "03", "0301"};
+    int compared = 0;
+    for (int round = 0; round < 150; ++round) {
+        data::SqliteConnection c(data::EmbeddedSource{"", true, 1, 1});  // the schema; cards come next
+        fillCards(c.handle(), rng);
+        for (int q = 0; q < 3; ++q) {
+            query::CMvLogin p;
+            const std::string begYear = std::to_string(2024 + rng() % 3), endYear = "2026";
+            query::fillDates(p, begYear, std::to_string(1 + rng() % 12), endYear, "12", {2026, 5, 7});  // as of 2026-6-07
+            p.strZcID = names[rng() % std::size(names)];
+            p.gsCZLike = rng() % 2 ? "1" : "0";
+            p.strDeptID = depts[rng() % std::size(depts)];
+            p.strDeptName = p.strDeptID.empty() ? "" : "部门";
+            const std::string sql = query::summarySql(p);
+            const std::string fast = data::decorrelateSummary(sql);
+            ASSERT_NE(fast, sql);
+            const auto expected = rowsOf(c.handle(), sql);
+            ASSERT_EQ(rowsOf(c.handle(), fast), expected) << "round " << round << "\n" << sql;
+            compared += static_cast<int>(expected.size()) - 1;  // group rows besides the total
+        }
+    }
+    EXPECT_GT(compared, 50);
+}
+
+TEST(Decorrelation, AnyOtherTextStaysAsItIs) {
+    query::CMvLogin p;
+    query::fillDates(p, "2026", "1", "2026", "12", {2026, 12, 7});
+    const std::string sql = query::summarySql(p);
+    const std::string fast = data::decorrelateSummary(sql);
+    EXPECT_EQ(fast.find("Max(fc.sCardID) As sCardID"), std::string::npos);
+    // One half changed, a clipped statement, the lookups: untouched.
+    std::string oneHalf = sql;
+    oneHalf.replace(oneHalf.rfind("GROUP BY fc.sCardNum"), 20, "GROUP BY fc.sCardID ");
+    for (const std::string& other : {oneHalf, sql.substr(0, sql.find(" union  ALL")), query::assetNameListSql("电"),
+                                     query::departmentListSql()})
+        EXPECT_EQ(data::decorrelateSummary(other), other);
+    // The subquery's text inside a name is a name, not a subquery.
+    const size_t head = sql.find("   where  fa_Cards.sCardID IN (");
+    p.strZcID = sql.substr(head, sql.find(" GROUP BY fc.sCardNum ) ") + 24 - head);
+    const std::string named = query::summarySql(p);
+    const std::string rewritten = data::decorrelateSummary(named);
+    EXPECT_NE(rewritten, named);
+    EXPECT_NE(rewritten.find(query::sqlLiteral(p.strZcID)), std::string::npos);
+}
+
+}  // namespace

@@ -1,7 +1,6 @@
-// The summary on the sample database at 500, 1,000 and 2,000 cards: the program's path
-// (criteria to filled recordset) against the sqlite3 shell running the same statement
-// with the loadable dialect extension.
-#include <sys/wait.h>
+// The summary on sample databases of 10,000, 100,000 and 1,000,000 cards: the program's
+// path (criteria to filled recordset, on the embedded engine) against the sqlite3 shell
+// running the same uncorrelated statement with the loadable dialect extension.
 #include <unistd.h>
 
 #include <filesystem>
@@ -9,8 +8,9 @@
 
 #include "app/mdl_main.h"
 #include "bench_util.h"
-#include "export/sample_file.h"
+#include "data/sql_dialect.h"
 #include "data/sqlite_connection.h"
+#include "export/sample_file.h"
 #include "query/period.h"
 
 using namespace faq;
@@ -18,7 +18,7 @@ using namespace faq::bench;
 
 int main(int argc, char** argv) {
     const std::string extension = argc > 1 ? argv[1] : "build/faqdialect";
-    for (int cards : {500, 1000, 2000}) {
+    for (int cards : {10000, 100000, 1000000}) {
         const std::string file = benchDir() + "/sample-" + std::to_string(cards) + ".db";
         if (!std::filesystem::exists(file)) output::writeSampleFile(file, {cards, 20261207});
         app::Session session(data::embeddedConnector({file, true, 0, 0}));
@@ -31,19 +31,22 @@ int main(int argc, char** argv) {
         size_t rows = 0;
         const std::string script = benchDir() + "/summary.sql";
         auto [ours, shell] = compare(
-            cards < 2000 ? 5 : 3,
+            cards < 1000000 ? 5 : 3,
             [&] {
                 query::CMvLogin q = p;
-                query::fillDates(q, "2026", "1", "2026", "12", {2026, 12, 7});
                 rows = mdlMain.fetchList(q)->recordCount();
-                std::ofstream(script) << ".load " << extension << "\n.output /dev/null\n" << q.strSql << ";\n";
+                std::ofstream(script) << ".load " << extension << "\n.output /dev/null\n"
+                                      << data::SqliteConnection::kMmapPragma << ";\n"
+                                      << data::decorrelateSummary(q.strSql) << ";\n";
             },
             [&] {
                 const std::string cmd = "sqlite3 -batch " + file + " < " + script;
                 if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "sqlite3 failed\n");
             });
         report("summary, " + std::to_string(cards) + " cards (" + std::to_string(rows) + " rows)", ours, shell,
-               "ms; baseline sqlite3 shell + extension", "goal: ratio <= 1.1");
+               "ms; baseline sqlite3 shell + extension, same uncorrelated statement",
+               cards == 100000 ? "goal: ratio <= 1.1, under 5 s" : cards == 1000000 ? "goal: ratio <= 1.1, under 60 s"
+                                                                        : "goal: ratio <= 1.1");
     }
     return 0;
 }

@@ -140,6 +140,9 @@ OdbcConnection::OdbcConnection(const std::string& connectionString) : mEnv((ensu
                                  &outLen, SQL_DRIVER_NOPROMPT),
                "连接数据库失败");
     mConnected = true;
+    // What SQLGetData can do beside bound columns; a driver that does not say gets none.
+    if (!succeeded(SQLGetInfo(mDbc.get(), SQL_GETDATA_EXTENSIONS, &mGetDataExtensions, sizeof mGetDataExtensions, nullptr)))
+        mGetDataExtensions = 0;
 }
 
 OdbcConnection::~OdbcConnection() {
@@ -221,22 +224,13 @@ void OdbcConnection::execute(const std::string& sql, int timeoutSeconds) {
 
 RecordsetPtr OdbcConnection::query(const std::string& sql, int timeoutSeconds) {
     std::u16string text = toUtf16(sql);
-    for (bool piecewise : {!mBlockFetch, true}) {
-        Stmt stmt = statement(timeoutSeconds);
-        RecordsetPtr rs = running(stmt, [&]() -> RecordsetPtr {
-            SQLRETURN rc = SQLExecDirectW(stmt.get(), wide(text), static_cast<SQLINTEGER>(text.size()));
-            if (rc != SQL_NO_DATA) stmt.check(rc, "执行查询失败");
-            if (firstResultWithColumns(stmt, &rc) == 0) return RecordsetBuilder({}).finish();
-            try {
-                return piecewise ? fetchPiecewise(stmt) : fetchBlocks(stmt);
-            } catch (const Truncated&) {
-                // A driver reported a column narrower than its values: read it again in pieces.
-                return nullptr;
-            }
-        });
-        if (rs) return rs;
-    }
-    throw DbError("读取数据失败：列长度与驱动程序报告不符");
+    Stmt stmt = statement(timeoutSeconds);
+    return running(stmt, [&]() -> RecordsetPtr {
+        SQLRETURN rc = SQLExecDirectW(stmt.get(), wide(text), static_cast<SQLINTEGER>(text.size()));
+        if (rc != SQL_NO_DATA) stmt.check(rc, "执行查询失败");
+        if (firstResultWithColumns(stmt, &rc) == 0) return RecordsetBuilder({}).finish();
+        return mBlockFetch ? fetchBlocks(stmt, mGetDataExtensions) : fetchPiecewise(stmt);
+    });
 }
 
 RecordsetPtr OdbcConnection::callProcedure(Command& cmd, bool wantResult) {

@@ -27,8 +27,8 @@ public:
     void cancel() override;
     void clearCancel() override { mCancel = false; }
 
-    // Results are fetched in blocks of rows where the driver allows; off, every value is
-    // read with SQLGetData (for drivers whose block cursors misbehave).
+    // Results are fetched into bound columns, in blocks of rows where the driver allows;
+    // off, every value is read with SQLGetData (for drivers whose binding misbehaves).
     void setBlockFetch(bool on) { mBlockFetch = on; }
 
 private:
@@ -52,6 +52,7 @@ private:
     bool mConnected = false;
     bool mInTransaction = false;
     bool mBlockFetch = true;
+    SQLUINTEGER mGetDataExtensions = 0;
     std::mutex mRunningLock;
     SQLHSTMT mRunning = SQL_NULL_HSTMT;
     std::atomic<bool> mCancel{false};

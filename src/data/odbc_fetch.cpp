@@ -85,18 +85,36 @@ std::vector<Field> fieldsOf(const std::vector<ColumnPlan>& plan) {
     return fields;
 }
 
+// Writes v as `width` decimal digits at p; returns the end.
+char* digitsAt(char* p, unsigned v, int width) {
+    for (int i = width - 1; i >= 0; --i, v /= 10) p[i] = static_cast<char>('0' + v % 10);
+    return p + width;
+}
+
+// "YYYY-MM-DD", then " HH:MM:SS" and ".fff" when the value has them; by hand, as this runs
+// for every date of a result.
 void putTimestamp(RecordsetBuilder& b, const SQL_TIMESTAMP_STRUCT& ts, bool dateOnly) {
-    char buf[40];
-    int n;
-    if (dateOnly)
-        n = std::snprintf(buf, sizeof buf, "%04d-%02u-%02u", ts.year, ts.month, ts.day);
-    else if (ts.fraction)
-        n = std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02u:%02u:%02u.%03u", ts.year, ts.month, ts.day, ts.hour,
-                          ts.minute, ts.second, static_cast<unsigned>(ts.fraction / 1000000));
-    else
-        n = std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02u:%02u:%02u", ts.year, ts.month, ts.day, ts.hour,
-                          ts.minute, ts.second);
-    b.putText(std::string_view(buf, static_cast<size_t>(n)), FieldType::DateTime);
+    char buf[32];
+    char* p = buf;
+    if (ts.year < 0) *p++ = '-';
+    p = digitsAt(p, static_cast<unsigned>(ts.year < 0 ? -ts.year : ts.year) % 10000, 4);
+    *p++ = '-';
+    p = digitsAt(p, ts.month % 100, 2);
+    *p++ = '-';
+    p = digitsAt(p, ts.day % 100, 2);
+    if (!dateOnly) {
+        *p++ = ' ';
+        p = digitsAt(p, ts.hour % 100, 2);
+        *p++ = ':';
+        p = digitsAt(p, ts.minute % 100, 2);
+        *p++ = ':';
+        p = digitsAt(p, ts.second % 100, 2);
+        if (ts.fraction) {
+            *p++ = '.';
+            p = digitsAt(p, static_cast<unsigned>(ts.fraction / 1000000) % 1000, 3);
+        }
+    }
+    b.putText(std::string_view(buf, static_cast<size_t>(p - buf)), FieldType::DateTime);
 }
 
 bool isDateOnly(SQLSMALLINT sqlType) { return sqlType == SQL_TYPE_DATE || sqlType == SQL_DATE; }
@@ -139,18 +157,67 @@ bool getChars(const Stmt& stmt, SQLUSMALLINT col, SQLSMALLINT cType, std::basic_
     }
 }
 
+// Reads the value of column col in the current row with SQLGetData, of any length.
+void readCell(const Stmt& stmt, const ColumnPlan& p, SQLUSMALLINT col, RecordsetBuilder& builder,
+              std::u16string& wtext, std::string& text) {
+    SQLLEN n = 0;
+    switch (p.cType) {
+        case SQL_C_SBIGINT: {
+            int64_t v = 0;
+            stmt.check(SQLGetData(stmt.get(), col, SQL_C_SBIGINT, &v, sizeof v, &n), "读取数据失败");
+            n == SQL_NULL_DATA ? builder.putNull() : builder.putInt(v);
+            break;
+        }
+        case SQL_C_DOUBLE: {
+            double v = 0;
+            stmt.check(SQLGetData(stmt.get(), col, SQL_C_DOUBLE, &v, sizeof v, &n), "读取数据失败");
+            n == SQL_NULL_DATA ? builder.putNull() : builder.putDouble(v);
+            break;
+        }
+        case SQL_C_TYPE_TIMESTAMP: {
+            SQL_TIMESTAMP_STRUCT ts{};
+            stmt.check(SQLGetData(stmt.get(), col, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &n), "读取数据失败");
+            if (n == SQL_NULL_DATA) builder.putNull();
+            else putTimestamp(builder, ts, isDateOnly(p.sqlType));
+            break;
+        }
+        case SQL_C_CHAR:
+            if (getChars(stmt, col, SQL_C_CHAR, text)) builder.putText(text, p.type);
+            else builder.putNull();
+            break;
+        default:
+            if (getChars(stmt, col, SQL_C_WCHAR, wtext)) builder.putUtf16(wtext.data(), wtext.size(), p.type);
+            else builder.putNull();
+            break;
+    }
+}
+
 }  // namespace
 
-RecordsetPtr fetchBlocks(const Stmt& stmt) {
+RecordsetPtr fetchBlocks(const Stmt& stmt, SQLUINTEGER getDataExtensions) {
     auto plan = describe(stmt);
-    if (std::any_of(plan.begin(), plan.end(), [](const ColumnPlan& p) { return p.longData; }))
-        return fetchPiecewise(stmt);
     RecordsetBuilder builder(fieldsOf(plan));
     if (plan.empty()) return builder.finish();
+    const bool anyColumn = getDataExtensions & SQL_GD_ANY_COLUMN, bound = getDataExtensions & SQL_GD_BOUND;
+    // Long columns are read per cell while the others stay bound. SQLGetData may need to
+    // come after the last bound column, and a text whose reported size turns out too small
+    // is read again with SQLGetData, which needs SQL_GD_BOUND; without it texts are read
+    // per cell from the start. Nothing is ever executed twice.
+    std::vector<bool> perCell(plan.size());
+    bool afterLong = false;
+    for (size_t c = 0; c < plan.size(); ++c) {
+        const bool text = plan[c].cType == SQL_C_CHAR || plan[c].cType == SQL_C_WCHAR;
+        perCell[c] = plan[c].longData || (afterLong && !anyColumn) || (text && !bound);
+        afterLong = afterLong || plan[c].longData;
+    }
+    const bool anyPerCell = std::find(perCell.begin(), perCell.end(), true) != perCell.end();
+    // Rows in blocks where SQLGetData can reach any row of a block; else one at a time.
+    const bool blocks = !anyPerCell && (getDataExtensions & SQL_GD_BLOCK);
 
     size_t rowBytes = 0;
-    for (const auto& p : plan) rowBytes += static_cast<size_t>(p.width) + sizeof(SQLLEN);
-    SQLULEN rows = std::clamp<SQLULEN>(kBlockBufferBytes / rowBytes, 1, kMaxRowsPerBlock);
+    for (size_t c = 0; c < plan.size(); ++c)
+        if (!perCell[c]) rowBytes += static_cast<size_t>(plan[c].width) + sizeof(SQLLEN);
+    SQLULEN rows = blocks ? std::clamp<SQLULEN>(kBlockBufferBytes / std::max<size_t>(rowBytes, 1), 1, kMaxRowsPerBlock) : 1;
     stmt.check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0),
                "设置列绑定方式失败");
     setRowArraySize(stmt, &rows);
@@ -162,6 +229,7 @@ RecordsetPtr fetchBlocks(const Stmt& stmt) {
     std::vector<std::vector<char>> data(plan.size());
     std::vector<std::vector<SQLLEN>> ind(plan.size());
     for (size_t c = 0; c < plan.size(); ++c) {
+        if (perCell[c]) continue;
         data[c].assign(static_cast<size_t>(plan[c].width) * rows, 0);
         ind[c].assign(rows, 0);
         stmt.check(SQLBindCol(stmt.get(), static_cast<SQLUSMALLINT>(c + 1), plan[c].cType, data[c].data(),
@@ -169,6 +237,8 @@ RecordsetPtr fetchBlocks(const Stmt& stmt) {
                    "绑定结果列失败");
     }
 
+    std::u16string wtext;
+    std::string text;
     for (;;) {
         SQLRETURN rc = SQLFetch(stmt.get());
         if (rc == SQL_NO_DATA) break;
@@ -176,10 +246,26 @@ RecordsetPtr fetchBlocks(const Stmt& stmt) {
         for (SQLULEN r = 0; r < fetched; ++r) {
             if (status[r] == SQL_ROW_NOROW) continue;
             if (status[r] == SQL_ROW_ERROR) stmt.check(SQL_ERROR, "读取数据行失败");
+            bool positioned = rows == 1;
             for (size_t c = 0; c < plan.size(); ++c) {
                 const ColumnPlan& p = plan[c];
-                const SQLLEN n = ind[c][r];
-                const char* cell = data[c].data() + static_cast<size_t>(p.width) * r;
+                const auto col = static_cast<SQLUSMALLINT>(c + 1);
+                const SQLLEN n = perCell[c] ? 0 : ind[c][r];
+                const char* cell = perCell[c] ? nullptr : data[c].data() + static_cast<size_t>(p.width) * r;
+                const bool truncated =
+                    !perCell[c] && n != SQL_NULL_DATA &&
+                    ((p.cType == SQL_C_CHAR && (n == SQL_NO_TOTAL || n >= p.width)) ||
+                     (p.cType == SQL_C_WCHAR && (n == SQL_NO_TOTAL || n > p.width - static_cast<SQLLEN>(sizeof(char16_t)))));
+                if (perCell[c] || truncated) {
+                    // A value longer than the driver said: read it whole from that row.
+                    if (!positioned) {
+                        stmt.check(SQLSetPos(stmt.get(), static_cast<SQLSETPOSIROW>(r + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE),
+                                   "定位数据行失败");
+                        positioned = true;
+                    }
+                    readCell(stmt, p, col, builder, wtext, text);
+                    continue;
+                }
                 if (n == SQL_NULL_DATA) {
                     builder.putNull();
                     continue;
@@ -203,12 +289,8 @@ RecordsetPtr fetchBlocks(const Stmt& stmt) {
                         putTimestamp(builder, ts, isDateOnly(p.sqlType));
                         break;
                     }
-                    case SQL_C_CHAR:
-                        if (n == SQL_NO_TOTAL || n >= p.width) throw Truncated();
-                        builder.putText(std::string_view(cell, static_cast<size_t>(n)), p.type);
-                        break;
+                    case SQL_C_CHAR: builder.putText(std::string_view(cell, static_cast<size_t>(n)), p.type); break;
                     default:
-                        if (n == SQL_NO_TOTAL || n > p.width - static_cast<SQLLEN>(sizeof(char16_t))) throw Truncated();
                         builder.putUtf16(reinterpret_cast<const char16_t*>(cell), static_cast<size_t>(n) / 2, p.type);
                         break;
                 }
@@ -231,40 +313,8 @@ RecordsetPtr fetchPiecewise(const Stmt& stmt) {
         SQLRETURN rc = SQLFetch(stmt.get());
         if (rc == SQL_NO_DATA) break;
         stmt.check(rc, "读取数据失败");
-        for (size_t c = 0; c < plan.size(); ++c) {
-            const ColumnPlan& p = plan[c];
-            const auto col = static_cast<SQLUSMALLINT>(c + 1);
-            SQLLEN n = 0;
-            switch (p.cType) {
-                case SQL_C_SBIGINT: {
-                    int64_t v = 0;
-                    stmt.check(SQLGetData(stmt.get(), col, SQL_C_SBIGINT, &v, sizeof v, &n), "读取数据失败");
-                    n == SQL_NULL_DATA ? builder.putNull() : builder.putInt(v);
-                    break;
-                }
-                case SQL_C_DOUBLE: {
-                    double v = 0;
-                    stmt.check(SQLGetData(stmt.get(), col, SQL_C_DOUBLE, &v, sizeof v, &n), "读取数据失败");
-                    n == SQL_NULL_DATA ? builder.putNull() : builder.putDouble(v);
-                    break;
-                }
-                case SQL_C_TYPE_TIMESTAMP: {
-                    SQL_TIMESTAMP_STRUCT ts{};
-                    stmt.check(SQLGetData(stmt.get(), col, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &n), "读取数据失败");
-                    if (n == SQL_NULL_DATA) builder.putNull();
-                    else putTimestamp(builder, ts, isDateOnly(p.sqlType));
-                    break;
-                }
-                case SQL_C_CHAR:
-                    if (getChars(stmt, col, SQL_C_CHAR, text)) builder.putText(text, p.type);
-                    else builder.putNull();
-                    break;
-                default:
-                    if (getChars(stmt, col, SQL_C_WCHAR, wtext)) builder.putUtf16(wtext.data(), wtext.size(), p.type);
-                    else builder.putNull();
-                    break;
-            }
-        }
+        for (size_t c = 0; c < plan.size(); ++c)
+            readCell(stmt, plan[c], static_cast<SQLUSMALLINT>(c + 1), builder, wtext, text);
     }
     return builder.finish();
 }

@@ -1,8 +1,13 @@
 #include "recordset.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <type_traits>
 
 #include "db_error.h"
 #include "utf.h"
@@ -32,17 +37,38 @@ int Recordset::fieldIndex(std::string_view name) const {
     return -1;
 }
 
-char* Recordset::reserveText(size_t maxBytes, uint64_t* slot) {
-    const size_t need = maxBytes + 5;  // varint length prefix of at most five bytes
-    if (mBlocks.empty() || mBlocks.back().capacity - mBlocks.back().size < need) {
+void Recordset::FreeBlock::operator()(char* p) const { std::free(p); }
+
+char* Recordset::allocate(size_t bytes, uint64_t* slot) {
+    if (mBlocks.empty() || mBlocks.back().capacity - mBlocks.back().size < bytes) {
+        // Doubling up to 2 MiB: a small result stays small.
+        size_t capacity = mBlocks.empty() ? kFirstBlockBytes : std::min(mBlocks.back().capacity * 2, kHugeBlockBytes);
+        while (capacity < bytes) capacity *= 2;
         Block b;
-        b.capacity = std::max(kBlockBytes, need);
-        b.data = std::make_unique_for_overwrite<char[]>(b.capacity);
+        if (capacity >= kHugeBlockBytes) {
+            b.data.reset(static_cast<char*>(std::aligned_alloc(kHugeBlockBytes, capacity)));
+#ifdef MADV_HUGEPAGE
+            if (b.data) madvise(b.data.get(), capacity, MADV_HUGEPAGE);
+#endif
+        } else {
+            b.data.reset(static_cast<char*>(std::malloc(capacity)));
+        }
+        if (!b.data) throw std::bad_alloc();
+        b.capacity = capacity;
         mBlocks.push_back(std::move(b));
     }
     Block& b = mBlocks.back();
-    *slot = (static_cast<uint64_t>(mBlocks.size() - 1) << 32) | b.size;
-    return b.data.get() + b.size;
+    if (slot) *slot = (static_cast<uint64_t>(mBlocks.size() - 1) << 32) | b.size;
+    char* p = b.data.get() + b.size;
+    b.size += bytes;
+    return p;
+}
+
+char* Recordset::reserveText(size_t maxBytes, uint64_t* slot) {
+    // A varint length prefix of at most five bytes; the unused end is given back.
+    char* p = allocate(maxBytes + 5, slot);
+    mBlocks.back().size -= maxBytes + 5;
+    return p;
 }
 
 namespace {
@@ -153,7 +179,7 @@ void Recordset::removeListener(int id) {
 
 size_t Recordset::memoryBytes() const {
     size_t bytes = 0;
-    for (const auto& c : mColumns) bytes += c.chunks.size() * sizeof(Chunk) + c.chunks.capacity() * sizeof(void*);
+    for (const auto& c : mColumns) bytes += c.chunks.capacity() * sizeof(void*);
     for (const auto& b : mBlocks) bytes += b.capacity;
     bytes += mBlocks.capacity() * sizeof(Block);
     return bytes;
@@ -167,7 +193,13 @@ void RecordsetBuilder::put(FieldType t, uint64_t slot) {
     if (rs.mFields.empty()) return;
     auto& chunks = rs.mColumns[mCol].chunks;
     const size_t row = rs.mRows;
-    if ((row >> Recordset::kChunkBits) >= chunks.size()) chunks.push_back(std::make_unique_for_overwrite<Recordset::Chunk>());
+    if ((row >> Recordset::kChunkBits) >= chunks.size()) {
+        // Chunks are plain arrays filled before they are read: no construction needed.
+        static_assert(std::is_trivial_v<Recordset::Chunk> && alignof(Recordset::Chunk) <= 8);
+        char* at = rs.allocate(sizeof(Recordset::Chunk) + 8);
+        at += (8 - reinterpret_cast<uintptr_t>(at) % 8) % 8;
+        chunks.push_back(reinterpret_cast<Recordset::Chunk*>(at));
+    }
     Recordset::Chunk& c = *chunks.back();
     const size_t k = row & (Recordset::kChunkRows - 1);
     c.slot[k] = slot;

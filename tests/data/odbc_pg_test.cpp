@@ -84,6 +84,29 @@ TEST_F(OdbcPg, CancelStopsASleepingStatementAtTheServerAndTheConnectionGoesOn) {
     EXPECT_EQ(db.ExecSqlRs("select 7 as n")->value(0, 0).i, 7);
 }
 
+TEST_F(OdbcPg, LongAndUnderreportedValuesArriveWholeFromOneExecution) {
+    CDB db(params, connector);
+    db.ExecSql("drop sequence if exists runs; create sequence runs");
+    // A varchar without length is reported as 255 characters; a few values are longer.
+    auto rs = db.ExecSqlRs(
+        "select g as n, (case when g % 700 = 0 then repeat('长', 300) else '短' end)::varchar as v, "
+        "nextval('runs') as run from generate_series(1, 3000) g order by g");
+    ASSERT_EQ(rs->recordCount(), 3000u);
+    for (size_t r = 0; r < 3000; ++r) {
+        const std::string v(rs->value(r, 1).text);
+        EXPECT_EQ(v.size(), (r + 1) % 700 == 0 ? 900u : 3u) << r;
+    }
+    // A long column read per cell beside bound ones.
+    rs = db.ExecSqlRs("select g as n, repeat('文', 20000) as long, 2.5::float8 as f, nextval('runs') as run "
+                      "from generate_series(1, 50) g order by g");
+    ASSERT_EQ(rs->recordCount(), 50u);
+    EXPECT_EQ(rs->value(49, 0).i, 50);
+    EXPECT_EQ(rs->value(49, 1).text.size(), 60000u);
+    EXPECT_DOUBLE_EQ(rs->value(49, 2).d, 2.5);
+    // Each statement ran once: the sequence moved once per row.
+    EXPECT_EQ(db.ExecSqlRs("select last_value from runs")->value(0, 0).i, 3050);
+}
+
 TEST_F(OdbcPg, MissingDatabaseIsReported) {
     params.database = "no_such_db_faq";
     try {

@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "bench_util.h"
-#include "sample_rows.h"
 #include "export/workbook.h"
+#include "sample_rows.h"
 
 using namespace faq;
 using namespace faq::bench;
@@ -27,7 +27,8 @@ int main() {
     const std::string dir = benchDir();
     const std::string ours = dir + "/export-ours.xlsx", base = dir + "/export-base.xlsx";
     auto [o, bl] = compare(
-        3, [&] {
+        3,
+        [&] {
             unlink(ours.c_str());
             output::saveWorkbook(ours, captions, *rs, 0);
         },
@@ -37,13 +38,17 @@ int main() {
             opt.tmpdir = const_cast<char*>(dir.c_str());
             lxw_workbook* wb = workbook_new_opt(base.c_str(), &opt);
             lxw_worksheet* ws = workbook_add_worksheet(wb, nullptr);
-            for (int c = 0; c < 5; ++c) worksheet_write_string(ws, 0, static_cast<lxw_col_t>(c), captions[static_cast<size_t>(c)].c_str(), nullptr);
+            for (int c = 0; c < 5; ++c)
+                worksheet_write_string(ws, 0, static_cast<lxw_col_t>(c), captions[static_cast<size_t>(c)].c_str(),
+                                       nullptr);
             for (int r = 0; r < kRows; ++r) {
                 for (int c = 0; c < 3; ++c)
                     worksheet_write_string(ws, static_cast<lxw_row_t>(r + 1), static_cast<lxw_col_t>(c),
                                            texts[static_cast<size_t>(r) * 3 + static_cast<size_t>(c)].c_str(), nullptr);
-                worksheet_write_number(ws, static_cast<lxw_row_t>(r + 1), 3, values[static_cast<size_t>(r) * 2], nullptr);
-                worksheet_write_number(ws, static_cast<lxw_row_t>(r + 1), 4, values[static_cast<size_t>(r) * 2 + 1], nullptr);
+                worksheet_write_number(ws, static_cast<lxw_row_t>(r + 1), 3, values[static_cast<size_t>(r) * 2],
+                                       nullptr);
+                worksheet_write_number(ws, static_cast<lxw_row_t>(r + 1), 4, values[static_cast<size_t>(r) * 2 + 1],
+                                       nullptr);
             }
             workbook_close(wb);
         });

@@ -104,8 +104,8 @@ void fetchFromPostgres() {
         std::printf("%-34s (no PostgreSQL server: run scripts/bench)\n", "fetch 1M rows, ODBC (PostgreSQL)");
         return;
     }
-    const std::string connStr = std::string("DRIVER={postgresql};SERVER=127.0.0.1;Port=") + port +
-                                ";DATABASE=faqtest;UID=faq;PWD=faq-test-pw";
+    const std::string connStr =
+        std::string("DRIVER={postgresql};SERVER=127.0.0.1;Port=") + port + ";DATABASE=faqtest;UID=faq;PWD=faq-test-pw";
     data::OdbcConnection setup(connStr);
     setup.execute(
         "create table if not exists fetch5 as select ('固定资产 ' || (i % 1000))::varchar(40) as t, "
@@ -136,7 +136,8 @@ void fetchFromPostgres() {
             rows = c.query(q, 0)->recordCount();
         },
         [&] { driverAlone(connStr, q); });
-    report("  the same against psqlODBC alone", ours, driver, "ms; baseline bound fetch storing nothing", "information");
+    report("  the same against psqlODBC alone", ours, driver, "ms; baseline bound fetch storing nothing",
+           "information");
 }
 
 // The same driver read with one SQLGetData call per cell.
@@ -228,6 +229,7 @@ int main() {
         },
         [&] { sink = sink + bareSqlite(path); });
     if (rows != kRows) std::fprintf(stderr, "embedded fetch returned %zu rows\n", rows);
-    report("fetch 1M rows, embedded SQLite", embOurs, embBase, "ms; baseline bare sqlite3_step loop", "goal: ratio <= 1.2");
+    report("fetch 1M rows, embedded SQLite", embOurs, embBase, "ms; baseline bare sqlite3_step loop",
+           "goal: ratio <= 1.2");
     return 0;
 }

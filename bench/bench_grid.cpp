@@ -4,10 +4,10 @@
 #include <QKeyEvent>
 
 #include "bench_util.h"
+#include "query/money_format.h"
 #include "sample_rows.h"
 #include "ui/data_grid.h"
 #include "ui/frm_login.h"
-#include "query/money_format.h"
 
 using namespace faq;
 using namespace faq::bench;
@@ -38,7 +38,8 @@ int main(int argc, char** argv) {
         if (grid->view()->currentIndex().row() <= 0) std::fprintf(stderr, "page down did not move\n");
         grid->bind(nullptr, false);
     }
-    report("grid: bind 1M rows + first paint", median(bindPaint), 100, "ms; baseline is the goal", "goal: under 100 ms");
+    report("grid: bind 1M rows + first paint", median(bindPaint), 100, "ms; baseline is the goal",
+           "goal: under 100 ms");
     report("grid: page-down repaint", median(pageDown), 100, "ms; baseline is the goal", "goal: under 100 ms");
     const double perRow = static_cast<double>(rs->memoryBytes() - rs->textBytes()) / kRows;
     report("recordset bytes per row beyond text", perRow, 64, "bytes; baseline is the goal", "goal: under 64");

@@ -14,13 +14,16 @@ double runMs(const std::string& program, const char* probe, bool demo) {
     if (pid == 0) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         setenv("FAQUERY_STARTUP_PROBE", probe, 1);
-        if (demo) execl(program.c_str(), program.c_str(), "--demo", static_cast<char*>(nullptr));
-        else execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        if (demo)
+            execl(program.c_str(), program.c_str(), "--demo", static_cast<char*>(nullptr));
+        else
+            execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     int status = 0;
     waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::fprintf(stderr, "%s: probe %s failed\n", program.c_str(), probe);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        std::fprintf(stderr, "%s: probe %s failed\n", program.c_str(), probe);
     return nowMs() - t;
 }
 }  // namespace

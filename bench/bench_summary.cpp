@@ -45,8 +45,9 @@ int main(int argc, char** argv) {
             });
         report("summary, " + std::to_string(cards) + " cards (" + std::to_string(rows) + " rows)", ours, shell,
                "ms; baseline sqlite3 shell + extension, same uncorrelated statement",
-               cards == 100000 ? "goal: ratio <= 1.1, under 5 s" : cards == 1000000 ? "goal: ratio <= 1.1, under 60 s"
-                                                                        : "goal: ratio <= 1.1");
+               cards == 100000    ? "goal: ratio <= 1.1, under 5 s"
+               : cards == 1000000 ? "goal: ratio <= 1.1, under 60 s"
+                                  : "goal: ratio <= 1.1");
     }
     return 0;
 }

@@ -21,7 +21,8 @@ inline double median(std::vector<double> v) {
 }
 
 // Runs ours and base alternately `reps` times; returns their medians in milliseconds.
-inline std::pair<double, double> compare(int reps, const std::function<void()>& ours, const std::function<void()>& base) {
+inline std::pair<double, double> compare(int reps, const std::function<void()>& ours,
+                                         const std::function<void()>& base) {
     std::vector<double> a, b;
     for (int i = 0; i < reps; ++i) {
         double t = nowMs();
@@ -35,7 +36,8 @@ inline std::pair<double, double> compare(int reps, const std::function<void()>& 
 }
 
 // One figure: name, ours, baseline (or goal), ratio, and the goal it must meet.
-inline void report(const std::string& name, double ours, double base, const std::string& unit, const std::string& goal) {
+inline void report(const std::string& name, double ours, double base, const std::string& unit,
+                   const std::string& goal) {
     std::printf("%-34s %12.1f %12.1f %8.2f  %s (%s)\n", name.c_str(), ours, base, base > 0 ? ours / base : 0.0,
                 goal.c_str(), unit.c_str());
     std::fflush(stdout);

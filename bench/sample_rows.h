@@ -9,8 +9,10 @@
 namespace faq::bench {
 
 inline data::RecordsetPtr summaryShapedRows(int rows) {
-    data::RecordsetBuilder b({{"开始使用日期", data::FieldType::Text}, {"使用部门", data::FieldType::Text},
-                              {"固定资产名称", data::FieldType::Text}, {"原值", data::FieldType::Double},
+    data::RecordsetBuilder b({{"开始使用日期", data::FieldType::Text},
+                              {"使用部门", data::FieldType::Text},
+                              {"固定资产名称", data::FieldType::Text},
+                              {"原值", data::FieldType::Double},
                               {"数量", data::FieldType::Integer}});
     const char* depts[] = {"办公室", "一车间", "华东销售处", "信息中心"};
     const char* names[] = {"台式电脑", "电脑桌", "数控车床", "空调机组", "小轿车"};

@@ -59,11 +59,16 @@ struct QtOption {
     bool value;
 };
 constexpr QtOption kQtOptions[] = {
-    {"platform", true},   {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
-    {"qwindowgeometry", true}, {"qwindowicon", true},   {"qwindowtitle", true},  {"session", true},
-    {"style", true},      {"stylesheet", true},         {"display", true},       {"geometry", true},
-    {"title", true},      {"name", true},               {"visual", true},        {"qmljsdebugger", true},
-    {"reverse", false},   {"widgetcount", false},       {"nograb", false},       {"dograb", false},
+    {"platform", true},        {"platformpluginpath", true},
+    {"platformtheme", true},   {"plugin", true},
+    {"qwindowgeometry", true}, {"qwindowicon", true},
+    {"qwindowtitle", true},    {"session", true},
+    {"style", true},           {"stylesheet", true},
+    {"display", true},         {"geometry", true},
+    {"title", true},           {"name", true},
+    {"visual", true},          {"qmljsdebugger", true},
+    {"reverse", false},        {"widgetcount", false},
+    {"nograb", false},         {"dograb", false},
     {"sync", false},
 };
 
@@ -76,7 +81,9 @@ std::vector<std::string> withoutQtOptions(const std::vector<std::string>& args) 
             out.insert(out.end(), args.begin() + static_cast<long>(i), args.end());
             break;
         }
-        const std::string bare = a.rfind("--", 0) == 0 ? a.substr(2) : a.rfind('-', 0) == 0 ? a.substr(1) : std::string();
+        const std::string bare = a.rfind("--", 0) == 0  ? a.substr(2)
+                                 : a.rfind('-', 0) == 0 ? a.substr(1)
+                                                        : std::string();
         const std::string key = bare.substr(0, bare.find('='));
         const QtOption* qt = nullptr;
         for (const auto& o : kQtOptions)
@@ -100,7 +107,9 @@ std::optional<unsigned long long> wholeNumber(const std::string& s) {
 
 }  // namespace
 
-const char* version() { return FAQ_VERSION; }
+const char* version() {
+    return FAQ_VERSION;
+}
 
 void installChineseQtTexts() {
     static QTranslator translator;
@@ -110,10 +119,10 @@ void installChineseQtTexts() {
 
 std::optional<int> parseGuiArguments(const std::vector<std::string>& args, EngineChoice* choice) {
     const ParsedOptions p = parseOptions(withoutQtOptions(args), {{"demo"},
-                                                                 {"sqlite", OptionSpec::Value},
-                                                                 {"help", OptionSpec::Flag, 'h'},
-                                                                 {"help-all"},
-                                                                 {"version", OptionSpec::Flag, 'v'}});
+                                                                  {"sqlite", OptionSpec::Value},
+                                                                  {"help", OptionSpec::Flag, 'h'},
+                                                                  {"help-all"},
+                                                                  {"version", OptionSpec::Flag, 'v'}});
     if (p.has("help") || p.has("help-all")) {
         std::fputs(kGuiHelp, stdout);
         if (p.has("help-all")) std::fputs(kQtHelp, stdout);

@@ -13,8 +13,9 @@
 
 namespace faq::app {
 
-FrmDbSet::FrmDbSet(QWidget* parent) : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                                                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint) {
+FrmDbSet::FrmDbSet(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint) {
     setObjectName(QStringLiteral("FrmDbSet"));
     setWindowTitle(QStringLiteral("数据库设置"));
     setFixedSize(twipsSize(4275, 3270));

@@ -5,13 +5,13 @@
 // back, and the process ends with 128 + the signal number.
 #pragma once
 
+#include <pthread.h>
 #include <termios.h>
 
 #include <atomic>
 #include <functional>
 #include <mutex>
 #include <optional>
-#include <pthread.h>
 #include <thread>
 
 namespace faq::app {

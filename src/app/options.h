@@ -11,15 +11,15 @@
 namespace faq::app {
 
 struct OptionSpec {
-    const char* name;        // long name, without "--"
+    const char* name;  // long name, without "--"
     enum { Flag, Value, OptionalValue } kind = Flag;
-    char shortName = 0;      // 0: none
+    char shortName = 0;  // 0: none
 };
 
 struct ParsedOptions {
     std::map<std::string, std::string> values;  // long name -> last value ("" for flags)
     std::vector<std::string> positional;
-    std::optional<std::string> error;           // the first mistake, Chinese
+    std::optional<std::string> error;  // the first mistake, Chinese
 
     bool has(const std::string& name) const { return values.count(name) > 0; }
     std::string value(const std::string& name, const std::string& fallback = {}) const {

@@ -28,7 +28,9 @@ void endProgram() {
     std::_Exit(0);
 }
 
-void setProgramEnder(std::function<void()> f) { ender() = std::move(f); }
+void setProgramEnder(std::function<void()> f) {
+    ender() = std::move(f);
+}
 
 void showMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon) {
     if (sink()) {
@@ -39,6 +41,8 @@ void showMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon) {
     box.exec();
 }
 
-void setMessageSink(MessageSink s) { sink() = std::move(s); }
+void setMessageSink(MessageSink s) {
+    sink() = std::move(s);
+}
 
 }  // namespace faq::app

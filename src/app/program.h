@@ -1,4 +1,5 @@
-// Process-level services the windows share: ending the process and message boxes. Each can be replaced, so tests run the windows without ending or blocking.
+// Process-level services the windows share: ending the process and message boxes. Each can be replaced, so tests run
+// the windows without ending or blocking.
 #pragma once
 
 #include <QMessageBox>

@@ -1,9 +1,9 @@
 #include "report.h"
 
-#include <QString>
 #include <termios.h>
 #include <unistd.h>
 
+#include <QString>
 #include <iostream>
 #include <sstream>
 
@@ -73,12 +73,24 @@ struct Exit {
 
 const std::vector<OptionSpec>& optionSpecs() {
     static const std::vector<OptionSpec> specs = {
-        {"demo"}, {"sqlite", OptionSpec::Value}, {"server", OptionSpec::Value}, {"database", OptionSpec::Value},
-        {"uid", OptionSpec::Value}, {"from", OptionSpec::Value}, {"to", OptionSpec::Value},
-        {"dept", OptionSpec::Value}, {"name", OptionSpec::Value}, {"like"}, {"today", OptionSpec::Value},
-        {"format", OptionSpec::Value}, {"output", OptionSpec::Value}, {"show-sql"}, {"help", OptionSpec::Flag, 'h'},
+        {"demo"},
+        {"sqlite", OptionSpec::Value},
+        {"server", OptionSpec::Value},
+        {"database", OptionSpec::Value},
+        {"uid", OptionSpec::Value},
+        {"from", OptionSpec::Value},
+        {"to", OptionSpec::Value},
+        {"dept", OptionSpec::Value},
+        {"name", OptionSpec::Value},
+        {"like"},
+        {"today", OptionSpec::Value},
+        {"format", OptionSpec::Value},
+        {"output", OptionSpec::Value},
+        {"show-sql"},
+        {"help", OptionSpec::Flag, 'h'},
         // Recognised only to refuse them without repeating what follows.
-        {"pwd", OptionSpec::OptionalValue}, {"password", OptionSpec::OptionalValue, 'p'},
+        {"pwd", OptionSpec::OptionalValue},
+        {"password", OptionSpec::OptionalValue, 'p'},
     };
     return specs;
 }
@@ -111,10 +123,14 @@ std::variant<Request, Exit> readRequest(const ParsedOptions& p, const Clock& sys
 
     Request r;
     const std::string fmt = p.value("format", "table");
-    if (fmt == "table") r.format = Format::Table;
-    else if (fmt == "csv") r.format = Format::Csv;
-    else if (fmt == "xlsx") r.format = Format::Xlsx;
-    else return bad("输出格式须为 table、csv 或 xlsx");
+    if (fmt == "table")
+        r.format = Format::Table;
+    else if (fmt == "csv")
+        r.format = Format::Csv;
+    else if (fmt == "xlsx")
+        r.format = Format::Xlsx;
+    else
+        return bad("输出格式须为 table、csv 或 xlsx");
     if (r.format == Format::Xlsx && !p.has("output")) return bad("xlsx 格式需要 --output 文件");
     if (p.has("output")) r.output = p.value("output");
     r.showSql = p.has("show-sql");
@@ -276,7 +292,7 @@ int runReport(const std::vector<std::string>& args, const ReportIo& io) {
     }
     auto request = readRequest(p, systemToday);
     Exit exit = std::holds_alternative<Exit>(request) ? std::get<Exit>(request)
-                                                       : run(std::get<Request>(request), io, interrupts);
+                                                      : run(std::get<Request>(request), io, interrupts);
     if (!exit.message.empty()) *io.err << exit.message << std::endl;
     return exit.code;
 }

@@ -7,10 +7,11 @@ namespace faq::app {
 
 void installFontSubstitutes() {
     static const bool done = [] {
-        QFont::insertSubstitutions(QStringLiteral("宋体"),
-                                   QStringList() << QStringLiteral("SimSun") << QStringLiteral("NSimSun")
-                                                 << QStringLiteral("Noto Serif CJK SC") << QStringLiteral("Noto Sans CJK SC")
-                                                 << QStringLiteral("WenQuanYi Zen Hei"));
+        QFont::insertSubstitutions(QStringLiteral("宋体"), QStringList()
+                                                               << QStringLiteral("SimSun") << QStringLiteral("NSimSun")
+                                                               << QStringLiteral("Noto Serif CJK SC")
+                                                               << QStringLiteral("Noto Sans CJK SC")
+                                                               << QStringLiteral("WenQuanYi Zen Hei"));
         return true;
     }();
     (void)done;

@@ -8,11 +8,15 @@
 
 namespace faq::app {
 
-constexpr int twips(int t) { return (t + 7) / 15; }
+constexpr int twips(int t) {
+    return (t + 7) / 15;
+}
 inline QRect twipsRect(int left, int top, int width, int height) {
     return QRect(twips(left), twips(top), twips(width), twips(height));
 }
-inline QSize twipsSize(int width, int height) { return QSize(twips(width), twips(height)); }
+inline QSize twipsSize(int width, int height) {
+    return QSize(twips(width), twips(height));
+}
 
 // Gives w its object name and its place; returns w.
 template <typename W>

@@ -13,8 +13,10 @@ Worker::~Worker() {
     if (!mThread.joinable()) return;
     // The last owner of a session may be the job on this very thread; a running job is not
     // waited for.
-    if (running || mThread.get_id() == std::this_thread::get_id()) mThread.detach();
-    else mThread.join();
+    if (running || mThread.get_id() == std::this_thread::get_id())
+        mThread.detach();
+    else
+        mThread.join();
 }
 
 bool Worker::post(std::function<void()> job) {

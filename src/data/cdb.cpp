@@ -13,7 +13,9 @@ auto CDB::guarded(Op&& op) -> decltype(op()) {
     }
 }
 
-CDB::CDB(const ConnParams& params, const Connector& connector) { OpenConnection(params, connector); }
+CDB::CDB(const ConnParams& params, const Connector& connector) {
+    OpenConnection(params, connector);
+}
 
 void CDB::OpenConnection(const ConnParams& params, const Connector& connector) {
     mSecret = params.pwd;
@@ -90,7 +92,9 @@ void CDB::AddParameter(const std::string& pstrParaName, int32_t pintType, int32_
     mCmd->parameters.push_back(std::move(p));
 }
 
-void CDB::ClearParameters() { mCmd->parameters.clear(); }
+void CDB::ClearParameters() {
+    mCmd->parameters.clear();
+}
 
 void CDB::beginTrans() {
     guarded([&] { mConn->beginTransaction(); });

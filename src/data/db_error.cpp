@@ -25,7 +25,9 @@ DbError::DbError(std::string context, std::vector<DiagRecord> records, Failure f
 DbError::DbError(std::string message, Failure failure)
     : std::runtime_error(message), mContext(std::move(message)), mFailure(failure) {}
 
-std::string DbError::sqlState() const { return mRecords.empty() ? std::string() : mRecords.front().sqlState; }
+std::string DbError::sqlState() const {
+    return mRecords.empty() ? std::string() : mRecords.front().sqlState;
+}
 
 DbError DbError::asConnectFailure() const {
     DbError e = *this;
@@ -42,9 +44,9 @@ DbError DbError::redacted(const std::string& secret) const {
 std::string redact(std::string text, const std::string& secret) {
     static const std::string kKey = "pwd=";
     for (size_t i = 0; i + kKey.size() <= text.size(); ++i) {
-        const bool match = std::equal(kKey.begin(), kKey.end(), text.begin() + static_cast<long>(i), [](char key, char c) {
-            return std::tolower(static_cast<unsigned char>(c)) == key;
-        });
+        const bool match =
+            std::equal(kKey.begin(), kKey.end(), text.begin() + static_cast<long>(i),
+                       [](char key, char c) { return std::tolower(static_cast<unsigned char>(c)) == key; });
         if (!match) continue;
         const size_t start = i + kKey.size();
         size_t end = start;
@@ -52,8 +54,10 @@ std::string redact(std::string text, const std::string& secret) {
             // A braced value ends at a '}' that is not doubled.
             for (++end; end < text.size(); ++end) {
                 if (text[end] != '}') continue;
-                if (end + 1 < text.size() && text[end + 1] == '}') ++end;
-                else break;
+                if (end + 1 < text.size() && text[end + 1] == '}')
+                    ++end;
+                else
+                    break;
             }
             end = std::min(end + 1, text.size());
         } else {

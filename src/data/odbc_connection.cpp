@@ -1,9 +1,10 @@
 #include "odbc_connection.h"
 
+#include <langinfo.h>
+
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
-#include <langinfo.h>
 
 #include "odbc_fetch.h"
 #include "utf.h"
@@ -55,7 +56,8 @@ void fixFreeTdsVersion(SQLHENV env) {
             for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             if (name != "sql server") continue;
             // Attributes: "key=value" texts, each ended by a NUL.
-            std::u16string a(reinterpret_cast<const char16_t*>(attrs), std::min<size_t>(static_cast<size_t>(attrsLen), 4095));
+            std::u16string a(reinterpret_cast<const char16_t*>(attrs),
+                             std::min<size_t>(static_cast<size_t>(attrsLen), 4095));
             std::string text = toUtf8(a);
             for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             if (text.find("tdsodbc") != std::string::npos || text.find("freetds") != std::string::npos)
@@ -100,7 +102,9 @@ void classify(const Parameter& p, ParamBinding& b) {
         case ado::adDecimal: b.cType = SQL_C_CHAR, b.sqlType = SQL_DECIMAL, b.columnSize = 38; break;
         case ado::adNumeric: b.cType = SQL_C_CHAR, b.sqlType = SQL_NUMERIC, b.columnSize = 38; break;
         case ado::adDate:
-        case ado::adDBTimeStamp: b.cType = SQL_C_CHAR, b.sqlType = SQL_TYPE_TIMESTAMP, b.columnSize = 23, b.digits = 3; break;
+        case ado::adDBTimeStamp:
+            b.cType = SQL_C_CHAR, b.sqlType = SQL_TYPE_TIMESTAMP, b.columnSize = 23, b.digits = 3;
+            break;
         case ado::adDBDate: b.cType = SQL_C_CHAR, b.sqlType = SQL_TYPE_DATE, b.columnSize = 10; break;
         case ado::adChar: b.sqlType = SQL_CHAR; break;
         case ado::adVarChar: b.sqlType = SQL_VARCHAR; break;
@@ -141,7 +145,8 @@ OdbcConnection::OdbcConnection(const std::string& connectionString) : mEnv((ensu
                "连接数据库失败");
     mConnected = true;
     // What SQLGetData can do beside bound columns; a driver that does not say gets none.
-    if (!succeeded(SQLGetInfo(mDbc.get(), SQL_GETDATA_EXTENSIONS, &mGetDataExtensions, sizeof mGetDataExtensions, nullptr)))
+    if (!succeeded(
+            SQLGetInfo(mDbc.get(), SQL_GETDATA_EXTENSIONS, &mGetDataExtensions, sizeof mGetDataExtensions, nullptr)))
         mGetDataExtensions = 0;
 }
 
@@ -263,14 +268,20 @@ RecordsetPtr OdbcConnection::callWith(const Stmt& stmt, Command& cmd, const std:
         SQLPOINTER ptr = nullptr;
         SQLLEN bufLen = 0;
         if (b.cType == SQL_C_SBIGINT) {
-            if (auto* v = std::get_if<int64_t>(&p.value)) b.i = *v;
-            else if (auto* dv = std::get_if<double>(&p.value)) b.i = static_cast<int64_t>(*dv);
-            else if (auto* sv = std::get_if<std::string>(&p.value)) b.i = std::stoll(*sv);
+            if (auto* v = std::get_if<int64_t>(&p.value))
+                b.i = *v;
+            else if (auto* dv = std::get_if<double>(&p.value))
+                b.i = static_cast<int64_t>(*dv);
+            else if (auto* sv = std::get_if<std::string>(&p.value))
+                b.i = std::stoll(*sv);
             ptr = &b.i, bufLen = sizeof b.i;
         } else if (b.cType == SQL_C_DOUBLE) {
-            if (auto* v = std::get_if<double>(&p.value)) b.d = *v;
-            else if (auto* iv = std::get_if<int64_t>(&p.value)) b.d = static_cast<double>(*iv);
-            else if (auto* sv = std::get_if<std::string>(&p.value)) b.d = std::stod(*sv);
+            if (auto* v = std::get_if<double>(&p.value))
+                b.d = *v;
+            else if (auto* iv = std::get_if<int64_t>(&p.value))
+                b.d = static_cast<double>(*iv);
+            else if (auto* sv = std::get_if<std::string>(&p.value))
+                b.d = std::stod(*sv);
             ptr = &b.d, bufLen = sizeof b.d;
         } else if (b.cType == SQL_C_CHAR) {
             b.a = variantText(p.value);
@@ -339,8 +350,12 @@ void OdbcConnection::endTransaction(SQLSMALLINT completion, const char* context)
                context);
 }
 
-void OdbcConnection::commitTransaction() { endTransaction(SQL_COMMIT, "提交事务失败"); }
-void OdbcConnection::rollbackTransaction() { endTransaction(SQL_ROLLBACK, "回滚事务失败"); }
+void OdbcConnection::commitTransaction() {
+    endTransaction(SQL_COMMIT, "提交事务失败");
+}
+void OdbcConnection::rollbackTransaction() {
+    endTransaction(SQL_ROLLBACK, "回滚事务失败");
+}
 
 void OdbcConnection::close() {
     if (!mConnected) return;

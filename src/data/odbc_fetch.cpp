@@ -26,13 +26,13 @@ struct ColumnPlan {
 std::string describeName(const Stmt& stmt, SQLUSMALLINT col, SQLSMALLINT* sqlType, SQLULEN* size) {
     std::u16string name(128, u'\0');
     SQLSMALLINT len = 0, digits = 0, nullable = 0;
-    stmt.check(SQLDescribeColW(stmt.get(), col, wide(name), static_cast<SQLSMALLINT>(name.size()), &len, sqlType,
-                               size, &digits, &nullable),
+    stmt.check(SQLDescribeColW(stmt.get(), col, wide(name), static_cast<SQLSMALLINT>(name.size()), &len, sqlType, size,
+                               &digits, &nullable),
                "读取结果列信息失败");
     if (len >= static_cast<SQLSMALLINT>(name.size())) {
         name.assign(static_cast<size_t>(len) + 1, u'\0');
-        stmt.check(SQLDescribeColW(stmt.get(), col, wide(name), static_cast<SQLSMALLINT>(name.size()), &len,
-                                   sqlType, size, &digits, &nullable),
+        stmt.check(SQLDescribeColW(stmt.get(), col, wide(name), static_cast<SQLSMALLINT>(name.size()), &len, sqlType,
+                                   size, &digits, &nullable),
                    "读取结果列信息失败");
     }
     // Some drivers report the length in bytes; the buffer is zero-filled, so the name ends
@@ -51,24 +51,30 @@ std::vector<ColumnPlan> describe(const Stmt& stmt) {
         SQLULEN size = 0;
         p.name = describeName(stmt, static_cast<SQLUSMALLINT>(c + 1), &p.sqlType, &size);
         switch (p.sqlType) {
-            case SQL_BIT: case SQL_TINYINT: case SQL_SMALLINT: case SQL_INTEGER: case SQL_BIGINT:
-                p.type = FieldType::Integer, p.cType = SQL_C_SBIGINT, p.width = sizeof(int64_t);
-                break;
-            case SQL_REAL: case SQL_FLOAT: case SQL_DOUBLE:
-                p.type = FieldType::Double, p.cType = SQL_C_DOUBLE, p.width = sizeof(double);
-                break;
-            case SQL_DECIMAL: case SQL_NUMERIC:
+            case SQL_BIT:
+            case SQL_TINYINT:
+            case SQL_SMALLINT:
+            case SQL_INTEGER:
+            case SQL_BIGINT: p.type = FieldType::Integer, p.cType = SQL_C_SBIGINT, p.width = sizeof(int64_t); break;
+            case SQL_REAL:
+            case SQL_FLOAT:
+            case SQL_DOUBLE: p.type = FieldType::Double, p.cType = SQL_C_DOUBLE, p.width = sizeof(double); break;
+            case SQL_DECIMAL:
+            case SQL_NUMERIC:
                 p.type = FieldType::Decimal, p.cType = SQL_C_CHAR;
                 p.longData = size == 0 || size > 100;
                 p.width = static_cast<SQLLEN>(size) + 3;  // sign, point, NUL
                 break;
-            case SQL_TYPE_DATE: case SQL_TYPE_TIMESTAMP: case SQL_DATE: case SQL_TIMESTAMP:
+            case SQL_TYPE_DATE:
+            case SQL_TYPE_TIMESTAMP:
+            case SQL_DATE:
+            case SQL_TIMESTAMP:
                 p.type = FieldType::DateTime, p.cType = SQL_C_TYPE_TIMESTAMP;
                 p.width = sizeof(SQL_TIMESTAMP_STRUCT);
                 break;
-            case SQL_LONGVARCHAR: case SQL_WLONGVARCHAR: case SQL_LONGVARBINARY:
-                p.longData = true;
-                break;
+            case SQL_LONGVARCHAR:
+            case SQL_WLONGVARCHAR:
+            case SQL_LONGVARBINARY: p.longData = true; break;
             default:
                 p.longData = size == 0 || size > kMaxBoundChars;
                 p.width = static_cast<SQLLEN>((size + 1) * sizeof(char16_t));
@@ -117,7 +123,9 @@ void putTimestamp(RecordsetBuilder& b, const SQL_TIMESTAMP_STRUCT& ts, bool date
     b.putText(std::string_view(buf, static_cast<size_t>(p - buf)), FieldType::DateTime);
 }
 
-bool isDateOnly(SQLSMALLINT sqlType) { return sqlType == SQL_TYPE_DATE || sqlType == SQL_DATE; }
+bool isDateOnly(SQLSMALLINT sqlType) {
+    return sqlType == SQL_TYPE_DATE || sqlType == SQL_DATE;
+}
 
 void setRowArraySize(const Stmt& stmt, SQLULEN* rows) {
     SQLRETURN rc = SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(*rows), 0);
@@ -148,8 +156,9 @@ bool getChars(const Stmt& stmt, SQLUSMALLINT col, SQLSMALLINT cType, std::basic_
         stmt.check(rc, "读取数据失败");
         if (ind == SQL_NULL_DATA) return false;
         const size_t cap = sizeof buf / sizeof(Char) - 1;
-        size_t n = (ind == SQL_NO_TOTAL || static_cast<size_t>(ind) / sizeof(Char) > cap) ? cap
-                                                                                        : static_cast<size_t>(ind) / sizeof(Char);
+        size_t n = (ind == SQL_NO_TOTAL || static_cast<size_t>(ind) / sizeof(Char) > cap)
+                       ? cap
+                       : static_cast<size_t>(ind) / sizeof(Char);
         out.append(buf, n);
         if (rc == SQL_SUCCESS) return true;
         // SQL_SUCCESS_WITH_INFO: more follows only when the piece filled the buffer.
@@ -158,8 +167,8 @@ bool getChars(const Stmt& stmt, SQLUSMALLINT col, SQLSMALLINT cType, std::basic_
 }
 
 // Reads the value of column col in the current row with SQLGetData, of any length.
-void readCell(const Stmt& stmt, const ColumnPlan& p, SQLUSMALLINT col, RecordsetBuilder& builder,
-              std::u16string& wtext, std::string& text) {
+void readCell(const Stmt& stmt, const ColumnPlan& p, SQLUSMALLINT col, RecordsetBuilder& builder, std::u16string& wtext,
+              std::string& text) {
     SQLLEN n = 0;
     switch (p.cType) {
         case SQL_C_SBIGINT: {
@@ -177,17 +186,23 @@ void readCell(const Stmt& stmt, const ColumnPlan& p, SQLUSMALLINT col, Recordset
         case SQL_C_TYPE_TIMESTAMP: {
             SQL_TIMESTAMP_STRUCT ts{};
             stmt.check(SQLGetData(stmt.get(), col, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &n), "读取数据失败");
-            if (n == SQL_NULL_DATA) builder.putNull();
-            else putTimestamp(builder, ts, isDateOnly(p.sqlType));
+            if (n == SQL_NULL_DATA)
+                builder.putNull();
+            else
+                putTimestamp(builder, ts, isDateOnly(p.sqlType));
             break;
         }
         case SQL_C_CHAR:
-            if (getChars(stmt, col, SQL_C_CHAR, text)) builder.putText(text, p.type);
-            else builder.putNull();
+            if (getChars(stmt, col, SQL_C_CHAR, text))
+                builder.putText(text, p.type);
+            else
+                builder.putNull();
             break;
         default:
-            if (getChars(stmt, col, SQL_C_WCHAR, wtext)) builder.putUtf16(wtext.data(), wtext.size(), p.type);
-            else builder.putNull();
+            if (getChars(stmt, col, SQL_C_WCHAR, wtext))
+                builder.putUtf16(wtext.data(), wtext.size(), p.type);
+            else
+                builder.putNull();
             break;
     }
 }
@@ -217,7 +232,8 @@ RecordsetPtr fetchBlocks(const Stmt& stmt, SQLUINTEGER getDataExtensions) {
     size_t rowBytes = 0;
     for (size_t c = 0; c < plan.size(); ++c)
         if (!perCell[c]) rowBytes += static_cast<size_t>(plan[c].width) + sizeof(SQLLEN);
-    SQLULEN rows = blocks ? std::clamp<SQLULEN>(kBlockBufferBytes / std::max<size_t>(rowBytes, 1), 1, kMaxRowsPerBlock) : 1;
+    SQLULEN rows =
+        blocks ? std::clamp<SQLULEN>(kBlockBufferBytes / std::max<size_t>(rowBytes, 1), 1, kMaxRowsPerBlock) : 1;
     stmt.check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0),
                "设置列绑定方式失败");
     setRowArraySize(stmt, &rows);
@@ -252,15 +268,16 @@ RecordsetPtr fetchBlocks(const Stmt& stmt, SQLUINTEGER getDataExtensions) {
                 const auto col = static_cast<SQLUSMALLINT>(c + 1);
                 const SQLLEN n = perCell[c] ? 0 : ind[c][r];
                 const char* cell = perCell[c] ? nullptr : data[c].data() + static_cast<size_t>(p.width) * r;
-                const bool truncated =
-                    !perCell[c] && n != SQL_NULL_DATA &&
-                    ((p.cType == SQL_C_CHAR && (n == SQL_NO_TOTAL || n >= p.width)) ||
-                     (p.cType == SQL_C_WCHAR && (n == SQL_NO_TOTAL || n > p.width - static_cast<SQLLEN>(sizeof(char16_t)))));
+                const bool truncated = !perCell[c] && n != SQL_NULL_DATA &&
+                                       ((p.cType == SQL_C_CHAR && (n == SQL_NO_TOTAL || n >= p.width)) ||
+                                        (p.cType == SQL_C_WCHAR &&
+                                         (n == SQL_NO_TOTAL || n > p.width - static_cast<SQLLEN>(sizeof(char16_t)))));
                 if (perCell[c] || truncated) {
                     // A value longer than the driver said: read it whole from that row.
                     if (!positioned) {
-                        stmt.check(SQLSetPos(stmt.get(), static_cast<SQLSETPOSIROW>(r + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE),
-                                   "定位数据行失败");
+                        stmt.check(
+                            SQLSetPos(stmt.get(), static_cast<SQLSETPOSIROW>(r + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE),
+                            "定位数据行失败");
                         positioned = true;
                     }
                     readCell(stmt, p, col, builder, wtext, text);

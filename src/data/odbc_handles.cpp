@@ -14,8 +14,8 @@ std::vector<DiagRecord> diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
         SQLINTEGER native = 0;
         std::u16string msg(512, u'\0');
         SQLSMALLINT len = 0;
-        SQLRETURN rc = SQLGetDiagRecW(type, handle, i, state, &native, wide(msg),
-                                      static_cast<SQLSMALLINT>(msg.size()), &len);
+        SQLRETURN rc =
+            SQLGetDiagRecW(type, handle, i, state, &native, wide(msg), static_cast<SQLSMALLINT>(msg.size()), &len);
         if (rc == SQL_NO_DATA || !succeeded(rc)) break;
         if (len >= static_cast<SQLSMALLINT>(msg.size())) {
             msg.assign(static_cast<size_t>(len) + 1, u'\0');
@@ -24,8 +24,9 @@ std::vector<DiagRecord> diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
         }
         msg.resize(std::char_traits<char16_t>::length(msg.c_str()));
         DiagRecord r;
-        r.sqlState = toUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(state),
-                                                std::char_traits<char16_t>::length(reinterpret_cast<const char16_t*>(state))));
+        r.sqlState =
+            toUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(state),
+                                       std::char_traits<char16_t>::length(reinterpret_cast<const char16_t*>(state))));
         r.nativeError = native;
         r.message = toUtf8(msg);
         records.push_back(std::move(r));

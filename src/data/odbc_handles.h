@@ -13,7 +13,9 @@ namespace faq::data::odbc {
 
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager must use UTF-16 SQLWCHAR");
 
-inline SQLWCHAR* wide(std::u16string& s) { return reinterpret_cast<SQLWCHAR*>(s.data()); }
+inline SQLWCHAR* wide(std::u16string& s) {
+    return reinterpret_cast<SQLWCHAR*>(s.data());
+}
 
 // Every diagnostic record of handle, in order.
 std::vector<DiagRecord> diagnostics(SQLSMALLINT type, SQLHANDLE handle);
@@ -21,7 +23,9 @@ std::vector<DiagRecord> diagnostics(SQLSMALLINT type, SQLHANDLE handle);
 // Throws DbError with context and the handle's diagnostics unless rc is a success.
 void check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const char* context);
 
-inline bool succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+inline bool succeeded(SQLRETURN rc) {
+    return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
+}
 
 template <SQLSMALLINT Type>
 class Handle {

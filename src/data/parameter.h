@@ -13,10 +13,10 @@ using Variant = std::variant<std::monostate, int64_t, double, std::string>;
 
 namespace ado {
 // Data types
-constexpr int32_t adEmpty = 0, adSmallInt = 2, adInteger = 3, adSingle = 4, adDouble = 5, adCurrency = 6,
-                  adDate = 7, adBoolean = 11, adDecimal = 14, adTinyInt = 16, adBigInt = 20, adChar = 129,
-                  adWChar = 130, adNumeric = 131, adDBDate = 133, adDBTimeStamp = 135, adVarChar = 200,
-                  adLongVarChar = 201, adVarWChar = 202, adLongVarWChar = 203;
+constexpr int32_t adEmpty = 0, adSmallInt = 2, adInteger = 3, adSingle = 4, adDouble = 5, adCurrency = 6, adDate = 7,
+                  adBoolean = 11, adDecimal = 14, adTinyInt = 16, adBigInt = 20, adChar = 129, adWChar = 130,
+                  adNumeric = 131, adDBDate = 133, adDBTimeStamp = 135, adVarChar = 200, adLongVarChar = 201,
+                  adVarWChar = 202, adLongVarWChar = 203;
 // Parameter directions and attributes
 constexpr int32_t adParamInput = 1, adParamOutput = 2, adParamInputOutput = 3, adParamReturnValue = 4;
 constexpr int32_t adParamSigned = 16;

@@ -37,7 +37,9 @@ int Recordset::fieldIndex(std::string_view name) const {
     return -1;
 }
 
-void Recordset::FreeBlock::operator()(char* p) const { std::free(p); }
+void Recordset::FreeBlock::operator()(char* p) const {
+    std::free(p);
+}
 
 char* Recordset::allocate(size_t bytes, uint64_t* slot) {
     if (mBlocks.empty() || mBlocks.back().capacity - mBlocks.back().size < bytes) {
@@ -145,8 +147,12 @@ void Recordset::setPosition(long pos) {
     notify();
 }
 
-void Recordset::moveFirst() { setPosition(0); }
-void Recordset::moveLast() { setPosition(mRows ? static_cast<long>(mRows) - 1 : 0); }
+void Recordset::moveFirst() {
+    setPosition(0);
+}
+void Recordset::moveLast() {
+    setPosition(mRows ? static_cast<long>(mRows) - 1 : 0);
+}
 void Recordset::moveNext() {
     if (eof()) throw DbError("记录集已在末尾，无法后移");
     setPosition(mPos + 1);
@@ -155,7 +161,9 @@ void Recordset::movePrevious() {
     if (bof()) throw DbError("记录集已在开头，无法前移");
     setPosition(mPos - 1);
 }
-void Recordset::move(long n) { setPosition(mPos + n); }
+void Recordset::move(long n) {
+    setPosition(mPos + n);
+}
 
 Value Recordset::fieldValue(size_t col) const {
     if (bof() || eof()) throw DbError("当前没有记录（记录集在开头或末尾）");
@@ -185,8 +193,7 @@ size_t Recordset::memoryBytes() const {
     return bytes;
 }
 
-RecordsetBuilder::RecordsetBuilder(std::vector<Field> fields)
-    : mRs(std::make_shared<Recordset>(std::move(fields))) {}
+RecordsetBuilder::RecordsetBuilder(std::vector<Field> fields) : mRs(std::make_shared<Recordset>(std::move(fields))) {}
 
 void RecordsetBuilder::put(FieldType t, uint64_t slot) {
     Recordset& rs = *mRs;
@@ -210,11 +217,21 @@ void RecordsetBuilder::put(FieldType t, uint64_t slot) {
     }
 }
 
-void RecordsetBuilder::putNull() { put(FieldType::Null, 0); }
-void RecordsetBuilder::putInt(int64_t v) { put(FieldType::Integer, static_cast<uint64_t>(v)); }
-void RecordsetBuilder::putDouble(double v) { put(FieldType::Double, std::bit_cast<uint64_t>(v)); }
-void RecordsetBuilder::putText(std::string_view s, FieldType t) { put(t, mRs->storeText(s)); }
-void RecordsetBuilder::putUtf16(const char16_t* s, size_t units, FieldType t) { put(t, mRs->storeUtf16(s, units)); }
+void RecordsetBuilder::putNull() {
+    put(FieldType::Null, 0);
+}
+void RecordsetBuilder::putInt(int64_t v) {
+    put(FieldType::Integer, static_cast<uint64_t>(v));
+}
+void RecordsetBuilder::putDouble(double v) {
+    put(FieldType::Double, std::bit_cast<uint64_t>(v));
+}
+void RecordsetBuilder::putText(std::string_view s, FieldType t) {
+    put(t, mRs->storeText(s));
+}
+void RecordsetBuilder::putUtf16(const char16_t* s, size_t units, FieldType t) {
+    put(t, mRs->storeUtf16(s, units));
+}
 
 RecordsetPtr RecordsetBuilder::finish() {
     mRs->mPos = 0;

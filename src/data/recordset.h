@@ -47,9 +47,9 @@ public:
     bool eof() const { return mPos >= static_cast<long>(mRows); }
     void moveFirst();
     void moveLast();
-    void moveNext();      // throws at EOF
-    void movePrevious();  // throws at BOF
-    void move(long n);    // relative; clamps to BOF/EOF
+    void moveNext();             // throws at EOF
+    void movePrevious();         // throws at BOF
+    void move(long n);           // relative; clamps to BOF/EOF
     void setPosition(long pos);  // clamps to -1 .. recordCount()
     // Value of field col of the current record; throws at BOF or EOF.
     Value fieldValue(size_t col) const;

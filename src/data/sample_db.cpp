@@ -3,8 +3,8 @@
 #include <sqlite3.h>
 
 #include <array>
-#include <variant>
 #include <cstdio>
+#include <variant>
 #include <vector>
 
 #include "db_error.h"
@@ -43,11 +43,10 @@ struct Dept {
     const char* name;
 };
 constexpr Dept kDepts[] = {
-    {"01", "行政部"},     {"0101", "办公室"},     {"0102", "人事科"},     {"02", "财务部"},
-    {"0201", "会计科"},   {"0202", "出纳科"},     {"03", "生产部"},       {"0301", "一车间"},
-    {"0302", "二车间"},   {"0303", "维修车间"},   {"04", "销售部"},       {"0401", "华东销售处"},
-    {"0402", "华南销售处"}, {"05", "信息中心"},   {"06", "后勤部"},       {"0601", "食堂"},
-    {"0602", "车队"},
+    {"01", "行政部"},   {"0101", "办公室"},     {"0102", "人事科"},     {"02", "财务部"},   {"0201", "会计科"},
+    {"0202", "出纳科"}, {"03", "生产部"},       {"0301", "一车间"},     {"0302", "二车间"}, {"0303", "维修车间"},
+    {"04", "销售部"},   {"0401", "华东销售处"}, {"0402", "华南销售处"}, {"05", "信息中心"}, {"06", "后勤部"},
+    {"0601", "食堂"},   {"0602", "车队"},
 };
 
 struct Asset {
@@ -58,15 +57,15 @@ struct Asset {
 // Several names share a beginning (电脑, 电脑桌, 电脑椅; 空调, 空调机组), and a few hold
 // characters that matter in SQL text (', %, _).
 constexpr Asset kAssets[] = {
-    {"电脑", "04", 3000, 9000},          {"电脑桌", "05", 300, 1500},       {"电脑椅", "05", 200, 1200},
-    {"台式电脑", "04", 3500, 8000},      {"笔记本电脑", "04", 4500, 15000}, {"打印机", "04", 800, 6000},
-    {"复印机", "05", 9000, 40000},       {"空调", "05", 2500, 9000},        {"空调机组", "02", 30000, 150000},
-    {"办公桌", "05", 500, 3000},         {"办公椅", "05", 200, 1500},       {"文件柜", "05", 600, 2500},
-    {"服务器", "04", 20000, 120000},     {"交换机", "04", 2000, 30000},     {"投影仪", "04", 3000, 12000},
-    {"小轿车", "03", 120000, 350000},    {"货车", "03", 90000, 260000},     {"叉车", "03", 60000, 180000},
+    {"电脑", "04", 3000, 9000},          {"电脑桌", "05", 300, 1500},        {"电脑椅", "05", 200, 1200},
+    {"台式电脑", "04", 3500, 8000},      {"笔记本电脑", "04", 4500, 15000},  {"打印机", "04", 800, 6000},
+    {"复印机", "05", 9000, 40000},       {"空调", "05", 2500, 9000},         {"空调机组", "02", 30000, 150000},
+    {"办公桌", "05", 500, 3000},         {"办公椅", "05", 200, 1500},        {"文件柜", "05", 600, 2500},
+    {"服务器", "04", 20000, 120000},     {"交换机", "04", 2000, 30000},      {"投影仪", "04", 3000, 12000},
+    {"小轿车", "03", 120000, 350000},    {"货车", "03", 90000, 260000},      {"叉车", "03", 60000, 180000},
     {"车床", "02", 80000, 400000},       {"数控车床", "02", 250000, 900000}, {"铣床", "02", 70000, 300000},
-    {"发电机组", "02", 150000, 600000},  {"变压器", "02", 80000, 500000},   {"厂房", "01", 1500000, 9000000},
-    {"办公楼", "01", 3000000, 20000000}, {"仓库", "01", 500000, 3000000},   {"O'Neil 台式机", "04", 4000, 7000},
+    {"发电机组", "02", 150000, 600000},  {"变压器", "02", 80000, 500000},    {"厂房", "01", 1500000, 9000000},
+    {"办公楼", "01", 3000000, 20000000}, {"仓库", "01", 500000, 3000000},    {"O'Neil 台式机", "04", 4000, 7000},
     {"50%功率机组", "02", 20000, 90000}, {"UPS_电源", "04", 3000, 20000},
 };
 
@@ -132,17 +131,21 @@ public:
         return s;
     }
     // Binds the texts (nullptr = NULL) and doubles in order, then runs the insert.
-    void insert(sqlite3_stmt* s, std::initializer_list<std::variant<std::monostate, std::string, double, int64_t>> values) {
+    void insert(sqlite3_stmt* s,
+                std::initializer_list<std::variant<std::monostate, std::string, double, int64_t>> values) {
         int i = 1;
         for (const auto& v : values) {
-            if (auto* t = std::get_if<std::string>(&v)) sqlite3_bind_text(s, i, t->c_str(), -1, SQLITE_TRANSIENT);
-            else if (auto* d = std::get_if<double>(&v)) sqlite3_bind_double(s, i, *d);
-            else if (auto* n = std::get_if<int64_t>(&v)) sqlite3_bind_int64(s, i, *n);
-            else sqlite3_bind_null(s, i);
+            if (auto* t = std::get_if<std::string>(&v))
+                sqlite3_bind_text(s, i, t->c_str(), -1, SQLITE_TRANSIENT);
+            else if (auto* d = std::get_if<double>(&v))
+                sqlite3_bind_double(s, i, *d);
+            else if (auto* n = std::get_if<int64_t>(&v))
+                sqlite3_bind_int64(s, i, *n);
+            else
+                sqlite3_bind_null(s, i);
             ++i;
         }
-        if (sqlite3_step(s) != SQLITE_DONE)
-            throw DbError("生成示例数据库失败", {{"HY000", 0, sqlite3_errmsg(mDb)}});
+        if (sqlite3_step(s) != SQLITE_DONE) throw DbError("生成示例数据库失败", {{"HY000", 0, sqlite3_errmsg(mDb)}});
         sqlite3_reset(s);
     }
     ~Db() {
@@ -224,15 +227,17 @@ insert into fa_Origins values ('01','101','201','直接购入'),('02','102','202
                 if (s.empty()) return std::monostate{};
                 return s;
             };
-            db.insert(card, {id, num, std::string("ZC") + num, std::string(asset.name), std::string(d.name),
-                             std::string(asset.type), pad("%lld", rng.range(1, 4)), pad("%lld", rng.range(1, 3)),
-                             textOrNull(orgId), textOrNull(orgId.empty() ? "" : "1" + orgId),
-                             disposeNow ? std::variant<std::monostate, std::string, double, int64_t>(pad("2%02lld", rng.range(1, 5)))
-                                        : std::monostate{},
-                             textOrNull(voucherNum), opt, value, civilText(start), input,
-                             v > 1 ? std::variant<std::monostate, std::string, double, int64_t>(input) : std::monostate{},
-                             disposeNow ? std::variant<std::monostate, std::string, double, int64_t>(civilText(disposeDay))
-                                        : std::monostate{}});
+            db.insert(card,
+                      {id, num, std::string("ZC") + num, std::string(asset.name), std::string(d.name),
+                       std::string(asset.type), pad("%lld", rng.range(1, 4)), pad("%lld", rng.range(1, 3)),
+                       textOrNull(orgId), textOrNull(orgId.empty() ? "" : "1" + orgId),
+                       disposeNow
+                           ? std::variant<std::monostate, std::string, double, int64_t>(pad("2%02lld", rng.range(1, 5)))
+                           : std::monostate{},
+                       textOrNull(voucherNum), opt, value, civilText(start), input,
+                       v > 1 ? std::variant<std::monostate, std::string, double, int64_t>(input) : std::monostate{},
+                       disposeNow ? std::variant<std::monostate, std::string, double, int64_t>(civilText(disposeDay))
+                                  : std::monostate{}});
             db.insert(scale, {num, opt, std::string(d.code)});
         }
         if (rng.chance(50)) db.insert(depr, {num, int64_t{rng.range(1, 12)}, value * rng.range(1, 30) / 1000.0});

@@ -10,7 +10,7 @@ struct sqlite3;
 namespace faq::data {
 
 struct SampleOptions {
-    int cards = 300;            // card numbers; some have several versions
+    int cards = 300;  // card numbers; some have several versions
     uint64_t seed = 20261207;
 };
 

@@ -24,7 +24,8 @@ struct DateKey {
 size_t digits(std::string_view s, size_t pos, size_t maxDigits, int* out) {
     size_t n = 0;
     int v = 0;
-    while (pos + n < s.size() && n < maxDigits && s[pos + n] >= '0' && s[pos + n] <= '9') v = v * 10 + (s[pos + n++] - '0');
+    while (pos + n < s.size() && n < maxDigits && s[pos + n] >= '0' && s[pos + n] <= '9')
+        v = v * 10 + (s[pos + n++] - '0');
     *out = v;
     return n;
 }
@@ -112,7 +113,8 @@ const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", 
 int formatDate(const DateKey& k, int style, char* out, size_t cap) {
     const int y = k.year, m = k.month, d = k.day, yy = k.year % 100;
     switch (style) {
-        case 0: case 100: {
+        case 0:
+        case 100: {
             int h12 = k.hour % 12 == 0 ? 12 : k.hour % 12;
             return std::snprintf(out, cap, "%s %2d %04d %2d:%02d%s", kMonths[m - 1], d, y, h12, k.minute,
                                  k.hour < 12 ? "AM" : "PM");
@@ -130,9 +132,10 @@ int formatDate(const DateKey& k, int style, char* out, size_t cap) {
         case 110: return std::snprintf(out, cap, "%02d-%02d-%04d", m, d, y);
         case 111: return std::snprintf(out, cap, "%04d/%02d/%02d", y, m, d);
         case 112: return std::snprintf(out, cap, "%04d%02d%02d", y, m, d);
-        case 20: case 120:
-            return std::snprintf(out, cap, "%04d-%02d-%02d %02d:%02d:%02d", y, m, d, k.hour, k.minute, k.second);
-        case 21: case 121:
+        case 20:
+        case 120: return std::snprintf(out, cap, "%04d-%02d-%02d %02d:%02d:%02d", y, m, d, k.hour, k.minute, k.second);
+        case 21:
+        case 121:
             return std::snprintf(out, cap, "%04d-%02d-%02d %02d:%02d:%02d.%03d", y, m, d, k.hour, k.minute, k.second,
                                  k.milli);
         case 23: return std::snprintf(out, cap, "%04d-%02d-%02d", y, m, d);
@@ -202,10 +205,9 @@ constexpr std::string_view kSubqueryHead =
     "   where  fa_Cards.sCardID IN (   SELECT    Max(fc.sCardID) As sCardID  From    fa_Cards fc Where ";
 constexpr std::string_view kSubqueryTail = " GROUP BY fc.sCardNum ) ";
 // The date condition: texts between its three literals.
-constexpr std::string_view kCondition[] = {
-    "(((fa_Cards.dInputDate)<= '", "') AND ((fa_Cards.dTransDate)<='",
-    "' Or (fa_Cards.dTransDate) Is Null) AND ((fa_Cards.dDisposeDate)<='",
-    "' Or (fa_Cards.dDisposeDate) Is Null))"};
+constexpr std::string_view kCondition[] = {"(((fa_Cards.dInputDate)<= '", "') AND ((fa_Cards.dTransDate)<='",
+                                           "' Or (fa_Cards.dTransDate) Is Null) AND ((fa_Cards.dDisposeDate)<='",
+                                           "' Or (fa_Cards.dDisposeDate) Is Null))"};
 constexpr std::string_view kUncorrelated =
     " AND fa_Cards.sCardID IN (SELECT Max(fc.sCardID) FROM fa_Cards fc GROUP BY fc.sCardNum) ";
 
@@ -214,8 +216,10 @@ constexpr std::string_view kUncorrelated =
 size_t literalEnd(std::string_view s, size_t pos) {
     for (; pos < s.size(); ++pos) {
         if (s[pos] != '\'') continue;
-        if (pos + 1 < s.size() && s[pos + 1] == '\'') ++pos;
-        else return pos;
+        if (pos + 1 < s.size() && s[pos + 1] == '\'')
+            ++pos;
+        else
+            return pos;
     }
     return std::string_view::npos;
 }
@@ -271,10 +275,12 @@ int registerSqlDialect(sqlite3* db) {
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
     int rc = sqlite3_create_collation_v2(db, "sqldate", SQLITE_UTF8, nullptr, sqlDateCollation, nullptr);
     for (const char* name : {"varchar", "nvarchar"})
-        if (rc == SQLITE_OK) rc = sqlite3_create_function_v2(db, name, 1, flags, nullptr, typeFunction, nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK)
+            rc = sqlite3_create_function_v2(db, name, 1, flags, nullptr, typeFunction, nullptr, nullptr, nullptr);
     for (int argc : {2, 3})
         if (rc == SQLITE_OK)
-            rc = sqlite3_create_function_v2(db, "convert", argc, flags, nullptr, convertFunction, nullptr, nullptr, nullptr);
+            rc = sqlite3_create_function_v2(db, "convert", argc, flags, nullptr, convertFunction, nullptr, nullptr,
+                                            nullptr);
     return rc;
 }
 

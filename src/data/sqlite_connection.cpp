@@ -1,7 +1,6 @@
 #include "sqlite_connection.h"
 
 #include <sqlite3.h>
-
 #include <sys/stat.h>
 
 #include <chrono>
@@ -25,12 +24,15 @@ FieldType declaredType(const char* decl) {
     std::string t(decl);
     for (auto& c : t) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     if (t.find("INT") != std::string::npos) return FieldType::Integer;
-    if (t.find("CHAR") != std::string::npos || t.find("TEXT") != std::string::npos || t.find("CLOB") != std::string::npos)
+    if (t.find("CHAR") != std::string::npos || t.find("TEXT") != std::string::npos ||
+        t.find("CLOB") != std::string::npos)
         return FieldType::Text;
-    if (t.find("REAL") != std::string::npos || t.find("FLOA") != std::string::npos || t.find("DOUB") != std::string::npos)
+    if (t.find("REAL") != std::string::npos || t.find("FLOA") != std::string::npos ||
+        t.find("DOUB") != std::string::npos)
         return FieldType::Double;
     if (t.find("DATE") != std::string::npos || t.find("TIME") != std::string::npos) return FieldType::DateTime;
-    if (t.find("DEC") != std::string::npos || t.find("NUM") != std::string::npos || t.find("MONEY") != std::string::npos)
+    if (t.find("DEC") != std::string::npos || t.find("NUM") != std::string::npos ||
+        t.find("MONEY") != std::string::npos)
         return FieldType::Decimal;
     return FieldType::Null;
 }
@@ -47,7 +49,6 @@ struct Statement {
     sqlite3_stmt* stmt = nullptr;
     ~Statement() { sqlite3_finalize(stmt); }
 };
-
 
 // A file name as the path of a "file:" URI.
 std::string uriPath(const std::string& file) {
@@ -101,7 +102,8 @@ SqliteConnection::SqliteConnection(const EmbeddedSource& source) {
 
 void SqliteConnection::open(const std::string& file, bool readOnly) {
     if (file.empty()) {
-        int rc = sqlite3_open_v2(":memory:", &mDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+        int rc = sqlite3_open_v2(":memory:", &mDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                                 nullptr);
         if (rc != SQLITE_OK) fail("无法创建内存数据库", rc);
         return;
     }
@@ -146,7 +148,8 @@ void SqliteConnection::fail(const std::string& context, int rc) const {
         msg = "查询超时（" + msg + "）";
     } else if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED) {
         failure = Failure::Locked;
-        msg = "另一个程序正在写入这个数据库，等待 " + std::to_string(kBusyTimeoutMs / 1000) + " 秒后仍未结束（" + msg + "）";
+        msg = "另一个程序正在写入这个数据库，等待 " + std::to_string(kBusyTimeoutMs / 1000) + " 秒后仍未结束（" + msg +
+              "）";
     }
     throw DbError(context, {{"HY000", rc, msg}}, failure);
 }

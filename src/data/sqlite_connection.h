@@ -13,9 +13,9 @@ struct sqlite3;
 namespace faq::data {
 
 struct EmbeddedSource {
-    std::string file;        // a SQLite database file; empty: a sample generated in memory
-    bool readOnly = true;    // files are opened read-only unless a caller needs to write
-    int sampleCards = 0;     // for the in-memory sample
+    std::string file;      // a SQLite database file; empty: a sample generated in memory
+    bool readOnly = true;  // files are opened read-only unless a caller needs to write
+    int sampleCards = 0;   // for the in-memory sample
     uint64_t sampleSeed = 0;
 };
 

@@ -31,8 +31,10 @@ std::u16string toUtf16(std::string_view s) {
         bool ok = i + len <= s.size();
         for (size_t k = 1; ok && k < len; ++k) {
             auto cb = static_cast<unsigned char>(s[i + k]);
-            if ((cb & 0xC0) != 0x80) ok = false;
-            else c = (c << 6) | (cb & 0x3F);
+            if ((cb & 0xC0) != 0x80)
+                ok = false;
+            else
+                c = (c << 6) | (cb & 0x3F);
         }
         // Reject overlong forms, surrogates and values past U+10FFFF.
         static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
@@ -59,7 +61,8 @@ namespace {
 inline char32_t codePoint(const char16_t* s, size_t n, size_t& i) {
     char32_t c = s[i++];
     if (c < 0xD800 || c > 0xDFFF) return c;
-    if (c <= 0xDBFF && i < n && s[i] >= 0xDC00 && s[i] <= 0xDFFF) return 0x10000 + ((c - 0xD800) << 10) + (s[i++] - 0xDC00);
+    if (c <= 0xDBFF && i < n && s[i] >= 0xDC00 && s[i] <= 0xDFFF)
+        return 0x10000 + ((c - 0xD800) << 10) + (s[i++] - 0xDC00);
     return kReplacement;
 }
 }  // namespace

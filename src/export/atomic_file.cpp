@@ -69,7 +69,9 @@ bool sameFile(const struct stat& a, const std::string& other) {
 
 }  // namespace
 
-std::string errnoText(int err) { return std::strerror(err); }
+std::string errnoText(int err) {
+    return std::strerror(err);
+}
 
 AtomicFile::AtomicFile(const std::string& target, const TargetRules& rules) : mMayReplace(rules.mayReplace) {
     if (target.empty()) throw OutputError("没有给出文件名");
@@ -106,7 +108,9 @@ AtomicFile::AtomicFile(const std::string& target, const TargetRules& rules) : mM
     throw OutputError("无法在 " + dir + " 中创建临时文件：" + errnoText(errno));
 }
 
-AtomicFile::~AtomicFile() { discard(); }
+AtomicFile::~AtomicFile() {
+    discard();
+}
 
 void AtomicFile::discard() noexcept {
     if (mFd >= 0) close(mFd);

@@ -15,8 +15,10 @@ void writeSampleFile(const std::string& path, const data::SampleOptions& options
     // nothing beside it (a half-written file is discarded anyway).
     int rc = sqlite3_open_v2(file.openablePath().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
     try {
-        if (rc == SQLITE_OK) rc = sqlite3_exec(db, "pragma journal_mode=off; pragma synchronous=off", nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK) throw OutputError("无法写入文件 " + path + "：" + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
+        if (rc == SQLITE_OK)
+            rc = sqlite3_exec(db, "pragma journal_mode=off; pragma synchronous=off", nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            throw OutputError("无法写入文件 " + path + "：" + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
         data::registerSqlDialect(db);
         data::generateSample(db, options);
         rc = sqlite3_close(db);

@@ -36,7 +36,9 @@ bool wide(char32_t c) {
            (c >= 0x1F900 && c <= 0x1F9FF) || (c >= 0x20000 && c <= 0x3FFFD);
 }
 
-bool control(char32_t c) { return c < 0x20 || (c >= 0x7F && c < 0xA0); }
+bool control(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c < 0xA0);
+}
 
 // Text safe for a terminal: control characters (escape sequences among them) become "?".
 std::string printable(std::string_view s) {
@@ -45,8 +47,10 @@ std::string printable(std::string_view s) {
     for (size_t i = 0; i < s.size();) {
         const size_t start = i;
         const char32_t c = next(s, i);
-        if (control(c)) out += '?';
-        else out.append(s.substr(start, i - start));
+        if (control(c))
+            out += '?';
+        else
+            out.append(s.substr(start, i - start));
     }
     return out;
 }
@@ -61,9 +65,12 @@ size_t displayWidth(std::string_view s) {
     size_t w = 0;
     for (size_t i = 0; i < s.size();) {
         const char32_t c = next(s, i);
-        if (control(c)) w += 1;  // shown as "?"
-        else if ((c >= 0x300 && c <= 0x36F) || c == 0x200B || (c >= 0xFE00 && c <= 0xFE0F)) continue;
-        else w += wide(c) ? 2 : 1;
+        if (control(c))
+            w += 1;  // shown as "?"
+        else if ((c >= 0x300 && c <= 0x36F) || c == 0x200B || (c >= 0xFE00 && c <= 0xFE0F))
+            continue;
+        else
+            w += wide(c) ? 2 : 1;
     }
     return w;
 }
@@ -135,8 +142,10 @@ void writeCsv(std::ostream& out, const data::Recordset& rs, bool forTerminal) {
         for (size_t c = 0; c < rs.fieldCount(); ++c) {
             if (c) out << ',';
             const data::Value v = rs.value(r, c);
-            if (v.type == data::FieldType::Double) field(numberText(v.d), false);
-            else field(v.toString(), v.type == data::FieldType::Text || v.type == data::FieldType::DateTime);
+            if (v.type == data::FieldType::Double)
+                field(numberText(v.d), false);
+            else
+                field(v.toString(), v.type == data::FieldType::Text || v.type == data::FieldType::DateTime);
         }
         out << "\r\n";
     }

@@ -17,7 +17,8 @@ lxw_worksheet* newSheet(lxw_workbook* wb, const std::vector<std::string>& captio
     if (!ws) throw OutputError("无法添加工作表");
     for (size_t c = 0; c < captions.size(); ++c)
         if (!captions[c].empty())
-            check(worksheet_write_string(ws, 0, static_cast<lxw_col_t>(c), captions[c].c_str(), nullptr), "写入标题失败");
+            check(worksheet_write_string(ws, 0, static_cast<lxw_col_t>(c), captions[c].c_str(), nullptr),
+                  "写入标题失败");
     return ws;
 }
 
@@ -58,7 +59,9 @@ void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, c
                     case data::FieldType::Null: break;
                     case data::FieldType::Integer:
                     case data::FieldType::Double:
-                    case data::FieldType::Decimal: err = worksheet_write_number(ws, row, col, v.toDouble(), nullptr); break;
+                    case data::FieldType::Decimal:
+                        err = worksheet_write_number(ws, row, col, v.toDouble(), nullptr);
+                        break;
                     default:
                         cell.assign(v.text);  // NUL-terminated copy for the C API
                         err = worksheet_write_string(ws, row, col, cell.c_str(), nullptr);

@@ -22,9 +22,15 @@ struct FileCloser {
 };
 using File = std::unique_ptr<FILE, FileCloser>;
 
-uint16_t u16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t u32(const unsigned char* p) { return u16(p) | static_cast<uint32_t>(u16(p + 2)) << 16; }
-uint64_t u64(const unsigned char* p) { return u32(p) | static_cast<uint64_t>(u32(p + 4)) << 32; }
+uint16_t u16(const unsigned char* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+uint32_t u32(const unsigned char* p) {
+    return u16(p) | static_cast<uint32_t>(u16(p + 2)) << 16;
+}
+uint64_t u64(const unsigned char* p) {
+    return u32(p) | static_cast<uint64_t>(u32(p + 4)) << 32;
+}
 
 bool readAt(FILE* f, uint64_t offset, void* out, size_t n) {
     return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0 && std::fread(out, 1, n, f) == n;
@@ -46,7 +52,8 @@ std::map<std::string, uint64_t> centralDirectory(FILE* f) {
         // Zip64: the locator stands right before the end record.
         if (eocd < 20 || std::memcmp(e - 20, "PK\6\7", 4) != 0) throw OutputError(kIncomplete);
         unsigned char z[56];
-        if (!readAt(f, u64(e - 20 + 8), z, sizeof z) || std::memcmp(z, "PK\6\6", 4) != 0) throw OutputError(kIncomplete);
+        if (!readAt(f, u64(e - 20 + 8), z, sizeof z) || std::memcmp(z, "PK\6\6", 4) != 0)
+            throw OutputError(kIncomplete);
         entries = u64(z + 32), cdSize = u64(z + 40), cdOffset = u64(z + 48);
     }
     if (cdOffset + cdSize > size) throw OutputError(kIncomplete);
@@ -100,7 +107,8 @@ bool entryEndsWith(FILE* f, uint64_t localHeader, const std::string& ending) {
     }
     inflateEnd(&z);
     while (!last.empty() && (last.back() == '\n' || last.back() == '\r')) last.pop_back();
-    return rc == Z_STREAM_END && last.size() >= ending.size() && last.compare(last.size() - ending.size(), ending.size(), ending) == 0;
+    return rc == Z_STREAM_END && last.size() >= ending.size() &&
+           last.compare(last.size() - ending.size(), ending.size(), ending) == 0;
 }
 
 }  // namespace

@@ -29,8 +29,12 @@ data::RecordsetPtr listMng::getList(CMvLogin& p) {
     return run(p.strSql);
 }
 
-data::RecordsetPtr listMng::getCobList(CMvLogin*, const std::string& zcName) { return run(assetNameListSql(zcName)); }
+data::RecordsetPtr listMng::getCobList(CMvLogin*, const std::string& zcName) {
+    return run(assetNameListSql(zcName));
+}
 
-data::RecordsetPtr listMng::getDeptList(CMvLogin*) { return run(departmentListSql()); }
+data::RecordsetPtr listMng::getDeptList(CMvLogin*) {
+    return run(departmentListSql());
+}
 
 }  // namespace faq::query

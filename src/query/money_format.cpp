@@ -29,8 +29,10 @@ std::string formatMoneyText(std::string_view text) {
     if (frac.size() > 2 && frac[2] >= '5') {
         int i = static_cast<int>(digits.size()) - 1;
         while (i >= 0 && digits[static_cast<size_t>(i)] == '9') digits[static_cast<size_t>(i--)] = '0';
-        if (i < 0) digits.insert(digits.begin(), '1');
-        else ++digits[static_cast<size_t>(i)];
+        if (i < 0)
+            digits.insert(digits.begin(), '1');
+        else
+            ++digits[static_cast<size_t>(i)];
     }
     size_t lead = digits.find_first_not_of('0');
     const bool zero = lead == std::string::npos;

@@ -27,7 +27,9 @@ bool number(const std::string& s, size_t pos, size_t n, int* out) {
 
 }  // namespace
 
-bool isLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool isLeapYear(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int daysInMonth(int year, int month) {
     static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -39,7 +41,8 @@ bool isValidDate(const std::string& text) {
     const size_t d2 = d1 == std::string::npos ? d1 : text.find('-', d1 + 1);
     if (d2 == std::string::npos) return false;
     int y, m, d;
-    if (!number(text, 0, d1, &y) || !number(text, d1 + 1, d2 - d1 - 1, &m) || !number(text, d2 + 1, text.size() - d2 - 1, &d))
+    if (!number(text, 0, d1, &y) || !number(text, d1 + 1, d2 - d1 - 1, &m) ||
+        !number(text, d2 + 1, text.size() - d2 - 1, &d))
         return false;
     return y >= 1 && y <= 9999 && m >= 1 && m <= 12 && d >= 1 && d <= daysInMonth(y, m);
 }
@@ -56,9 +59,13 @@ bool periodIsValid(const std::string& begYear, const std::string& begMonth, cons
     return yearOk(begYear) && yearOk(endYear) && monthOk(begMonth) && monthOk(endMonth);
 }
 
-static std::string lastTwo(const std::string& s) { return s.size() <= 2 ? s : s.substr(s.size() - 2); }
+static std::string lastTwo(const std::string& s) {
+    return s.size() <= 2 ? s : s.substr(s.size() - 2);
+}
 
-std::string beginDate(const std::string& yyyy, const std::string& mm) { return yyyy + "-" + lastTwo("0" + mm) + "-01"; }
+std::string beginDate(const std::string& yyyy, const std::string& mm) {
+    return yyyy + "-" + lastTwo("0" + mm) + "-01";
+}
 
 std::optional<std::string> endDate(const std::string& yyyy, const std::string& mm) {
     const std::string p = yyyy + "-" + lastTwo("0" + mm) + "-";

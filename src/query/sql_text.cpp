@@ -22,7 +22,8 @@ constexpr std::string_view B4 =
     "                                   LEFT JOIN fa_WorkLoad ON fa_Cards.sCardNum = fa_WorkLoad.sCardNum))";
 constexpr std::string_view B5 =
     "                                    LEFT JOIN fa_AssetTypes ON fa_Cards.sTypeNum = fa_AssetTypes.sNum)";
-constexpr std::string_view B6 = "                                    LEFT JOIN fa_Status ON fa_Cards.sStatusID = fa_Status.sID)";
+constexpr std::string_view B6 =
+    "                                    LEFT JOIN fa_Status ON fa_Cards.sStatusID = fa_Status.sID)";
 constexpr std::string_view B7 =
     "                                    LEFT JOIN fa_Depreciations ON fa_Cards.sDeprMethodID = fa_Depreciations.sID)";
 constexpr std::string_view B8 =
@@ -46,7 +47,8 @@ constexpr std::string_view C3 = "   Max(fc.sCardID) As sCardID ";
 constexpr std::string_view C4 = " From ";
 constexpr std::string_view C5 = "   fa_Cards fc";
 constexpr std::string_view C6a = " Where (((fa_Cards.dInputDate)<= '", C6b = "')";
-constexpr std::string_view C7a = " AND ((fa_Cards.dTransDate)<='", C7b = "'", C7c = " Or (fa_Cards.dTransDate) Is Null)";
+constexpr std::string_view C7a = " AND ((fa_Cards.dTransDate)<='", C7b = "'",
+                           C7c = " Or (fa_Cards.dTransDate) Is Null)";
 constexpr std::string_view C8a = " AND ((fa_Cards.dDisposeDate)<='", C8b = "'",
                            C8c = " Or (fa_Cards.dDisposeDate) Is Null))";
 constexpr std::string_view C9 = " GROUP BY fc.sCardNum ) ";
@@ -87,7 +89,9 @@ void append(std::string& s, const Parts&... parts) {
     (s.append(parts), ...);
 }
 
-void appendFrom(std::string& s) { append(s, B1, B2, B3, B4, B5, B6, B7, B8, B9, B10, B11, B12, B13, B14); }
+void appendFrom(std::string& s) {
+    append(s, B1, B2, B3, B4, B5, B6, B7, B8, B9, B10, B11, B12, B13, B14);
+}
 
 void appendWhere(std::string& s, const CMvLogin& p) {
     const std::string date = sqlLiteral(p.strDate);
@@ -102,8 +106,10 @@ void appendCriteria(std::string& s, const CMvLogin& p) {
     append(s, D1a, sqlLiteral(p.strBegDate), D1b);
     append(s, D2a, sqlLiteral(p.strEndDate), D2b);
     if (!p.strZcID.empty()) {
-        if (p.gsCZLike == "1") append(s, D3a_a, sqlLiteral(p.strZcID), D3a_b);
-        else append(s, D3b_a, sqlLiteral(p.strZcID), D3b_b);
+        if (p.gsCZLike == "1")
+            append(s, D3a_a, sqlLiteral(p.strZcID), D3a_b);
+        else
+            append(s, D3b_a, sqlLiteral(p.strZcID), D3b_b);
     }
     if (!p.strDeptName.empty()) append(s, D4a, sqlLiteral(p.strDeptID), D4b);
 }

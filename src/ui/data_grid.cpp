@@ -51,7 +51,9 @@ DataGrid::DataGrid(QWidget* parent) : QFrame(parent) {
             });
 }
 
-DataGrid::~DataGrid() { unhook(); }
+DataGrid::~DataGrid() {
+    unhook();
+}
 
 void DataGrid::setCaption(const QString& caption) {
     mCaption->setText(caption);

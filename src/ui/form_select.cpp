@@ -8,9 +8,9 @@
 
 #include "app/mdl_main.h"
 #include "app/twips.h"
+#include "background.h"
 #include "data/db_error.h"
 #include "data_grid.h"
-#include "background.h"
 
 namespace faq::ui {
 
@@ -52,7 +52,8 @@ void FormSelect::Form_Load() {
                 return;
             }
             const auto& rs = *out.value;
-            dgList->model()->setColumns({{QStringLiteral("固定资产名"), rs->fieldIndex("sAssetName"), {}}, {QString(), -1, {}}});
+            dgList->model()->setColumns(
+                {{QStringLiteral("固定资产名"), rs->fieldIndex("sAssetName"), {}}, {QString(), -1, {}}});
             dgList->bind(rs, false);
             emit loaded();
         });
@@ -64,7 +65,9 @@ void FormSelect::pick() {
     hide();
 }
 
-void FormSelect::dgList_Click() { pick(); }
+void FormSelect::dgList_Click() {
+    pick();
+}
 
 void FormSelect::dgList_KeyDown(int keyCode, Qt::KeyboardModifiers) {
     if (keyCode == Qt::Key_Return || keyCode == Qt::Key_Enter) pick();

@@ -15,13 +15,13 @@
 #include "app/mdl_main.h"
 #include "app/program.h"
 #include "app/twips.h"
+#include "background.h"
 #include "data/db_error.h"
 #include "data_combo.h"
 #include "data_grid.h"
 #include "form_select.h"
 #include "query/money_format.h"
 #include "query/period.h"
-#include "background.h"
 
 namespace faq::ui {
 
@@ -53,7 +53,8 @@ frmLogin::frmLogin(app::Session& session, QWidget* parent)
     Frame1 = placed(new QGroupBox(QStringLiteral("查询条件"), this), "Frame1", twipsRect(360, 240, 8175, 1815));
     Label1 = placed(new QLabel(QStringLiteral("固定资产"), Frame1), "Label1", twipsRect(240, 360, 1215, 255));
     dcob = placed(new DataCombo(Frame1), "dcob", twipsRect(1320, 240, 3135, 330));
-    chkLike = placed(new QCheckBox(QStringLiteral("固定资产模糊查询"), Frame1), "chkLike", twipsRect(4680, 240, 1815, 255));
+    chkLike =
+        placed(new QCheckBox(QStringLiteral("固定资产模糊查询"), Frame1), "chkLike", twipsRect(4680, 240, 1815, 255));
     Label2 = placed(new QLabel(QStringLiteral("部门名称"), Frame1), "Label2", twipsRect(240, 720, 1335, 255));
     dcbmDept = placed(new DataCombo(Frame1), "dcbmDept", twipsRect(1320, 720, 3135, 330));
     Label3 = placed(new QLabel(QStringLiteral("期间"), Frame1), "Label3", twipsRect(240, 1200, 1335, 255));
@@ -143,7 +144,9 @@ void frmLogin::btnCancel_Click() {
     }
 }
 
-void frmLogin::Form_Load() { initCriteriaControls(); }
+void frmLogin::Form_Load() {
+    initCriteriaControls();
+}
 
 void frmLogin::initCriteriaControls() {
     if (!objCriteria) objCriteria = std::make_unique<query::CMvLogin>();
@@ -197,9 +200,9 @@ void frmLogin::Command1_Click() {
     if (!objCriteria) objCriteria = std::make_unique<query::CMvLogin>();
     // Checked before anything is written, so a bad entry never sends a query.
     auto next = std::make_shared<query::CMvLogin>(*objCriteria);
-    if (auto bad = query::fillDates(*next, byyyy->currentText().toStdString(), bmm->currentText().toStdString(),
-                                    eyyyy->currentText().toStdString(), emm->currentText().toStdString(),
-                                    mSession.today())) {
+    if (auto bad =
+            query::fillDates(*next, byyyy->currentText().toStdString(), bmm->currentText().toStdString(),
+                             eyyyy->currentText().toStdString(), emm->currentText().toStdString(), mSession.today())) {
         app::showMessage(this, QString::fromStdString(*bad));
         return;
     }

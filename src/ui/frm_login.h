@@ -9,8 +9,8 @@
 
 #include "app/mdl_main.h"
 #include "data/recordset.h"
-#include "query/cmvlogin.h"
 #include "form_select.h"
+#include "query/cmvlogin.h"
 #include "workbook_export.h"
 
 class QCheckBox;

@@ -15,7 +15,7 @@ class RecordsetModel : public QAbstractTableModel {
 public:
     struct Column {
         QString caption;
-        int field = -1;  // -1: a column without a field, always empty
+        int field = -1;                                         // -1: a column without a field, always empty
         std::function<std::string(const data::Value&)> format;  // display text; default plain
     };
 

@@ -7,7 +7,9 @@
 #include "app/twips.h"
 #include "frm_login.h"
 
-static void initResources() { Q_INIT_RESOURCE(faquery); }
+static void initResources() {
+    Q_INIT_RESOURCE(faquery);
+}
 
 namespace faq::ui {
 
@@ -23,11 +25,17 @@ Startup::Startup(data::Connector connector, app::Clock clock)
     mSettings->showQueryWindow = [this](app::FrmDbSet& d) { return showQueryWindow(d); };
 }
 
-Startup::~Startup() { delete mWindow.data(); }
+Startup::~Startup() {
+    delete mWindow.data();
+}
 
-frmLogin* Startup::queryWindow() const { return mWindow.data(); }
+frmLogin* Startup::queryWindow() const {
+    return mWindow.data();
+}
 
-bool Startup::connecting() const { return mWindow && mWindow->loading(); }
+bool Startup::connecting() const {
+    return mWindow && mWindow->loading();
+}
 
 app::Session& Startup::beginSession() {
     // Once the query window is up the dialog is hidden for good; until then every connect

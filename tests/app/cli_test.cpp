@@ -1,11 +1,11 @@
 // The faquery binary as a user runs it: without a display, interrupted, with file names
 // that are not UTF-8.
-#include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <pty.h>
-#include <termios.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -82,9 +82,12 @@ protected:
 };
 
 TEST_F(CommandLine, HelpAndMistakesNeedNoDisplay) {
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--help"}, {"--help-all"}, {"-h"}, {"--version"}, {"report", "--help"},
-          {"sample-db", "--help"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"},
+                                                 {"--help-all"},
+                                                 {"-h"},
+                                                 {"--version"},
+                                                 {"report", "--help"},
+                                                 {"sample-db", "--help"}}) {
         const Outcome r = faquery(args);
         EXPECT_EQ(r.code, 0) << args[0] << r.err;
         EXPECT_FALSE(r.out.empty());
@@ -138,8 +141,8 @@ TEST_F(CommandLine, CtrlCDuringAStatementCancelsItAndWritesNothing) {
               SQLITE_OK);
     sqlite3_close(h);
     const auto start = std::chrono::steady_clock::now();
-    const Outcome r = faquery({"report", "--sqlite", db, "--dept", "01", "--format", "csv", "--output", dir + "/out.csv"},
-                              SIGINT, 800);
+    const Outcome r = faquery(
+        {"report", "--sqlite", db, "--dept", "01", "--format", "csv", "--output", dir + "/out.csv"}, SIGINT, 800);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     EXPECT_EQ(r.code, 130);
     EXPECT_NE(r.err.find("查询已取消"), std::string::npos) << r.err;

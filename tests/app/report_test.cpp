@@ -12,8 +12,8 @@
 
 #include "app/mdl_main.h"
 #include "export/text_table.h"
-#include "support/odbc_env.h"
 #include "query/money_format.h"
+#include "support/odbc_env.h"
 #include "support/xlsx_reader.h"
 
 using namespace faq;
@@ -79,8 +79,9 @@ TEST(Report, ArgumentsAndCriteriaErrorsExitWithTwo) {
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_TRUE(r.out.empty());
     }
-    for (const QStringList& secret : {QStringList{"--server", "x", "--password=hunter2-xyz"},
-                                      QStringList{"--server", "x", "-phunter2-xyz"}, QStringList{"--pwd", "hunter2-xyz"}}) {
+    for (const QStringList& secret :
+         {QStringList{"--server", "x", "--password=hunter2-xyz"}, QStringList{"--server", "x", "-phunter2-xyz"},
+          QStringList{"--pwd", "hunter2-xyz"}}) {
         Outcome pwd = report(secret);
         EXPECT_EQ(pwd.code, 2);
         EXPECT_NE(pwd.err.find("FAQUERY_PWD"), std::string::npos);
@@ -90,8 +91,9 @@ TEST(Report, ArgumentsAndCriteriaErrorsExitWithTwo) {
     EXPECT_EQ(report(demo({"--name", "-pump", "--format", "csv"})).code, 0);
     Outcome help = report({"--help"});
     EXPECT_EQ(help.code, 0);
-    for (const char* opt : {"--demo", "--sqlite", "--server", "--database", "--uid", "--from", "--to", "--dept", "--name",
-                            "--like", "--today", "--format", "--output", "--show-sql", "FAQUERY_PWD", "退出码"})
+    for (const char* opt :
+         {"--demo", "--sqlite", "--server", "--database", "--uid", "--from", "--to", "--dept", "--name", "--like",
+          "--today", "--format", "--output", "--show-sql", "FAQUERY_PWD", "退出码"})
         EXPECT_NE(help.out.find(opt), std::string::npos) << opt;
 }
 
@@ -133,8 +135,13 @@ TEST(Report, TableCsvAndXlsxAgree) {
     const std::string xlsxPath = faq::test::tempPath("report.xlsx");
     std::filesystem::remove(csvPath);
     std::filesystem::remove(xlsxPath);
-    ASSERT_EQ(report(demo({"--name", "电脑", "--like", "--format", "csv", "--output", QString::fromStdString(csvPath)})).code, 0);
-    ASSERT_EQ(report(demo({"--name", "电脑", "--like", "--format", "xlsx", "--output", QString::fromStdString(xlsxPath)})).code, 0);
+    ASSERT_EQ(
+        report(demo({"--name", "电脑", "--like", "--format", "csv", "--output", QString::fromStdString(csvPath)})).code,
+        0);
+    ASSERT_EQ(
+        report(demo({"--name", "电脑", "--like", "--format", "xlsx", "--output", QString::fromStdString(xlsxPath)}))
+            .code,
+        0);
     std::ifstream f(csvPath, std::ios::binary);
     const std::string csv((std::istreambuf_iterator<char>(f)), {});
     ASSERT_TRUE(csv.starts_with("\xEF\xBB\xBF"));
@@ -176,8 +183,8 @@ TEST(Report, DepartmentCodeActsAsTheChosenDepartment) {
 }
 
 TEST(Report, HostileNamesAnswerAndTheTableStaysPrintable) {
-    const QString names[] = {"O'Neil 台式机", "'", "%", "_", "[", "   ", QString(10000, 'x'), "😀电脑𠀀",
-                             QStringLiteral("电\x1b[2J脑\x01")};
+    const QString names[] = {
+        "O'Neil 台式机", "'", "%", "_", "[", "   ", QString(10000, 'x'), "😀电脑𠀀", QStringLiteral("电\x1b[2J脑\x01")};
     for (const QString& n : names) {
         for (bool like : {false, true}) {
             QStringList args = demo({"--name", n, "--show-sql"});
@@ -197,7 +204,7 @@ TEST(Report, PasswordNeverAppearsEvenWhenTheDriverFails) {
     faq::test::registerSqlServerDriver(FAQ_TDS_ODBC_DRIVER);
     // Nothing listens on this port: the driver reports the connection failure.
     Outcome r = report({"--server", "127.0.0.1,1", "--database", "db", "--uid", "sa", "--show-sql"},
-                   std::string("Pa55-word-XYZ"));
+                       std::string("Pa55-word-XYZ"));
     EXPECT_EQ(r.code, 3);
     EXPECT_NE(r.err.find("数据库连接失败："), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("Pa55-word-XYZ"), std::string::npos) << r.err;

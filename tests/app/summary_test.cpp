@@ -116,8 +116,7 @@ TEST_F(Summary, DepartmentCodeSelectsItsSubDepartments) {
     std::set<std::string> depts;
     for (size_t r = 0; r + 1 < rs->recordCount(); ++r) depts.insert(std::string(rs->value(r, 1).text));
     EXPECT_TRUE(depts.count("一车间") || depts.count("二车间") || depts.count("维修车间"));
-    for (const auto& d : depts)
-        EXPECT_TRUE(d == "生产部" || d == "一车间" || d == "二车间" || d == "维修车间") << d;
+    for (const auto& d : depts) EXPECT_TRUE(d == "生产部" || d == "一车间" || d == "二车间" || d == "维修车间") << d;
     auto t = direct(std::string("select count(sOrgID) ") + kLatest +
                     " and exists (select 1 from fa_DeptScale s where s.sCardNum = f.sCardNum and s.lOptID = f.lOptID "
                     "and s.sDeptNum like '03%')");

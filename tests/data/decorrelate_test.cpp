@@ -43,11 +43,12 @@ std::string literal(const std::optional<std::string>& v) {
 // department share, names holding quotes and wildcards.
 void fillCards(sqlite3* db, std::mt19937& rng) {
     auto pick = [&](const auto& pool) { return pool[rng() % std::size(pool)]; };
-    const std::optional<std::string> dates[] = {std::nullopt,           "2026-06-06 00:00:00", "2026-06-07 00:00:00",
-                                                "2026-6-7",             "2026-06-08 00:00:00", "2025-12-31 00:00:00",
+    const std::optional<std::string> dates[] = {std::nullopt,         "2026-06-06 00:00:00", "2026-06-07 00:00:00",
+                                                "2026-6-7",           "2026-06-08 00:00:00", "2025-12-31 00:00:00",
                                                 "2026-06-07 10:00:00"};
-    const std::optional<std::string> starts[] = {std::nullopt,          "2024-01-01 00:00:00", "2025-06-30 00:00:00",
-                                                 "2025-07-01 00:00:00", "2026-6-7",            "2026-12-31 00:00:00"};
+    const std::optional<std::string> starts[] = {
+        std::nullopt, "2024-01-01 00:00:00", "2025-06-30 00:00:00", "2025-07-01 00:00:00",
+        "2026-6-7",   "2026-12-31 00:00:00"};
     const char* names[] = {"电脑", "电脑桌", "O'Neil 台式机", "50%功率机组", "UPS_电源"};
     const char* depts[] = {"01", "0101", "03", "0301", "04"};
     sqlite3_exec(db, "delete from fa_Cards; delete from fa_DeptScale", nullptr, nullptr, nullptr);
@@ -59,14 +60,16 @@ void fillCards(sqlite3* db, std::mt19937& rng) {
         std::snprintf(num, sizeof num, "%05u", 1 + static_cast<unsigned>(rng() % 8));
         const std::optional<std::string> value =
             rng() % 10 ? std::optional<std::string>(std::to_string(rng() % 100000) + ".25") : std::nullopt;
-        sql += "insert into fa_Cards(sCardID, sCardNum, sAssetName, sDeptNames, sOrgID, lOptID, dblValue, dStartdate, "
-               "dInputDate, dTransDate, dDisposeDate) values ('" + std::string(id) + "', '" + num + "', " +
-               literal(std::string(pick(names))) + ", " + literal(std::string(pick(names)) + "部") + ", " +
-               (rng() % 4 ? "'01'" : "null") + ", " + std::to_string(i) + ", " + value.value_or("null") + ", " +
-               literal(pick(starts)) + ", " + literal(pick(dates)) + ", " + literal(pick(dates)) + ", " +
-               literal(rng() % 3 ? std::nullopt : pick(dates)) + ");";
-        if (rng() % 7) sql += "insert into fa_DeptScale values ('" + std::string(num) + "', " + std::to_string(i) +
-                              ", '" + pick(depts) + "', 1.0);";
+        sql +=
+            "insert into fa_Cards(sCardID, sCardNum, sAssetName, sDeptNames, sOrgID, lOptID, dblValue, dStartdate, "
+            "dInputDate, dTransDate, dDisposeDate) values ('" +
+            std::string(id) + "', '" + num + "', " + literal(std::string(pick(names))) + ", " +
+            literal(std::string(pick(names)) + "部") + ", " + (rng() % 4 ? "'01'" : "null") + ", " + std::to_string(i) +
+            ", " + value.value_or("null") + ", " + literal(pick(starts)) + ", " + literal(pick(dates)) + ", " +
+            literal(pick(dates)) + ", " + literal(rng() % 3 ? std::nullopt : pick(dates)) + ");";
+        if (rng() % 7)
+            sql += "insert into fa_DeptScale values ('" + std::string(num) + "', " + std::to_string(i) + ", '" +
+                   pick(depts) + "', 1.0);";
     }
     ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
 }
@@ -82,7 +85,8 @@ TEST(Decorrelation, SameRowsAsTheCorrelatedStatementOnRandomDatabases) {
         for (int q = 0; q < 3; ++q) {
             query::CMvLogin p;
             const std::string begYear = std::to_string(2024 + rng() % 3), endYear = "2026";
-            query::fillDates(p, begYear, std::to_string(1 + rng() % 12), endYear, "12", {2026, 5, 7});  // as of 2026-6-07
+            query::fillDates(p, begYear, std::to_string(1 + rng() % 12), endYear, "12",
+                             {2026, 5, 7});  // as of 2026-6-07
             p.strZcID = names[rng() % std::size(names)];
             p.gsCZLike = rng() % 2 ? "1" : "0";
             p.strDeptID = depts[rng() % std::size(depts)];
@@ -107,8 +111,8 @@ TEST(Decorrelation, AnyOtherTextStaysAsItIs) {
     // One half changed, a clipped statement, the lookups: untouched.
     std::string oneHalf = sql;
     oneHalf.replace(oneHalf.rfind("GROUP BY fc.sCardNum"), 20, "GROUP BY fc.sCardID ");
-    for (const std::string& other : {oneHalf, sql.substr(0, sql.find(" union  ALL")), query::assetNameListSql("电"),
-                                     query::departmentListSql()})
+    for (const std::string& other :
+         {oneHalf, sql.substr(0, sql.find(" union  ALL")), query::assetNameListSql("电"), query::departmentListSql()})
         EXPECT_EQ(data::decorrelateSummary(other), other);
     // The subquery's text inside a name is a name, not a subquery.
     const size_t head = sql.find("   where  fa_Cards.sCardID IN (");

@@ -97,8 +97,9 @@ TEST_F(OdbcPg, LongAndUnderreportedValuesArriveWholeFromOneExecution) {
         EXPECT_EQ(v.size(), (r + 1) % 700 == 0 ? 900u : 3u) << r;
     }
     // A long column read per cell beside bound ones.
-    rs = db.ExecSqlRs("select g as n, repeat('文', 20000) as long, 2.5::float8 as f, nextval('runs') as run "
-                      "from generate_series(1, 50) g order by g");
+    rs = db.ExecSqlRs(
+        "select g as n, repeat('文', 20000) as long, 2.5::float8 as f, nextval('runs') as run "
+        "from generate_series(1, 50) g order by g");
     ASSERT_EQ(rs->recordCount(), 50u);
     EXPECT_EQ(rs->value(49, 0).i, 50);
     EXPECT_EQ(rs->value(49, 1).text.size(), 60000u);
@@ -147,7 +148,7 @@ TEST_F(OdbcPg, ParametersAccumulateUntilCleared) {
     db.AddParameter("b", adVarWChar, adParamInput, std::string("甲乙"), 20);
     EXPECT_EQ(db.command().parameters.size(), 2u);
     EXPECT_EQ(db.command().parameters[0].attributes, 16);
-    EXPECT_EQ(db.command().parameters[0].size, 0);   // -1 leaves the size alone
+    EXPECT_EQ(db.command().parameters[0].size, 0);  // -1 leaves the size alone
     EXPECT_EQ(db.command().parameters[1].size, 20);
     db.CallProc("log_pair");
     db.CallProc("log_pair");  // sent again without being added again

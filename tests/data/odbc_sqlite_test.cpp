@@ -42,7 +42,8 @@ protected:
 
 TEST_F(OdbcSqlite, ChineseAliasesTypesAndNulls) {
     CDB db(params, connector);
-    auto rs = db.ExecSqlRs("select name as [固定资产名称], v as [原值], n as [数量] from t where k <= 3 order by k", 3, 1, 1);
+    auto rs =
+        db.ExecSqlRs("select name as [固定资产名称], v as [原值], n as [数量] from t where k <= 3 order by k", 3, 1, 1);
     ASSERT_EQ(rs->fieldCount(), 3u);
     EXPECT_EQ(rs->field(0).name, "固定资产名称");
     EXPECT_EQ(rs->field(1).name, "原值");

@@ -13,8 +13,10 @@ RecordsetPtr sample(size_t rows) {
     RecordsetBuilder b({{"名称", FieldType::Text}, {"值", FieldType::Double}, {"n", FieldType::Integer}});
     for (size_t r = 0; r < rows; ++r) {
         b.putText("行" + std::to_string(r));
-        if (r % 7 == 0) b.putNull();
-        else b.putDouble(static_cast<double>(r) + 0.5);
+        if (r % 7 == 0)
+            b.putNull();
+        else
+            b.putDouble(static_cast<double>(r) + 0.5);
         b.putInt(static_cast<int64_t>(r) - 5);
     }
     return b.finish();
@@ -93,7 +95,9 @@ TEST(Utf, RoundTripsAndReplacesMalformedInput) {
     EXPECT_EQ(toUtf8(toUtf16("\xff")), "\xEF\xBF\xBD");
     EXPECT_EQ(toUtf8(toUtf16("\xC0\xAF")), "\xEF\xBF\xBD\xEF\xBF\xBD");  // overlong '/'
     std::u16string lone = {0xD800, u'a'};
-    EXPECT_EQ(toUtf8(lone), "\xEF\xBF\xBD" "a");
+    EXPECT_EQ(toUtf8(lone),
+              "\xEF\xBF\xBD"
+              "a");
 }
 
 }  // namespace

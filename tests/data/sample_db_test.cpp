@@ -1,10 +1,8 @@
 // The sample database: schema, determinism and the shape of its content.
 #include "data/sample_db.h"
-#include "export/sample_file.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +13,7 @@
 #include "data/cdb.h"
 #include "data/db_error.h"
 #include "data/sqlite_connection.h"
+#include "export/sample_file.h"
 #include "support/odbc_env.h"
 #include "support/transactions.h"
 
@@ -22,22 +21,28 @@ using namespace faq::data;
 
 namespace {
 
-long long scalar(SqliteConnection& c, const std::string& sql) { return c.query(sql, 0)->value(0, 0).i; }
+long long scalar(SqliteConnection& c, const std::string& sql) {
+    return c.query(sql, 0)->value(0, 0).i;
+}
 
 TEST(SampleDb, ContentHasTheShapesTheQueriesNeed) {
     SqliteConnection c(EmbeddedSource{"", true, 400, 7});
     EXPECT_EQ(scalar(c, "select count(distinct sCardNum) from fa_Cards"), 400);
     // Department codes form a prefix tree.
-    EXPECT_EQ(scalar(c, "select count(*) from department d where length(cDepCode) > 2 and not exists "
-                        "(select 1 from department p where p.cDepCode = substr(d.cDepCode, 1, length(d.cDepCode) - 2))"),
+    EXPECT_EQ(scalar(c,
+                     "select count(*) from department d where length(cDepCode) > 2 and not exists "
+                     "(select 1 from department p where p.cDepCode = substr(d.cDepCode, 1, length(d.cDepCode) - 2))"),
               0);
-    EXPECT_GT(scalar(c, "select count(*) from (select cDepCode from department group by cDepCode having count(*) > 1)"), 0);
+    EXPECT_GT(scalar(c, "select count(*) from (select cDepCode from department group by cDepCode having count(*) > 1)"),
+              0);
     // Asset names sharing a beginning.
     EXPECT_GE(scalar(c, "select count(distinct sAssetName) from fa_Cards where sAssetName like '电脑%'"), 2);
     // Card numbers with several versions; the later version has the higher sCardID and a transfer date.
-    EXPECT_GT(scalar(c, "select count(*) from (select sCardNum from fa_Cards group by sCardNum having count(*) > 1)"), 20);
-    EXPECT_EQ(scalar(c, "select count(*) from fa_Cards a join fa_Cards b on a.sCardNum = b.sCardNum "
-                        "and a.sCardID < b.sCardID where b.dTransDate is null"),
+    EXPECT_GT(scalar(c, "select count(*) from (select sCardNum from fa_Cards group by sCardNum having count(*) > 1)"),
+              20);
+    EXPECT_EQ(scalar(c,
+                     "select count(*) from fa_Cards a join fa_Cards b on a.sCardNum = b.sCardNum "
+                     "and a.sCardID < b.sCardID where b.dTransDate is null"),
               0);
     EXPECT_GT(scalar(c, "select count(*) from fa_Cards where dDisposeDate is not null"), 5);
     // Start dates across many years, values with cents.
@@ -45,8 +50,9 @@ TEST(SampleDb, ContentHasTheShapesTheQueriesNeed) {
     EXPECT_GT(scalar(c, "select count(*) from fa_Cards where cast(round(dblValue * 100) as integer) % 100 <> 0"), 100);
     // Exactly one department row per card version; at most one row per card in the
     // tables joined on card number.
-    EXPECT_EQ(scalar(c, "select count(*) from fa_Cards f where (select count(*) from fa_DeptScale s "
-                        "where s.sCardNum = f.sCardNum and s.lOptID = f.lOptID) <> 1"),
+    EXPECT_EQ(scalar(c,
+                     "select count(*) from fa_Cards f where (select count(*) from fa_DeptScale s "
+                     "where s.sCardNum = f.sCardNum and s.lOptID = f.lOptID) <> 1"),
               0);
     for (const char* t : {"fa_DeprTransactions", "fa_WorkLoad", "fa_ItemsManual"})
         EXPECT_EQ(scalar(c, std::string("select count(*) - count(distinct sCardNum) from ") + t), 0) << t;
@@ -55,9 +61,10 @@ TEST(SampleDb, ContentHasTheShapesTheQueriesNeed) {
 TEST(SampleDb, SameSeedSameContentOtherSeedOtherContent) {
     auto digest = [](uint64_t seed) {
         SqliteConnection c(EmbeddedSource{"", true, 150, seed});
-        auto rs = c.query("select group_concat(sCardID || sAssetName || dblValue || dStartdate || ifnull(dDisposeDate,''), '|') "
-                          "from (select * from fa_Cards order by sCardID)",
-                          0);
+        auto rs = c.query(
+            "select group_concat(sCardID || sAssetName || dblValue || dStartdate || ifnull(dDisposeDate,''), '|') "
+            "from (select * from fa_Cards order by sCardID)",
+            0);
         return std::string(rs->value(0, 0).text);
     };
     EXPECT_EQ(digest(42), digest(42));

@@ -20,15 +20,19 @@ std::string skeleton(const std::string& sql) {
             out += c;
             if (c == '\'') inLiteral = true;
         } else if (c == '\'') {
-            if (i + 1 < sql.size() && sql[i + 1] == '\'') ++i;  // a doubled quote stays inside
-            else inLiteral = false, out += c;
+            if (i + 1 < sql.size() && sql[i + 1] == '\'')
+                ++i;  // a doubled quote stays inside
+            else
+                inLiteral = false, out += c;
         }
     }
     if (inLiteral) std::abort();
     return out;
 }
 
-std::string harmless(const std::string& v) { return v.empty() ? v : "x"; }
+std::string harmless(const std::string& v) {
+    return v.empty() ? v : "x";
+}
 
 }  // namespace
 

@@ -7,18 +7,20 @@ using namespace faq::query;
 
 namespace {
 
-std::string b(int blanks, const std::string& text) { return std::string(static_cast<size_t>(blanks), ' ') + text; }
+std::string b(int blanks, const std::string& text) {
+    return std::string(static_cast<size_t>(blanks), ' ') + text;
+}
 
 std::string fromBlock() {
-    return b(2, "FROM   (fa_Origins AS fa_Origins_2 RIGHT JOIN (") +
-           b(33, "fa_Origins AS fa_Origins_1 RIGHT JOIN (") +
+    return b(2, "FROM   (fa_Origins AS fa_Origins_2 RIGHT JOIN (") + b(33, "fa_Origins AS fa_Origins_1 RIGHT JOIN (") +
            b(33, "(((((((fa_Cards LEFT JOIN fa_DeprTransactions ON fa_Cards.sCardNum = fa_DeprTransactions.sCardNum)") +
            b(35, "LEFT JOIN fa_WorkLoad ON fa_Cards.sCardNum = fa_WorkLoad.sCardNum))") +
            b(36, "LEFT JOIN fa_AssetTypes ON fa_Cards.sTypeNum = fa_AssetTypes.sNum)") +
            b(36, "LEFT JOIN fa_Status ON fa_Cards.sStatusID = fa_Status.sID)") +
            b(36, "LEFT JOIN fa_Depreciations ON fa_Cards.sDeprMethodID = fa_Depreciations.sID)") +
            b(36, "LEFT JOIN fa_ItemsManual ON fa_Cards.sCardNum = fa_ItemsManual.sCardNum)") +
-           b(36, "LEFT JOIN fa_Origins ON fa_Cards.sOrgID = fa_Origins.sID) ON fa_Origins_1.sAddID = fa_Cards.sOrgAddID)") +
+           b(36,
+             "LEFT JOIN fa_Origins ON fa_Cards.sOrgID = fa_Origins.sID) ON fa_Origins_1.sAddID = fa_Cards.sOrgAddID)") +
            b(36, "ON fa_Origins_2.sDecID = fa_Cards.sOrgDisposeID)") +
            b(36, "LEFT JOIN fa_Vouchers ON fa_Cards.sVoucherNum = fa_Vouchers.sNum") +
            b(36, "INNER join fa_DeptScale on (fa_Cards.sCardNum = fa_DeptScale.sCardNum") +
@@ -27,8 +29,8 @@ std::string fromBlock() {
 }
 
 std::string whereBlock(const std::string& d) {
-    return b(3, "where  fa_Cards.sCardID IN (  ") + b(1, "SELECT ") + b(3, "Max(fc.sCardID) As sCardID ") + b(1, "From ") +
-           b(3, "fa_Cards fc") + b(1, "Where (((fa_Cards.dInputDate)<= '" + d + "')") +
+    return b(3, "where  fa_Cards.sCardID IN (  ") + b(1, "SELECT ") + b(3, "Max(fc.sCardID) As sCardID ") +
+           b(1, "From ") + b(3, "fa_Cards fc") + b(1, "Where (((fa_Cards.dInputDate)<= '" + d + "')") +
            b(1, "AND ((fa_Cards.dTransDate)<='" + d + "'") + b(1, "Or (fa_Cards.dTransDate) Is Null)") +
            b(1, "AND ((fa_Cards.dDisposeDate)<='" + d + "'") + b(1, "Or (fa_Cards.dDisposeDate) Is Null))") +
            b(1, "GROUP BY fc.sCardNum ) ") + b(2, "and  (fa_Cards.dDisposeDate is null ) ");
@@ -36,10 +38,10 @@ std::string whereBlock(const std::string& d) {
 
 // The whole statement around a given criteria text.
 std::string statement(const std::string& asOf, const std::string& criteria) {
-    const std::string head = b(1, "Select distinct ") +
-                             b(6, "convert(varchar(10),fa_Cards.dStartdate,102)  as [开始使用日期] ,") +
-                             b(7, "(fa_Cards.sDeptNames) as [使用部门] ,") + b(6, "(fa_Cards.sAssetName) as [固定资产名称],") +
-                             b(6, "sum(fa_Cards.dblValue) as [原值],") + b(6, "count( (fa_Cards.sOrgID)) as [数量] ");
+    const std::string head =
+        b(1, "Select distinct ") + b(6, "convert(varchar(10),fa_Cards.dStartdate,102)  as [开始使用日期] ,") +
+        b(7, "(fa_Cards.sDeptNames) as [使用部门] ,") + b(6, "(fa_Cards.sAssetName) as [固定资产名称],") +
+        b(6, "sum(fa_Cards.dblValue) as [原值],") + b(6, "count( (fa_Cards.sOrgID)) as [数量] ");
     const std::string groupBy = b(2, "Group By convert(varchar(10),fa_Cards.dStartdate,102), ") +
                                 b(4, "fa_Cards.sDeptNames ,") + b(2, "fa_Cards.sAssetName ");
     const std::string total = b(1, "union  ALL") + b(1, "Select  ") + b(6, "''  as [开始使用日期] ,") +
@@ -110,9 +112,9 @@ TEST(SummarySql, SingleQuotesAreDoubledInEveryValue) {
     p.strEndDate = "2026-12-31'";
     p.strDate = "'2027-01-07";
     EXPECT_EQ(summarySql(p), statement("''2027-01-07", b(1, "and  dStartdate >= '2026''-01-01'") +
-                                                         b(3, "AND dStartdate <='2026-12-31'''") +
-                                                         " AND fa_Cards.sAssetName = 'O''Neil 台式机'" +
-                                                         " AND (fa_DeptScale.sDeptNum) Like  '0''1%'"));
+                                                           b(3, "AND dStartdate <='2026-12-31'''") +
+                                                           " AND fa_Cards.sAssetName = 'O''Neil 台式机'" +
+                                                           " AND (fa_DeptScale.sDeptNum) Like  '0''1%'"));
     p.gsCZLike = "1";
     p.strZcID = "'; drop table fa_Cards; --";
     EXPECT_NE(summarySql(p).find("like  '%''; drop table fa_Cards; --%'"), std::string::npos);

@@ -34,8 +34,10 @@ inline data::Connector compactOdbcConnector(std::string extraKeys = {}) {
         for (size_t i = 0; i < cs.size(); ++i) {
             compact += cs[i];
             if (braced && cs[i] == '}') {
-                if (i + 1 < cs.size() && cs[i + 1] == '}') compact += cs[++i];
-                else braced = false;
+                if (i + 1 < cs.size() && cs[i + 1] == '}')
+                    compact += cs[++i];
+                else
+                    braced = false;
             } else if (!braced && cs[i] == '{') {
                 braced = true;
             } else if (!braced && cs[i] == ';' && i + 1 < cs.size() && cs[i + 1] == ' ') {

@@ -42,7 +42,8 @@ public:
         if (switches().failQueries)
             throw data::DbError("执行查询失败", {{"08S01", 10054, "[模拟] 与服务器的连接已断开"}});
         for (int waited = 0; switches().slowQueries && waited < 60000; waited += 5) {
-            if (mCancel) throw data::DbError("执行查询失败", {{"HY008", 0, "[模拟] 操作已取消"}}, data::Failure::Cancelled);
+            if (mCancel)
+                throw data::DbError("执行查询失败", {{"HY008", 0, "[模拟] 操作已取消"}}, data::Failure::Cancelled);
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         switches().sent.push_back(sql);

@@ -1,9 +1,10 @@
 // The export to a workbook, read back with a real reader and compared cell by cell.
+#include <unistd.h>
+
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <unistd.h>
 
 #include "export/workbook.h"
 #include "gui_fixture.h"
@@ -30,11 +31,8 @@ protected:
         };
         return w;
     }
-    QStringList files() const {
-        return QDir(exportFolder()).entryList(QDir::Files | QDir::Hidden);
-    }
-    QString exportFolder() const { return dir.filePath(QStringLiteral("faquery-%1").arg(geteuid()));
-    }
+    QStringList files() const { return QDir(exportFolder()).entryList(QDir::Files | QDir::Hidden); }
+    QString exportFolder() const { return dir.filePath(QStringLiteral("faquery-%1").arg(geteuid())); }
     // Rows [first, last] of the result against the data rows of sheet 0.
     void expectSheetMatches(const data::RecordsetPtr& rs, size_t first, const test::Workbook& wb) {
         ASSERT_TRUE(wb.error.isEmpty()) << wb.error.toStdString();
@@ -158,8 +156,10 @@ TEST(WorkbookWriter, MoreRowsThanASheetHoldsContinueOnTheNextSheet) {
     const size_t total = output::kRowsPerSheet + 5;
     for (size_t r = 0; r < total; ++r) {
         b.putInt(static_cast<int64_t>(r));
-        if (r % 2) b.putNull();
-        else b.putText("行");
+        if (r % 2)
+            b.putNull();
+        else
+            b.putText("行");
     }
     auto rs = b.finish();
     QTemporaryDir dir;

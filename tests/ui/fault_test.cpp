@@ -6,11 +6,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <thread>
-
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <thread>
 
 #include "app/frm_db_set.h"
 #include "data/cdb.h"
@@ -77,10 +76,11 @@ protected:
 TEST_F(PgFaults, LoginFailuresBringTheSettingsBackWithTheDriversMessage) {
     {
         data::CDB db(session->params, connector);
-        db.ExecSql("drop table if exists department; create table department(cDepCode varchar(12), cDepName varchar(50));"
-                   "insert into department values ('01', '行政部'), ('03', '生产部');"
-                   "drop table if exists fa_Cards; create table fa_Cards(sAssetName varchar(60));"
-                   "insert into fa_Cards values ('电脑'), ('电脑桌'), ('车床')");
+        db.ExecSql(
+            "drop table if exists department; create table department(cDepCode varchar(12), cDepName varchar(50));"
+            "insert into department values ('01', '行政部'), ('03', '生产部');"
+            "drop table if exists fa_Cards; create table fa_Cards(sAssetName varchar(60));"
+            "insert into fa_Cards values ('电脑'), ('电脑桌'), ('车床')");
     }
     QStringList m = connectWith(QStringLiteral("wrong-Pw-1"), QString::fromStdString(pg.database));
     ASSERT_EQ(m.size(), 1);
@@ -108,10 +108,11 @@ TEST_F(PgFaults, LoginFailuresBringTheSettingsBackWithTheDriversMessage) {
 
 TEST_F(PgFaults, ServerStoppedBetweenTwoQueries) {
     data::CDB db(session->params, connector);
-    db.ExecSql("drop table if exists department; create table department(cDepCode varchar(12), cDepName varchar(50));"
-               "insert into department values ('01', '行政部'), ('03', '生产部');"
-               "drop table if exists fa_Cards; create table fa_Cards(sAssetName varchar(60));"
-               "insert into fa_Cards values ('电脑'), ('电脑桌'), ('车床')");
+    db.ExecSql(
+        "drop table if exists department; create table department(cDepCode varchar(12), cDepName varchar(50));"
+        "insert into department values ('01', '行政部'), ('03', '生产部');"
+        "drop table if exists fa_Cards; create table fa_Cards(sAssetName varchar(60));"
+        "insert into fa_Cards values ('电脑'), ('电脑桌'), ('车床')");
     auto shown = db.ExecSqlRs("select sAssetName as \"固定资产名称\", 1.5::float8 as \"原值\" from fa_Cards", 3, 1, 1);
     auto w = openQueryWindow();  // lists from PostgreSQL
     keyTo(w->dcob, Qt::Key_F2);

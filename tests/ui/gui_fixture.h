@@ -17,8 +17,12 @@
 #include "ui/startup.h"
 
 QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-inline void PrintTo(const QStringList& l, std::ostream* os) { *os << '[' << l.join(QStringLiteral(", ")).toStdString() << ']'; }
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& l, std::ostream* os) {
+    *os << '[' << l.join(QStringLiteral(", ")).toStdString() << ']';
+}
 QT_END_NAMESPACE
 
 namespace faq::test {
@@ -86,14 +90,15 @@ public:
         w->setFocus();
         QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : w, static_cast<Qt::Key>(key), mods);
     }
+
 protected:
     // Saves a picture of w under <build>/screenshots, marked with the scale it was taken at.
     static QString screenshot(QWidget* w, const QString& name) {
         QDir dir(QStringLiteral(FAQ_BINARY_DIR "/screenshots"));
         dir.mkpath(QStringLiteral("."));
         const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR", QStringLiteral("1"));
-        const QString path = dir.filePath(name + (scale == QStringLiteral("1") ? QString() : QStringLiteral("@") + scale) +
-                                          QStringLiteral(".png"));
+        const QString path = dir.filePath(
+            name + (scale == QStringLiteral("1") ? QString() : QStringLiteral("@") + scale) + QStringLiteral(".png"));
         EXPECT_TRUE(w->grab().save(path)) << path.toStdString();
         return path;
     }

@@ -10,10 +10,10 @@
 #include "app/cli.h"
 #include "app/frm_db_set.h"
 #include "gui_fixture.h"
+#include "support/odbc_env.h"
 #include "ui/data_combo.h"
 #include "ui/data_grid.h"
 #include "ui/form_select.h"
-#include "support/odbc_env.h"
 #include "ui/startup.h"
 
 using namespace faq;
@@ -43,7 +43,7 @@ TEST_F(Hostile, NamesAnswerCorrectly) {
     const std::vector<Case> cases = {
         {QStringLiteral("O'Neil 台式机"), false, [](auto& n) { EXPECT_EQ(n, std::set<std::string>{"O'Neil 台式机"}); }},
         {QStringLiteral("'"), true, [](auto& n) { EXPECT_EQ(n, std::set<std::string>{"O'Neil 台式机"}); }},
-        {QStringLiteral("%"), true, [](auto& n) { EXPECT_GT(n.size(), 10u); }},   // a wildcard, as LIKE has it
+        {QStringLiteral("%"), true, [](auto& n) { EXPECT_GT(n.size(), 10u); }},  // a wildcard, as LIKE has it
         {QStringLiteral("%"), false, [](auto& n) { EXPECT_TRUE(n.empty()); }},   // an ordinary character
         {QStringLiteral("S_"), true, [](auto& n) { EXPECT_EQ(n, std::set<std::string>{"UPS_电源"}); }},
         {QStringLiteral("["), true, [](auto& n) { EXPECT_TRUE(n.empty()); }},
@@ -76,8 +76,8 @@ TEST_F(Hostile, NamesAnswerCorrectly) {
 
 TEST_F(Hostile, PeriodsAndPickerPrefixes) {
     auto w = openQueryWindow();
-    const char* bad[][2] = {{"０２", "1"}, {"2026", "０２"}, {"-1", "1"}, {"99999", "1"}, {"", "1"}, {"2026", ""},
-                            {"2026", "-1"}, {"1000", "1"}, {"2026\n", "1"}};
+    const char* bad[][2] = {{"０２", "1"}, {"2026", "０２"}, {"-1", "1"},   {"99999", "1"}, {"", "1"},
+                            {"2026", ""},  {"2026", "-1"},   {"1000", "1"}, {"2026\n", "1"}};
     for (const auto& b : bad) {
         messages.clear();
         w->byyyy->setEditText(QString::fromUtf8(b[0]));

@@ -1,6 +1,6 @@
 // F2 and the asset-name picker.
-#include <QComboBox>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QPushButton>
 
@@ -26,8 +26,8 @@ TEST_F(Picker, F2FromAnyControlOpensItAndOtherKeysDoNot) {
     auto w = openQueryWindow();
     keyTo(w->dcob, Qt::Key_F3);
     EXPECT_EQ(w->picker(), nullptr);
-    QWidget* controls[] = {w->byyyy, w->Command1, w->bmm, w->eyyyy, w->emm, w->dcob, w->dcbmDept, w->btnCsv,
-                           w->dgContent->view(), w->chkLike};
+    QWidget* controls[] = {w->byyyy,  w->Command1,          w->bmm,    w->eyyyy, w->emm, w->dcob, w->dcbmDept,
+                           w->btnCsv, w->dgContent->view(), w->chkLike};
     for (QWidget* c : controls) {
         if (w->picker()) w->picker()->close();  // unload, so each F2 loads it afresh
         QApplication::processEvents();
@@ -45,9 +45,11 @@ TEST_F(Picker, F2FromAnyControlOpensItAndOtherKeysDoNot) {
     EXPECT_EQ(p->size(), QSize(280, 240));
     EXPECT_EQ(p->dgList->geometry(), QRect(8, 8, 265, 225));
     EXPECT_EQ(p->dgList->model()->columnCount(), 2);
-    EXPECT_EQ(p->dgList->model()->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("固定资产名"));
+    EXPECT_EQ(p->dgList->model()->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
+              QStringLiteral("固定资产名"));
     EXPECT_EQ(p->dgList->model()->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), QString());
-    EXPECT_EQ(p->dgList->view()->horizontalHeader()->sectionSize(0), p->dgList->view()->horizontalHeader()->sectionSize(1));
+    EXPECT_EQ(p->dgList->view()->horizontalHeader()->sectionSize(0),
+              p->dgList->view()->horizontalHeader()->sectionSize(1));
 }
 
 TEST_F(Picker, ListsNamesBeginningWithTheBoxText) {
@@ -62,7 +64,8 @@ TEST_F(Picker, ListsNamesBeginningWithTheBoxText) {
     EXPECT_FALSE(names.contains(QStringLiteral("台式电脑")));
     for (const auto& n : names) EXPECT_TRUE(n.startsWith(QStringLiteral("电脑"))) << n.toStdString();
     EXPECT_EQ(w->picker()->dgList->view()->currentIndex().row(), 0);
-    EXPECT_EQ(test::switches().sent.back(), " SELECT distinct  sAssetName FROM fa_Cards where sAssetName like  '电脑%'");
+    EXPECT_EQ(test::switches().sent.back(),
+              " SELECT distinct  sAssetName FROM fa_Cards where sAssetName like  '电脑%'");
 }
 
 TEST_F(Picker, EnterWithAnyShiftStatePicksTheCurrentRow) {

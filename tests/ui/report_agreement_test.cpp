@@ -43,7 +43,7 @@ TEST_F(ReportAgreement, SameCriteriaSameStatementSameRows) {
     auto run = [](const std::vector<std::string>& extra) {
         std::ostringstream out, err;
         app::ReportIo io{&out, &err, [] { return std::nullopt; }, [](app::InterruptGuard&) { return std::nullopt; }};
-        std::vector<std::string> args{"--demo", "--today", "2026-12-07", "--from", "2018-3", "--to",     "2026-12",
+        std::vector<std::string> args{"--demo", "--today", "2026-12-07", "--from", "2018-3", "--to",      "2026-12",
                                       "--dept", "03",      "--name",     "电",     "--like", "--show-sql"};
         args.insert(args.end(), extra.begin(), extra.end());
         const int code = app::runReport(args, io);

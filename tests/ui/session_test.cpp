@@ -15,11 +15,11 @@
 #include "app/mdl_main.h"
 #include "app/program.h"
 #include "support/test_connector.h"
-#include "ui/gui_fixture.h"
 #include "ui/data_combo.h"
 #include "ui/data_grid.h"
 #include "ui/form_select.h"
 #include "ui/frm_login.h"
+#include "ui/gui_fixture.h"
 #include "ui/startup.h"
 
 using namespace faq;
@@ -93,7 +93,8 @@ TEST(Session, NothingPersistsAndThePasswordNeverShows) {
     ASSERT_EQ(opened.size(), 1);
     const QStringList files = filesUnder(gRoot);
     ASSERT_EQ(files.size(), 1) << files.join(QStringLiteral(", ")).toStdString();
-    EXPECT_TRUE(files[0].startsWith(QStringLiteral("tmp/faquery-%1/固定资产查询_").arg(geteuid()))) << files[0].toStdString();
+    EXPECT_TRUE(files[0].startsWith(QStringLiteral("tmp/faquery-%1/固定资产查询_").arg(geteuid())))
+        << files[0].toStdString();
     QFile out(capture);
     ASSERT_TRUE(out.open(QIODevice::ReadOnly));
     EXPECT_FALSE(out.readAll().contains(kPassword));
@@ -110,7 +111,8 @@ int main(int argc, char** argv) {
     char tmpl[] = "/tmp/faq-session-XXXXXX";
     const QString base = QString::fromLocal8Bit(mkdtemp(tmpl));
     gRoot = base + QStringLiteral("/root");
-    for (const char* sub : {"home", "config", "cache", "data", "state", "runtime", "tmp"}) QDir().mkpath(gRoot + "/" + sub);
+    for (const char* sub : {"home", "config", "cache", "data", "state", "runtime", "tmp"})
+        QDir().mkpath(gRoot + "/" + sub);
     QFile::setPermissions(gRoot + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     auto set = [](const char* var, const QString& v) { qputenv(var, v.toLocal8Bit()); };
     set("HOME", gRoot + "/home");

@@ -10,8 +10,8 @@
 
 #include "app/frm_db_set.h"
 #include "data/sqlite_connection.h"
-#include "query/money_format.h"
 #include "gui_fixture.h"
+#include "query/money_format.h"
 #include "ui/data_combo.h"
 #include "ui/data_grid.h"
 #include "ui/startup.h"
@@ -152,7 +152,8 @@ TEST_F(Windows, QueryFillsTheGridAndASecondQueryReplacesIt) {
     auto* m = w->dgContent->model();
     ASSERT_EQ(m->columnCount(), 5);
     const char* captions[] = {"开始使用日期", "使用部门", "固定资产名称", "原值", "数量"};
-    for (int c = 0; c < 5; ++c) EXPECT_EQ(m->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(), QString::fromUtf8(captions[c]));
+    for (int c = 0; c < 5; ++c)
+        EXPECT_EQ(m->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(), QString::fromUtf8(captions[c]));
     const int rows = m->rowCount();
     ASSERT_GT(rows, 10);
     EXPECT_EQ(m->text(rows - 1, 2), QStringLiteral("合计:"));
@@ -185,8 +186,11 @@ TEST_F(Windows, CriteriaWrittenForTheEdgeCases) {
         const char* year;
         const char* month;
         const char* end;
-    } ends[] = {{"2026", "2", "2026-02-28"}, {"2024", "2", "2024-02-29"}, {"2026", "4", "2026-04-30"},
-                {"2026", "05", "2026-05-31"}, {"2026", "12", "2026-12-31"}};
+    } ends[] = {{"2026", "2", "2026-02-28"},
+                {"2024", "2", "2024-02-29"},
+                {"2026", "4", "2026-04-30"},
+                {"2026", "05", "2026-05-31"},
+                {"2026", "12", "2026-12-31"}};
     for (const auto& c : ends) {
         w->eyyyy->setEditText(QString::fromUtf8(c.year));
         w->emm->setEditText(QString::fromUtf8(c.month));
@@ -200,7 +204,9 @@ TEST_F(Windows, CriteriaWrittenForTheEdgeCases) {
     struct Today {
         query::CivilDate d;
         const char* asOf;
-    } todays[] = {{{2026, 5, 6}, "2026-6-06"}, {{2026, 9, 9}, "2026-10-09"}, {{2026, 12, 15}, "2027-01-15"},
+    } todays[] = {{{2026, 5, 6}, "2026-6-06"},
+                  {{2026, 9, 9}, "2026-10-09"},
+                  {{2026, 12, 15}, "2027-01-15"},
                   {{2026, 1, 31}, "2026-2-28"}};
     for (const auto& t : todays) {
         setToday(t.d);
@@ -365,7 +371,7 @@ TEST_F(Windows, ASlowQueryLeavesTheWindowAliveAndCancelPutsEverythingBack) {
     ASSERT_TRUE(w->btnCancel->isVisible());
     EXPECT_EQ(w->lblBusy->text(), QStringLiteral("正在查询… 1 秒"));
     EXPECT_EQ(w->dgContent->model()->recordset(), before);  // the grid keeps the last result
-    w->Command1_Click();  // ignored while busy
+    w->Command1_Click();                                    // ignored while busy
     screenshot(w.get(), QStringLiteral("query-busy"));
     QTest::mouseClick(w->btnCancel, Qt::LeftButton);
     settle(w);

@@ -1,12 +1,12 @@
 #include "odbc_connection.h"
 
-#include <langinfo.h>
 
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
 
 #include "odbc_fetch.h"
+#include "program_error.h"
 #include "utf.h"
 
 namespace faq::data {
@@ -23,18 +23,6 @@ void setOptionalAttr(const Stmt& stmt, SQLINTEGER attr, SQLULEN value) {
     for (const auto& r : recs)
         if (r.sqlState == "HYC00" || r.sqlState == "HY092" || r.sqlState == "HY024" || r.sqlState == "01S02") return;
     throw DbError("设置语句属性失败", std::move(recs));
-}
-
-// The driver manager converts between UTF-16 and an ANSI driver's narrow strings in the
-// character set of LC_CTYPE; anything but UTF-8 would lose Chinese text there.
-void ensureUtf8CType() {
-    static const bool done = [] {
-        const char* codeset = nl_langinfo(CODESET);
-        if (codeset && std::string_view(codeset) == "UTF-8") return true;
-        if (!std::setlocale(LC_CTYPE, "C.UTF-8")) std::setlocale(LC_CTYPE, "en_US.UTF-8");
-        return true;
-    }();
-    (void)done;
 }
 
 // FreeTDS with its default protocol version "auto" tries 7.4, and when a server accepts the

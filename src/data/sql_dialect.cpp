@@ -12,6 +12,7 @@ SQLITE_EXTENSION_INIT1
 #include <string_view>
 
 #include "sql_dialect.h"
+#include "utf.h"
 
 namespace {
 
@@ -150,11 +151,9 @@ int formatDate(const DateKey& k, int style, char* out, size_t cap) {
 
 // Byte length of the first n characters of a UTF-8 text.
 size_t utf8Prefix(const unsigned char* s, size_t len, long long n) {
+    const std::string_view text(reinterpret_cast<const char*>(s), len);
     size_t i = 0;
-    for (long long c = 0; i < len && c < n; ++c) {
-        ++i;
-        while (i < len && (s[i] & 0xC0) == 0x80) ++i;
-    }
+    for (long long c = 0; i < len && c < n; ++c) faq::data::decodeUtf8(text, i);
     return i;
 }
 

@@ -1,5 +1,10 @@
 #include "utf.h"
 
+#include <langinfo.h>
+
+#include <clocale>
+#include <mutex>
+
 namespace faq::data {
 
 namespace {
@@ -7,43 +12,35 @@ constexpr char32_t kReplacement = 0xFFFD;
 
 }  // namespace
 
+char32_t decodeUtf8(std::string_view s, size_t& i) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    const size_t len = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+    if (len == 1) {
+        ++i;
+        return b;
+    }
+    char32_t c = len ? b & (0x7F >> len) : 0;
+    bool ok = len != 0 && i + len <= s.size();
+    for (size_t k = 1; ok && k < len; ++k) {
+        const auto cb = static_cast<unsigned char>(s[i + k]);
+        ok = (cb & 0xC0) == 0x80;
+        c = (c << 6) | (cb & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are malformed too.
+    static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (!ok || c < kMin[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        ++i;
+        return kReplacement;
+    }
+    i += len;
+    return c;
+}
+
 std::u16string toUtf16(std::string_view s) {
     std::u16string out;
     out.reserve(s.size());
-    size_t i = 0;
-    while (i < s.size()) {
-        auto b = static_cast<unsigned char>(s[i]);
-        char32_t c;
-        size_t len;
-        if (b < 0x80) {
-            c = b, len = 1;
-        } else if ((b & 0xE0) == 0xC0) {
-            c = b & 0x1F, len = 2;
-        } else if ((b & 0xF0) == 0xE0) {
-            c = b & 0x0F, len = 3;
-        } else if ((b & 0xF8) == 0xF0) {
-            c = b & 0x07, len = 4;
-        } else {
-            out.push_back(kReplacement);
-            ++i;
-            continue;
-        }
-        bool ok = i + len <= s.size();
-        for (size_t k = 1; ok && k < len; ++k) {
-            auto cb = static_cast<unsigned char>(s[i + k]);
-            if ((cb & 0xC0) != 0x80)
-                ok = false;
-            else
-                c = (c << 6) | (cb & 0x3F);
-        }
-        // Reject overlong forms, surrogates and values past U+10FFFF.
-        static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (!ok || c < kMin[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-            out.push_back(kReplacement);
-            ++i;
-            continue;
-        }
-        i += len;
+    for (size_t i = 0; i < s.size();) {
+        char32_t c = decodeUtf8(s, i);
         if (c >= 0x10000) {
             c -= 0x10000;
             out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
@@ -110,6 +107,15 @@ std::string toUtf8(std::u16string_view s) {
     out.reserve(s.size() * 3 / 2);
     appendUtf8(out, s.data(), s.size());
     return out;
+}
+
+void ensureUtf8CType() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        const char* codeset = nl_langinfo(CODESET);
+        if (codeset && std::string_view(codeset) == "UTF-8") return;
+        if (!std::setlocale(LC_CTYPE, "C.UTF-8")) std::setlocale(LC_CTYPE, "en_US.UTF-8");
+    });
 }
 
 }  // namespace faq::data

@@ -1,10 +1,16 @@
-// UTF-8 <-> UTF-16 conversion for the wide-character ODBC calls.
+// The program's one UTF-8 decoder, and UTF-8 <-> UTF-16 conversion for the wide-character
+// ODBC calls.
 #pragma once
 
 #include <string>
 #include <string_view>
 
 namespace faq::data {
+
+// The code point at s[i], advancing i past it. A malformed sequence (a stray byte, an
+// overlong form, a surrogate, past U+10FFFF, cut short) reads as U+FFFD and advances i
+// by one byte, so nothing is dropped silently.
+char32_t decodeUtf8(std::string_view s, size_t& i);
 
 // Malformed input is replaced by U+FFFD, never dropped silently.
 std::u16string toUtf16(std::string_view utf8);
@@ -14,5 +20,9 @@ size_t appendUtf8(std::string& out, const char16_t* utf16, size_t units);
 // Bytes of the UTF-8 form of utf16, and that form written to out (which must have room).
 size_t utf8Length(const char16_t* utf16, size_t units);
 char* encodeUtf8(char* out, const char16_t* utf16, size_t units);
+
+// Makes LC_CTYPE a UTF-8 one (C.UTF-8 when the environment's is not), once per process:
+// the driver manager converts an ANSI driver's texts in it, and wcwidth() reads it.
+void ensureUtf8CType();
 
 }  // namespace faq::data

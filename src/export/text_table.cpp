@@ -2,39 +2,13 @@
 
 #include <charconv>
 #include <cmath>
+#include <cwchar>
+
+#include "data/utf.h"
 
 namespace faq::output {
 
 namespace {
-
-// Decodes one UTF-8 character at s[i]; advances i. Malformed bytes count as U+FFFD.
-char32_t next(std::string_view s, size_t& i) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    size_t len = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
-    if (len == 0 || i + len > s.size()) {
-        ++i;
-        return 0xFFFD;
-    }
-    char32_t c = len == 1 ? b : b & (0x7F >> len);
-    for (size_t k = 1; k < len; ++k) {
-        const auto cb = static_cast<unsigned char>(s[i + k]);
-        if ((cb & 0xC0) != 0x80) {
-            ++i;
-            return 0xFFFD;
-        }
-        c = (c << 6) | (cb & 0x3F);
-    }
-    i += len;
-    return c;
-}
-
-bool wide(char32_t c) {
-    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) || (c >= 0x3041 && c <= 0x33FF) ||
-           (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
-           (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) ||
-           (c >= 0xFF00 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F) ||
-           (c >= 0x1F900 && c <= 0x1F9FF) || (c >= 0x20000 && c <= 0x3FFFD);
-}
 
 bool control(char32_t c) {
     return c < 0x20 || (c >= 0x7F && c < 0xA0);
@@ -46,7 +20,7 @@ std::string printable(std::string_view s) {
     out.reserve(s.size());
     for (size_t i = 0; i < s.size();) {
         const size_t start = i;
-        const char32_t c = next(s, i);
+        const char32_t c = data::decodeUtf8(s, i);
         if (control(c))
             out += '?';
         else
@@ -62,15 +36,16 @@ bool numeric(data::FieldType t) {
 }  // namespace
 
 size_t displayWidth(std::string_view s) {
+    data::ensureUtf8CType();  // wcwidth() knows wide characters only in a UTF-8 locale
     size_t w = 0;
     for (size_t i = 0; i < s.size();) {
-        const char32_t c = next(s, i);
-        if (control(c))
+        const char32_t c = data::decodeUtf8(s, i);
+        if (control(c)) {
             w += 1;  // shown as "?"
-        else if ((c >= 0x300 && c <= 0x36F) || c == 0x200B || (c >= 0xFE00 && c <= 0xFE0F))
             continue;
-        else
-            w += wide(c) ? 2 : 1;
+        }
+        const int cw = wcwidth(static_cast<wchar_t>(c));
+        w += cw < 0 ? 1 : static_cast<size_t>(cw);  // unassigned: one column, as terminals draw it
     }
     return w;
 }

@@ -182,4 +182,23 @@ TEST(Csv, NumbersAtFifteenDigitsFormulasStayTextTerminalsSeeNoControls) {
     EXPECT_EQ(output::numberText(1e20), "100000000000000000000");
 }
 
+TEST(TextTable, CjkAndEmojiColumnsStayAligned) {
+    EXPECT_EQ(output::displayWidth("电脑"), 4u);
+    EXPECT_EQ(output::displayWidth("\u231A\U0001F680"), 4u);  // watch and rocket: wide, as the terminal draws them
+    EXPECT_EQ(output::displayWidth("e\u0301"), 1u);           // a combining accent takes no column
+    data::RecordsetBuilder b({{"名称", data::FieldType::Text}, {"数量", data::FieldType::Integer}});
+    for (const char* n : {"电脑", "\U0001F680火箭", "\u231A", "plain", "𠀀"}) {
+        b.putText(n);
+        b.putInt(1);
+    }
+    auto rs = b.finish();
+    std::ostringstream out;
+    output::writeTable(out, *rs, {});
+    std::istringstream lines(out.str());
+    std::vector<size_t> widths;
+    for (std::string line; std::getline(lines, line);) widths.push_back(output::displayWidth(line));
+    ASSERT_EQ(widths.size(), 7u);
+    for (size_t w : widths) EXPECT_EQ(w, widths[0]);
+}
+
 }  // namespace

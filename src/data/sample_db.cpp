@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <variant>
 #include <vector>
@@ -86,29 +87,18 @@ private:
     uint64_t mState;
 };
 
-// Days since 1970-01-01 <-> civil date (Howard Hinnant's algorithm).
-int64_t daysFromCivil(int y, int m, int d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
+// A day number (days since 1970-01-01) and its date text.
+int64_t dayNumber(int y, unsigned m, unsigned d) {
+    using namespace std::chrono;
+    return sys_days(year_month_day(year(y), month(m), day(d))).time_since_epoch().count();
 }
 
-std::string civilText(int64_t z) {
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    const int64_t d = doy - (153 * mp + 2) / 5 + 1;
-    const int64_t m = mp < 10 ? mp + 3 : mp - 9;
-    const int64_t y = yoe + era * 400 + (m <= 2);
-    char buf[80];
-    std::snprintf(buf, sizeof buf, "%04lld-%02lld-%02lld 00:00:00", static_cast<long long>(y),
-                  static_cast<long long>(m), static_cast<long long>(d));
+std::string civilText(int64_t dayNo) {
+    using namespace std::chrono;
+    const year_month_day ymd{sys_days(days(dayNo))};
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%04d-%02u-%02u 00:00:00", static_cast<int>(ymd.year()),
+                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
     return buf;
 }
 
@@ -193,8 +183,8 @@ insert into fa_Origins values ('01','101','201','直接购入'),('02','102','202
     auto* manual = db.prepare("insert into fa_ItemsManual values (?,?)");
 
     Rng rng(options.seed);
-    const int64_t firstDay = daysFromCivil(1995, 1, 1), lastDay = daysFromCivil(2026, 11, 30);
-    const int64_t recentDay = daysFromCivil(2024, 1, 1);
+    const int64_t firstDay = dayNumber(1995, 1, 1), lastDay = dayNumber(2026, 11, 30);
+    const int64_t recentDay = dayNumber(2024, 1, 1);
     int64_t cardId = 0, optId = 0;
     const int deptCount = static_cast<int>(std::size(kDepts));
     const int assetCount = static_cast<int>(std::size(kAssets));

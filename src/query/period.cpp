@@ -1,5 +1,6 @@
 #include "period.h"
 
+#include <chrono>
 #include <cstdio>
 
 namespace faq::query {
@@ -27,13 +28,13 @@ bool number(const std::string& s, size_t pos, size_t n, int* out) {
 
 }  // namespace
 
-bool isLeapYear(int y) {
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
+bool isLeapYear(int y) { return std::chrono::year(y).is_leap(); }
 
 int daysInMonth(int year, int month) {
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
+    using namespace std::chrono;
+    return static_cast<int>(static_cast<unsigned>(
+        year_month_day_last(std::chrono::year(year), month_day_last(std::chrono::month(static_cast<unsigned>(month))))
+            .day()));
 }
 
 bool isValidDate(const std::string& text) {
@@ -85,7 +86,7 @@ std::string asOfDate(const CivilDate& today) {
         month = std::to_string(nextMonth);
     }
     const int day = std::min(today.day, daysInMonth(year, nextMonth));
-    char dd[8];
+    char dd[16];
     std::snprintf(dd, sizeof dd, "%02d", day);
     return std::to_string(year) + "-" + month + "-" + dd;
 }

@@ -73,7 +73,7 @@ SQLSMALLINT ioType(int32_t direction) {
         case ado::adParamOutput:
         case ado::adParamReturnValue: return SQL_PARAM_OUTPUT;
         case ado::adParamInputOutput: return SQL_PARAM_INPUT_OUTPUT;
-        default: throw DbError("不支持的参数方向：" + std::to_string(direction));
+        default: throw ProgramError("不支持的参数方向：" + std::to_string(direction));
     }
 }
 
@@ -100,7 +100,7 @@ void classify(const Parameter& p, ParamBinding& b) {
         case ado::adWChar: b.sqlType = SQL_WCHAR; break;
         case ado::adVarWChar: b.sqlType = SQL_WVARCHAR; break;
         case ado::adLongVarWChar: b.sqlType = SQL_WLONGVARCHAR; break;
-        default: throw DbError("不支持的参数类型：" + std::to_string(p.type));
+        default: throw ProgramError("不支持的参数类型：" + std::to_string(p.type));
     }
 }
 
@@ -324,14 +324,14 @@ RecordsetPtr OdbcConnection::callWith(const Stmt& stmt, Command& cmd, const std:
 }
 
 void OdbcConnection::beginTransaction() {
-    if (mInTransaction) throw DbError("不支持嵌套事务");
+    if (mInTransaction) throw ProgramError("不支持嵌套事务");
     mDbc.check(SQLSetConnectAttr(mDbc.get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
                "开始事务失败");
     mInTransaction = true;
 }
 
 void OdbcConnection::endTransaction(SQLSMALLINT completion, const char* context) {
-    if (!mInTransaction) throw DbError(std::string(context) + "：没有活动的事务");
+    if (!mInTransaction) throw ProgramError(std::string(context) + "：没有活动的事务");
     mDbc.check(SQLEndTran(SQL_HANDLE_DBC, mDbc.get(), completion), context);
     mInTransaction = false;
     mDbc.check(SQLSetConnectAttr(mDbc.get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0),

@@ -9,7 +9,7 @@
 #include <new>
 #include <type_traits>
 
-#include "db_error.h"
+#include "program_error.h"
 #include "utf.h"
 
 namespace faq::data {
@@ -119,7 +119,7 @@ std::string_view Recordset::loadText(uint64_t slot) const {
 }
 
 Value Recordset::value(size_t row, size_t col) const {
-    if (row >= mRows || col >= mFields.size()) throw DbError("记录或字段序号超出范围");
+    if (row >= mRows || col >= mFields.size()) throw ProgramError("记录或字段序号超出范围");
     const Chunk& c = *mColumns[col].chunks[row >> kChunkBits];
     const size_t k = row & (kChunkRows - 1);
     Value v;
@@ -154,11 +154,11 @@ void Recordset::moveLast() {
     setPosition(mRows ? static_cast<long>(mRows) - 1 : 0);
 }
 void Recordset::moveNext() {
-    if (eof()) throw DbError("记录集已在末尾，无法后移");
+    if (eof()) throw ProgramError("记录集已在末尾，无法后移");
     setPosition(mPos + 1);
 }
 void Recordset::movePrevious() {
-    if (bof()) throw DbError("记录集已在开头，无法前移");
+    if (bof()) throw ProgramError("记录集已在开头，无法前移");
     setPosition(mPos - 1);
 }
 void Recordset::move(long n) {
@@ -166,13 +166,13 @@ void Recordset::move(long n) {
 }
 
 Value Recordset::fieldValue(size_t col) const {
-    if (bof() || eof()) throw DbError("当前没有记录（记录集在开头或末尾）");
+    if (bof() || eof()) throw ProgramError("当前没有记录（记录集在开头或末尾）");
     return value(static_cast<size_t>(mPos), col);
 }
 
 Value Recordset::fieldValue(std::string_view name) const {
     int col = fieldIndex(name);
-    if (col < 0) throw DbError("记录集中没有字段：" + std::string(name));
+    if (col < 0) throw ProgramError("记录集中没有字段：" + std::string(name));
     return fieldValue(static_cast<size_t>(col));
 }
 

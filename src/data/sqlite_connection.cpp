@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "db_error.h"
+#include "program_error.h"
 #include "sample_db.h"
 #include "sql_dialect.h"
 
@@ -238,19 +239,19 @@ RecordsetPtr SqliteConnection::callProcedure(Command& cmd, bool) {
 }
 
 void SqliteConnection::beginTransaction() {
-    if (mInTransaction) throw DbError("不支持嵌套事务");
+    if (mInTransaction) throw ProgramError("不支持嵌套事务");
     execute("BEGIN", 0);
     mInTransaction = true;
 }
 
 void SqliteConnection::commitTransaction() {
-    if (!mInTransaction) throw DbError("提交事务失败：没有活动的事务");
+    if (!mInTransaction) throw ProgramError("提交事务失败：没有活动的事务");
     execute("COMMIT", 0);
     mInTransaction = false;
 }
 
 void SqliteConnection::rollbackTransaction() {
-    if (!mInTransaction) throw DbError("回滚事务失败：没有活动的事务");
+    if (!mInTransaction) throw ProgramError("回滚事务失败：没有活动的事务");
     execute("ROLLBACK", 0);
     mInTransaction = false;
 }

@@ -11,6 +11,7 @@
 
 #include "app/session.h"
 #include "data/db_error.h"
+#include "data/program_error.h"
 
 namespace faq::ui {
 
@@ -18,7 +19,7 @@ template <typename R>
 struct Outcome {
     std::optional<R> value;
     std::optional<data::DbError> dbError;
-    std::string otherError;  // anything else that went wrong, Chinese
+    std::string otherError;  // anything else that went wrong: the message to show
 };
 
 // Runs work on session's worker; done runs on the UI thread with its outcome, unless
@@ -33,8 +34,10 @@ bool runInBackground(app::Session& session, QObject* receiver, std::function<R()
             out->value = work();
         } catch (const data::DbError& e) {
             out->dbError = e;
+        } catch (const data::ProgramError& e) {
+            out->otherError = std::string("程序内部错误：") + e.what();
         } catch (const std::exception& e) {
-            out->otherError = e.what();
+            out->otherError = std::string("查询失败：") + e.what();
         }
         // qApp lives as long as the program; receiver is looked at on the UI thread only.
         QMetaObject::invokeMethod(

@@ -3,7 +3,7 @@
 #include <QCompleter>
 #include <QLineEdit>
 
-#include "data/db_error.h"
+#include "data/program_error.h"
 
 namespace faq::ui {
 
@@ -25,10 +25,10 @@ void DataCombo::setListSource(data::RecordsetPtr rs, const std::string& listFiel
     mBoundField = -1;
     if (!mRs) return;
     const int list = mRs->fieldIndex(listField);
-    if (list < 0) throw data::DbError("列表中没有字段：" + listField);
+    if (list < 0) throw data::ProgramError("列表中没有字段：" + listField);
     if (!boundField.empty()) {
         mBoundField = mRs->fieldIndex(boundField);
-        if (mBoundField < 0) throw data::DbError("列表中没有字段：" + boundField);
+        if (mBoundField < 0) throw data::ProgramError("列表中没有字段：" + boundField);
     }
     QStringList items;
     items.reserve(static_cast<qsizetype>(mRs->recordCount()));

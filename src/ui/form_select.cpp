@@ -48,7 +48,7 @@ void FormSelect::Form_Load() {
         [this](Outcome<data::RecordsetPtr>& out) {
             if (!out.value) {
                 emit loadFailed(out.dbError ? QString::fromStdString(mSession.failureMessage(*out.dbError))
-                                            : QStringLiteral("查询失败：") + QString::fromStdString(out.otherError));
+                                            : QString::fromStdString(out.otherError));
                 return;
             }
             const auto& rs = *out.value;

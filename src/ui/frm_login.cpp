@@ -11,12 +11,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 
 #include "app/mdl_main.h"
 #include "app/program.h"
 #include "app/twips.h"
 #include "background.h"
 #include "data/db_error.h"
+#include "data/program_error.h"
 #include "data_combo.h"
 #include "data_grid.h"
 #include "form_select.h"
@@ -183,11 +185,16 @@ void frmLogin::initCriteriaControls() {
             endWork();
             if (!out.value) {
                 emit loadFailed(out.dbError ? QString::fromStdString(mSession.failureMessage(*out.dbError))
-                                            : QStringLiteral("查询失败：") + QString::fromStdString(out.otherError));
+                                            : QString::fromStdString(out.otherError));
                 return;
             }
-            dcob->setListSource(out.value->assets, "sAssetName");
-            dcbmDept->setListSource(out.value->departments, "cDepName", "cDepCode");
+            try {
+                dcob->setListSource(out.value->assets, "sAssetName");
+                dcbmDept->setListSource(out.value->departments, "cDepName", "cDepCode");
+            } catch (const data::ProgramError& e) {
+                emit loadFailed(QStringLiteral("程序内部错误：") + QString::fromUtf8(e.what()));
+                return;
+            }
             dcob->setEditText(QString());
             dcbmDept->setEditText(QString());
             byyyy->setFocus();
@@ -232,7 +239,7 @@ void frmLogin::Command1_Click() {
             if (!out.value) {
                 app::showMessage(this,
                                  out.dbError ? QString::fromStdString(mSession.failureMessage(*out.dbError))
-                                             : QStringLiteral("查询失败：") + QString::fromStdString(out.otherError),
+                                             : QString::fromStdString(out.otherError),
                                  cancelled ? QMessageBox::Information : QMessageBox::Warning);
                 return;
             }

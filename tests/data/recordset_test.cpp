@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "data/db_error.h"
+#include "data/program_error.h"
 #include "data/utf.h"
 
 using namespace faq::data;
@@ -33,8 +33,8 @@ TEST(Recordset, ValuesSurviveChunkAndBlockBoundaries) {
         }
         EXPECT_EQ(rs->value(r, 2).i, static_cast<int64_t>(r) - 5);
     }
-    EXPECT_THROW(rs->value(10000, 0), DbError);
-    EXPECT_THROW(rs->value(0, 3), DbError);
+    EXPECT_THROW(rs->value(10000, 0), ProgramError);
+    EXPECT_THROW(rs->value(0, 3), ProgramError);
 }
 
 TEST(Recordset, LongTextsAndEmptyTextsKeepTheirLength) {
@@ -67,7 +67,7 @@ TEST(Recordset, CurrentRecordMovesAndNotifiesListeners) {
     rs->moveFirst();
     EXPECT_EQ(seen, (std::vector<long>{1, 2, 3, -1, 2}));
     EXPECT_EQ(rs->fieldValue("N").i, -5);
-    EXPECT_THROW(rs->fieldValue("missing"), DbError);
+    EXPECT_THROW(rs->fieldValue("missing"), ProgramError);
 }
 
 TEST(Recordset, MemoryPerRowStaysSmall) {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "data/cdb.h"
-#include "data/db_error.h"
+#include "data/program_error.h"
 
 namespace faq::test {
 
@@ -15,11 +15,11 @@ inline void expectRollbackDropsAndCommitKeeps(data::CDB& db) {
     db.rollbackTrans();
     EXPECT_EQ(db.ExecSqlRs("select count(*) from tx")->value(0, 0).i, 0);
     db.beginTrans();
-    EXPECT_THROW(db.beginTrans(), data::DbError);  // no nesting
+    EXPECT_THROW(db.beginTrans(), data::ProgramError);  // no nesting
     db.ExecSql("insert into tx values (2)");
     db.commitTrans();
     EXPECT_EQ(db.ExecSqlRs("select count(*) from tx")->value(0, 0).i, 1);
-    EXPECT_THROW(db.commitTrans(), data::DbError);  // no transaction is active
+    EXPECT_THROW(db.commitTrans(), data::ProgramError);  // no transaction is active
 }
 
 }  // namespace faq::test

@@ -8,7 +8,7 @@
 namespace faq::ui {
 
 void GridView::keyPressEvent(QKeyEvent* e) {
-    if (onKeyDown) onKeyDown(e->key(), e->modifiers());
+    emit keyDown(e->key(), e->modifiers());
     QTableView::keyPressEvent(e);
 }
 

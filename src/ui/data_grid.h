@@ -16,8 +16,10 @@ class GridView : public QTableView {
     Q_OBJECT
 public:
     using QTableView::QTableView;
-    // Key-down notification with the key code and modifiers, before the view's own handling.
-    std::function<void(int key, Qt::KeyboardModifiers modifiers)> onKeyDown;
+
+signals:
+    // A key going down, with its code and modifiers, before the view's own handling.
+    void keyDown(int key, Qt::KeyboardModifiers modifiers);
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;

@@ -33,7 +33,7 @@ FormSelect::FormSelect(QComboBox* dcob, app::Session& session, QWidget* owner)
     dgList->view()->setFont(app::songTi9());
     dgList->view()->horizontalHeader()->setFont(app::songTi9());
     dgList->model()->setColumns({{QStringLiteral("固定资产名"), -1, {}}, {QString(), -1, {}}});
-    dgList->view()->onKeyDown = [this](int key, Qt::KeyboardModifiers m) { dgList_KeyDown(key, m); };
+    connect(dgList->view(), &GridView::keyDown, this, &FormSelect::dgList_KeyDown);
     // Every click in the grid is a click notification, on a row or not.
     dgList->view()->viewport()->installEventFilter(this);
     setFocusProxy(dgList);

@@ -98,14 +98,27 @@ frmLogin::frmLogin(app::Session& session, QWidget* parent)
     connect(btnCsv, &QPushButton::clicked, this, &frmLogin::btnCsv_Click);
     connect(btnCancel, &QPushButton::clicked, this, &frmLogin::btnCancel_Click);
     connect(&mBusyTimer, &QTimer::timeout, this, &frmLogin::showBusy);
-    // Key preview: the window sees every key before the focused control does.
-    qApp->installEventFilter(this);
+    // F2, with any modifiers, from whichever control of this window has the focus (the key
+    // preview of the form); Esc stops running work.
+    auto* f2 = new QShortcut(this);
+    QList<QKeySequence> keys;
+    for (const Qt::KeyboardModifiers mods :
+         {Qt::KeyboardModifiers(Qt::NoModifier), Qt::KeyboardModifiers(Qt::ShiftModifier),
+          Qt::KeyboardModifiers(Qt::ControlModifier), Qt::KeyboardModifiers(Qt::AltModifier),
+          Qt::ShiftModifier | Qt::ControlModifier, Qt::ShiftModifier | Qt::AltModifier,
+          Qt::ControlModifier | Qt::AltModifier, Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier})
+        keys << QKeySequence(QKeyCombination(mods, Qt::Key_F2));
+    f2->setKeys(keys);
+    connect(f2, &QShortcut::activated, this,
+            [this] { Form_KeyDown(Qt::Key_F2, QGuiApplication::keyboardModifiers()); });
+    mEscape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    mEscape->setEnabled(false);
+    connect(mEscape, &QShortcut::activated, this, [this] { Form_KeyDown(Qt::Key_Escape, Qt::NoModifier); });
 
     if (QScreen* s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
 }
 
 frmLogin::~frmLogin() {
-    qApp->removeEventFilter(this);
     if (mPicker) delete mPicker.data();
 }
 
@@ -114,6 +127,7 @@ void frmLogin::beginWork(const QString& what) {
     mWorkClock.start();
     for (QWidget* w : std::initializer_list<QWidget*>{Frame1, Command1, btnCsv}) w->setEnabled(false);
     setCursor(Qt::WaitCursor);
+    mEscape->setEnabled(true);
     // Shown only when the work takes a while, so that quick queries do not flicker.
     mBusyTimer.start(500);
 }
@@ -132,6 +146,7 @@ void frmLogin::endWork() {
     btnCancel->hide();
     for (QWidget* w : std::initializer_list<QWidget*>{Frame1, Command1, btnCsv}) w->setEnabled(true);
     unsetCursor();
+    mEscape->setEnabled(false);
     emit idle();
 }
 
@@ -308,18 +323,6 @@ void frmLogin::showPicker() {
         app::showMessage(this, message);
     });
     picker->Form_Load();
-}
-
-bool frmLogin::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
-        auto* w = static_cast<QWidget*>(watched);
-        // Once per key: for the widget that receives it first (the focused one).
-        if (w->window() == this && (w == QApplication::focusWidget() || (!QApplication::focusWidget() && w == this))) {
-            auto* key = static_cast<QKeyEvent*>(event);
-            Form_KeyDown(key->key(), key->modifiers());
-        }
-    }
-    return QWidget::eventFilter(watched, event);  // the key goes on to the control
 }
 
 void frmLogin::closeEvent(QCloseEvent* e) {

@@ -18,6 +18,7 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
+class QShortcut;
 
 namespace faq::ui {
 
@@ -83,7 +84,6 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* e) override;  // Form_QueryUnload
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void initCriteriaControls();
@@ -103,6 +103,7 @@ private:
     bool mLoading = false;
     QElapsedTimer mWorkClock;
     QTimer mBusyTimer;
+    QShortcut* mEscape = nullptr;
 };
 
 }  // namespace faq::ui

@@ -40,15 +40,11 @@ bool spreadsheetProgramKnown() {
 #endif
 }
 
-WorkbookExporter::WorkbookExporter()
-    : tempRoot(QDir::tempPath()),
-      opener([](const QString& path) {
-          return spreadsheetProgramKnown() && QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-      }),
-      now([] { return QDateTime::currentDateTime(); }) {}
+WorkbookExporter::WorkbookExporter() : tempRoot(QDir::tempPath()) {}
 
 QString WorkbookExporter::newFileName(const QString& folder) const {
-    const QString stem = QStringLiteral("固定资产查询_") + now().toString(QStringLiteral("yyyyMMdd_HHmmss"));
+    const QString stem =
+        QStringLiteral("固定资产查询_") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"));
     QDir dir(folder);
     QString name = stem + QStringLiteral(".xlsx");
     for (int n = 1; dir.exists(name); ++n) name = stem + QStringLiteral("_%1.xlsx").arg(n);
@@ -83,7 +79,8 @@ ExportOutcome WorkbookExporter::write(const data::RecordsetPtr& rs, const QStrin
 }
 
 ExportOutcome WorkbookExporter::open(ExportOutcome written) const {
-    if (written.kind == ExportOutcome::SavedNotOpened && opener && opener(written.path))
+    if (written.kind == ExportOutcome::SavedNotOpened && spreadsheetProgramKnown() &&
+        QDesktopServices::openUrl(QUrl::fromLocalFile(written.path)))
         written.kind = ExportOutcome::Opened;
     return written;
 }

@@ -6,7 +6,6 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
-#include <functional>
 
 #include "data/recordset.h"
 
@@ -28,18 +27,14 @@ public:
     WorkbookExporter();
     // The temporary folder; workbooks go to its faquery-<uid> folder.
     QString tempRoot;
-    // Opens a written workbook; returns false when no program was there to open it. By
-    // default the desktop's program for workbooks, when the desktop names one.
-    std::function<bool(const QString& path)> opener;
-    // Clock for the file name.
-    std::function<QDateTime()> now;
 
     // Writes the header row of captions and the records of rs from its current record to
     // the last, leaving the current record where it was, then opens the workbook.
     ExportOutcome run(const data::RecordsetPtr& rs, const QStringList& captions) const;
 
     // The two halves of run: writing (on any thread; stops when *stop turns true) and
-    // handing the workbook to the desktop (on the UI thread).
+    // handing the workbook to the desktop's program for workbooks, when the desktop names
+    // one (on the UI thread, through QDesktopServices).
     ExportOutcome write(const data::RecordsetPtr& rs, const QStringList& captions, size_t firstRow,
                         const std::atomic<bool>* stop = nullptr) const;
     ExportOutcome open(ExportOutcome written) const;

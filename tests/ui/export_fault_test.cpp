@@ -33,7 +33,6 @@ TEST(ExportFaults, DiskFullLeavesNothingAndIsReported) {
         setrlimit(RLIMIT_FSIZE, &lim);
         ui::WorkbookExporter ex;
         ex.tempRoot = dir.path();
-        ex.opener = [](const QString&) { return true; };
         const ui::ExportOutcome out = ex.run(rs, {QStringLiteral("名称"), QStringLiteral("原值")});
         const QByteArray msg = out.message().toUtf8();
         (void)!write(pipefd[1], msg.constData(), static_cast<size_t>(msg.size()));

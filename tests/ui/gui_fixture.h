@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QTest>
+#include <QUrl>
 #include <memory>
 
 #include "app/mdl_main.h"
@@ -27,6 +29,24 @@ QT_END_NAMESPACE
 
 namespace faq::test {
 
+// Takes the place of the desktop's program for workbooks: QDesktopServices hands it what
+// the program would open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    UrlCatcher() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open"); }
+    ~UrlCatcher() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+    QStringList opened;
+public slots:
+    void open(const QUrl& url) { opened << url.toLocalFile(); }
+};
+
+// Whether the desktop names a program for workbooks (tests/support/bin/xdg-mime reads it).
+inline void spreadsheetProgramKnown(bool known) {
+    qputenv("PATH", QByteArray(FAQ_SOURCE_DIR "/tests/support/bin:") + qgetenv("PATH"));
+    qputenv("FAQ_TEST_SPREADSHEET", known ? "faquery-test-calc.desktop" : "");
+}
+
 class GuiTest : public ::testing::Test {
 protected:
     struct Message {
@@ -40,6 +60,7 @@ protected:
         newSession();
         app::setMessageSink([this](const QString& t, QMessageBox::Icon i) { messages.push_back({t, i}); });
         app::setProgramEnder([this] { ++ended; });
+        spreadsheetProgramKnown(true);
     }
     void TearDown() override {
         app::setMessageSink(nullptr);

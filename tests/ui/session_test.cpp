@@ -70,11 +70,9 @@ TEST(Session, NothingPersistsAndThePasswordNeverShows) {
     w->picker()->dgList_KeyDown(Qt::Key_Return, Qt::NoModifier);
     w->Command1_Click();
     test::GuiTest::settle(w);
-    QStringList opened;
-    w->exporter().opener = [&](const QString& p) {
-        opened << p;
-        return true;
-    };
+    test::UrlCatcher catcher;
+    test::spreadsheetProgramKnown(true);
+    const QStringList& opened = catcher.opened;
     w->btnCsv_Click();
     test::GuiTest::settle(w);
 

@@ -1,6 +1,5 @@
 #include "odbc_connection.h"
 
-
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -114,6 +113,69 @@ std::string variantText(const Variant& v) {
         return val.toString();
     }
     return {};
+}
+
+// A number from a parameter's value; a text that is none is the program's mistake.
+template <typename T>
+T numberOf(const Variant& v) {
+    if (auto* i = std::get_if<int64_t>(&v)) return static_cast<T>(*i);
+    if (auto* d = std::get_if<double>(&v)) return static_cast<T>(*d);
+    if (auto* s = std::get_if<std::string>(&v)) {
+        try {
+            return std::is_integral_v<T> ? static_cast<T>(std::stoll(*s)) : static_cast<T>(std::stod(*s));
+        } catch (const std::exception&) {
+            throw ProgramError("参数值不是数字：" + *s);
+        }
+    }
+    return T{};
+}
+
+// Puts p's value into b's buffer for SQLBindParameter (room for an output value too);
+// returns the buffer and its length in bytes.
+std::pair<SQLPOINTER, SQLLEN> fillBuffer(const Parameter& p, SQLSMALLINT io, ParamBinding& b) {
+    classify(p, b);
+    const bool isNull = std::holds_alternative<std::monostate>(p.value);
+    b.ind = isNull && io != SQL_PARAM_OUTPUT ? SQL_NULL_DATA : 0;
+    if (p.size > 0 && b.columnSize == 0 && b.cType != SQL_C_WCHAR) b.columnSize = static_cast<SQLULEN>(p.size);
+    switch (b.cType) {
+        case SQL_C_SBIGINT: b.i = numberOf<int64_t>(p.value); return {&b.i, sizeof b.i};
+        case SQL_C_DOUBLE: b.d = numberOf<double>(p.value); return {&b.d, sizeof b.d};
+        case SQL_C_CHAR: {
+            b.a = variantText(p.value);
+            const size_t cap = std::max<size_t>({b.a.size(), static_cast<size_t>(std::max(p.size, 0)), 64}) + 1;
+            b.a.resize(cap, '\0');
+            if (b.ind != SQL_NULL_DATA) b.ind = SQL_NTS;
+            return {b.a.data(), static_cast<SQLLEN>(cap)};
+        }
+        default: {
+            b.w = toUtf16(variantText(p.value));
+            const size_t len = b.w.size();
+            // An output text gets the room its size asks for, or 8000 characters.
+            const size_t cap =
+                io == SQL_PARAM_INPUT ? len : std::max<size_t>(p.size > 0 ? static_cast<size_t>(p.size) : 8000, len);
+            b.columnSize = std::max<SQLULEN>(p.size > 0 ? static_cast<SQLULEN>(p.size) : cap, 1);
+            b.w.resize(cap + 1, u'\0');
+            if (b.ind != SQL_NULL_DATA) b.ind = static_cast<SQLLEN>(len * sizeof(char16_t));
+            return {b.w.data(), static_cast<SQLLEN>((cap + 1) * sizeof(char16_t))};
+        }
+    }
+}
+
+// An output or input-output parameter's value from its buffer.
+void readBack(Parameter& p, const ParamBinding& b) {
+    if (b.ind == SQL_NULL_DATA) {
+        p.value = std::monostate{};
+    } else if (b.cType == SQL_C_SBIGINT) {
+        p.value = b.i;
+    } else if (b.cType == SQL_C_DOUBLE) {
+        p.value = b.d;
+    } else if (b.cType == SQL_C_CHAR) {
+        p.value = std::string(b.a.c_str());
+    } else {
+        const size_t units = b.ind >= 0 ? std::min(static_cast<size_t>(b.ind) / 2, b.w.size() - 1)
+                                        : std::char_traits<char16_t>::length(b.w.c_str());
+        p.value = toUtf8(std::u16string_view(b.w.data(), units));
+    }
 }
 
 }  // namespace
@@ -247,49 +309,11 @@ RecordsetPtr OdbcConnection::callWith(const Stmt& stmt, Command& cmd, const std:
     auto& params = cmd.parameters;
     std::vector<ParamBinding> bind(params.size());
     for (size_t i = 0; i < params.size(); ++i) {
-        const Parameter& p = params[i];
-        ParamBinding& b = bind[i];
-        classify(p, b);
-        const SQLSMALLINT io = ioType(p.direction);
-        const bool isNull = std::holds_alternative<std::monostate>(p.value);
-        b.ind = isNull && io != SQL_PARAM_OUTPUT ? SQL_NULL_DATA : 0;
-        SQLPOINTER ptr = nullptr;
-        SQLLEN bufLen = 0;
-        if (b.cType == SQL_C_SBIGINT) {
-            if (auto* v = std::get_if<int64_t>(&p.value))
-                b.i = *v;
-            else if (auto* dv = std::get_if<double>(&p.value))
-                b.i = static_cast<int64_t>(*dv);
-            else if (auto* sv = std::get_if<std::string>(&p.value))
-                b.i = std::stoll(*sv);
-            ptr = &b.i, bufLen = sizeof b.i;
-        } else if (b.cType == SQL_C_DOUBLE) {
-            if (auto* v = std::get_if<double>(&p.value))
-                b.d = *v;
-            else if (auto* iv = std::get_if<int64_t>(&p.value))
-                b.d = static_cast<double>(*iv);
-            else if (auto* sv = std::get_if<std::string>(&p.value))
-                b.d = std::stod(*sv);
-            ptr = &b.d, bufLen = sizeof b.d;
-        } else if (b.cType == SQL_C_CHAR) {
-            b.a = variantText(p.value);
-            size_t cap = std::max<size_t>({b.a.size(), static_cast<size_t>(std::max(p.size, 0)), 64}) + 1;
-            b.a.resize(cap, '\0');
-            b.ind = b.ind == SQL_NULL_DATA ? SQL_NULL_DATA : SQL_NTS;
-            ptr = b.a.data(), bufLen = static_cast<SQLLEN>(cap);
-        } else {
-            b.w = toUtf16(variantText(p.value));
-            const size_t len = b.w.size();
-            size_t cap = len;
-            if (io != SQL_PARAM_INPUT) cap = std::max<size_t>(p.size > 0 ? static_cast<size_t>(p.size) : 8000, len);
-            b.columnSize = std::max<SQLULEN>(p.size > 0 ? static_cast<SQLULEN>(p.size) : cap, 1);
-            b.w.resize(cap + 1, u'\0');
-            if (b.ind != SQL_NULL_DATA) b.ind = static_cast<SQLLEN>(len * sizeof(char16_t));
-            ptr = b.w.data(), bufLen = static_cast<SQLLEN>((cap + 1) * sizeof(char16_t));
-        }
-        if (p.size > 0 && b.columnSize == 0) b.columnSize = static_cast<SQLULEN>(p.size);
+        const SQLSMALLINT io = ioType(params[i].direction);
+        const auto [buffer, length] = fillBuffer(params[i], io, bind[i]);
+        const ParamBinding& b = bind[i];
         stmt.check(SQLBindParameter(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), io, b.cType, b.sqlType, b.columnSize,
-                                    b.digits, ptr, bufLen, &b.ind),
+                                    b.digits, buffer, length, &bind[i].ind),
                    "绑定参数失败");
     }
 
@@ -302,24 +326,8 @@ RecordsetPtr OdbcConnection::callWith(const Stmt& stmt, Command& cmd, const std:
     if (rc != SQL_NO_DATA) drainResults(stmt);
 
     // Output values are complete once every result has been read.
-    for (size_t i = 0; i < params.size(); ++i) {
-        Parameter& p = params[i];
-        const ParamBinding& b = bind[i];
-        if (p.direction == ado::adParamInput) continue;
-        if (b.ind == SQL_NULL_DATA) {
-            p.value = std::monostate{};
-        } else if (b.cType == SQL_C_SBIGINT) {
-            p.value = b.i;
-        } else if (b.cType == SQL_C_DOUBLE) {
-            p.value = b.d;
-        } else if (b.cType == SQL_C_CHAR) {
-            p.value = std::string(b.a.c_str());
-        } else {
-            size_t units = b.ind >= 0 ? std::min(static_cast<size_t>(b.ind) / 2, b.w.size() - 1)
-                                      : std::char_traits<char16_t>::length(b.w.c_str());
-            p.value = toUtf8(std::u16string_view(b.w.data(), units));
-        }
-    }
+    for (size_t i = 0; i < params.size(); ++i)
+        if (params[i].direction != ado::adParamInput) readBack(params[i], bind[i]);
     return result;
 }
 

@@ -25,7 +25,9 @@ FrmDbSet::FrmDbSet(QWidget* parent)
     Text3 = placed(new QLineEdit(this), "Text3", twipsRect(1560, 1320, 1815, 375));
     Text4 = placed(new QLineEdit(this), "Text4", twipsRect(1560, 1920, 1815, 375));
     Text4->setEchoMode(QLineEdit::Password);  // never show the password on screen
-    for (auto* e : {Text1, Text2, Text3, Text4}) e->setMaxLength(32767 * 1024);
+    // The fields have no length limit (QLineEdit's default would be 32767 characters).
+    constexpr int kNoLengthLimit = 1 << 24;
+    for (auto* e : {Text1, Text2, Text3, Text4}) e->setMaxLength(kNoLengthLimit);
     Command1 = placed(new QPushButton(QStringLiteral("连接"), this), "Command1", twipsRect(1560, 2520, 975, 375));
     Command1->setAutoDefault(false);
     Command1->setDefault(false);

@@ -7,11 +7,18 @@
 
 namespace faq::ui {
 
+namespace {
+// Rows the open list shows at once: the asset names of a company run to hundreds.
+constexpr int kVisibleItems = 20;
+// The boxes have no length limit of their own (QLineEdit's default is 32767 characters).
+constexpr int kNoLengthLimit = 1 << 24;
+}  // namespace
+
 DataCombo::DataCombo(QWidget* parent) : QComboBox(parent) {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
-    setMaxVisibleItems(20);
-    lineEdit()->setMaxLength(1 << 24);
+    setMaxVisibleItems(kVisibleItems);
+    lineEdit()->setMaxLength(kNoLengthLimit);
     if (completer()) {
         completer()->setCaseSensitivity(Qt::CaseSensitive);
         completer()->setCompletionMode(QCompleter::PopupCompletion);

@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "app/twips.h"
+
 namespace faq::ui {
 
 void GridView::keyPressEvent(QKeyEvent* e) {
@@ -33,11 +35,14 @@ DataGrid::DataGrid(QWidget* parent) : QFrame(parent) {
     mView->setAlternatingRowColors(false);
     // Fixed row height and no sizing to contents: a million rows cost nothing up front.
     mView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    mView->verticalHeader()->setDefaultSectionSize(mView->fontMetrics().height() + 4);
+    // A row is a line of text and a little air above and below it.
+    constexpr int kRowPadding = 4;
+    mView->verticalHeader()->setDefaultSectionSize(mView->fontMetrics().height() + kRowPadding);
     mView->verticalHeader()->setMinimumSectionSize(1);
     mView->verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
     mView->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    mView->horizontalHeader()->setDefaultSectionSize(101);  // 1514.83 twips
+    // A new column is 1514.83 twips wide, as the grid control draws it.
+    mView->horizontalHeader()->setDefaultSectionSize(app::twips(1515));
     mView->horizontalHeader()->setHighlightSections(false);
     layout->addWidget(mView);
     setFocusProxy(mView);

@@ -32,11 +32,18 @@ using app::twipsRect;
 
 namespace {
 
+// Work that ends within this time shows nothing; after it, the status line counts seconds.
+constexpr int kQuietMs = 500;
+constexpr int kTickMs = 1000;
+// The year boxes list the last hundred years and this one.
+constexpr int kYearsBack = 100;
+
 QComboBox* periodBox(QWidget* parent, const char* name, QRect geometry) {
     auto* box = placed(new QComboBox(parent), name, geometry);
     box->setEditable(true);
     box->setInsertPolicy(QComboBox::NoInsert);
-    // Narrow boxes: a slim arrow so that a four-digit year stays readable.
+    // Narrow boxes (49 pixels): a 13-pixel arrow and a 2-pixel margin leave a four-digit year
+    // readable where the style's own arrow would cover a digit.
     box->setStyleSheet(QStringLiteral("QComboBox { padding: 0px 0px 0px 2px; } QComboBox::drop-down { width: 13px; }"));
     return box;
 }
@@ -129,12 +136,12 @@ void frmLogin::beginWork(const QString& what) {
     setCursor(Qt::WaitCursor);
     mEscape->setEnabled(true);
     // Shown only when the work takes a while, so that quick queries do not flicker.
-    mBusyTimer.start(500);
+    mBusyTimer.start(kQuietMs);
 }
 
 void frmLogin::showBusy() {
-    mBusyTimer.start(1000);
-    lblBusy->setText(QStringLiteral("%1… %2 秒").arg(mWork).arg(mWorkClock.elapsed() / 1000));
+    mBusyTimer.start(kTickMs);
+    lblBusy->setText(QStringLiteral("%1… %2 秒").arg(mWork).arg(mWorkClock.elapsed() / kTickMs));
     lblBusy->show();
     btnCancel->show();
 }
@@ -168,7 +175,7 @@ void frmLogin::Form_Load() {
 void frmLogin::initCriteriaControls() {
     if (!objCriteria) objCriteria = std::make_unique<query::CMvLogin>();
     const int y = mSession.today().year;
-    for (int year = y - 100; year <= y; ++year) {
+    for (int year = y - kYearsBack; year <= y; ++year) {
         byyyy->addItem(QString::number(year));
         eyyyy->addItem(QString::number(year));
     }

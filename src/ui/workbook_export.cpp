@@ -30,7 +30,8 @@ bool spreadsheetProgramKnown() {
     p.start(QStringLiteral("xdg-mime"),
             {QStringLiteral("query"), QStringLiteral("default"),
              QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.sheet")});
-    if (!p.waitForFinished(5000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+    constexpr int kXdgMimeTimeoutMs = 5000;  // it answers at once; a hung one must not hold the window
+    if (!p.waitForFinished(kXdgMimeTimeoutMs) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
         p.kill();
         return false;
     }

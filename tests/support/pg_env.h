@@ -23,6 +23,13 @@ inline bool pgServer(PgServer* out) {
     return true;
 }
 
+// The two tables the query window's lookups read, with a few rows, on the test server.
+constexpr const char* kPgLookupTables =
+    "drop table if exists department; create table department(cDepCode varchar(12), cDepName varchar(50));"
+    "insert into department values ('01', '行政部'), ('03', '生产部');"
+    "drop table if exists fa_Cards; create table fa_Cards(sAssetName varchar(60));"
+    "insert into fa_Cards values ('电脑'), ('电脑桌'), ('车床')";
+
 #define FAQ_REQUIRE_PG(server)                                                           \
     do {                                                                                 \
         if (!::faq::test::pgServer(&(server))) {                                         \

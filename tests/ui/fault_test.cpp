@@ -76,11 +76,7 @@ protected:
 TEST_F(PgFaults, LoginFailuresBringTheSettingsBackWithTheDriversMessage) {
     {
         data::CDB db(session->params, connector);
-        db.ExecSql(
-            "drop table if exists department; create table department(cDepCode varchar(12), cDepName varchar(50));"
-            "insert into department values ('01', '行政部'), ('03', '生产部');"
-            "drop table if exists fa_Cards; create table fa_Cards(sAssetName varchar(60));"
-            "insert into fa_Cards values ('电脑'), ('电脑桌'), ('车床')");
+        db.ExecSql(test::kPgLookupTables);
     }
     QStringList m = connectWith(QStringLiteral("wrong-Pw-1"), QString::fromStdString(pg.database));
     ASSERT_EQ(m.size(), 1);
@@ -108,11 +104,7 @@ TEST_F(PgFaults, LoginFailuresBringTheSettingsBackWithTheDriversMessage) {
 
 TEST_F(PgFaults, ServerStoppedBetweenTwoQueries) {
     data::CDB db(session->params, connector);
-    db.ExecSql(
-        "drop table if exists department; create table department(cDepCode varchar(12), cDepName varchar(50));"
-        "insert into department values ('01', '行政部'), ('03', '生产部');"
-        "drop table if exists fa_Cards; create table fa_Cards(sAssetName varchar(60));"
-        "insert into fa_Cards values ('电脑'), ('电脑桌'), ('车床')");
+    db.ExecSql(test::kPgLookupTables);
     auto shown = db.ExecSqlRs("select sAssetName as \"固定资产名称\", 1.5::float8 as \"原值\" from fa_Cards", 3, 1, 1);
     auto w = openQueryWindow();  // lists from PostgreSQL
     keyTo(w->dcob, Qt::Key_F2);

@@ -1,5 +1,9 @@
 // faquery: start-up. The arguments are read first, so help, the sub-commands and mistakes
 // need no display; the window application exists only when a window will be shown.
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <QApplication>
 #include <QTimer>
 #include <cstdio>
@@ -12,8 +16,23 @@
 #include "ui/frm_login.h"
 #include "ui/startup.h"
 
+namespace {
+// A window program on Windows has no console: the command line writes to the one it was
+// started from, when there is one.
+void useParentConsole() {
+#ifdef _WIN32
+    if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+        std::freopen("CONOUT$", "w", stdout);
+        std::freopen("CONOUT$", "w", stderr);
+        std::freopen("CONIN$", "r", stdin);
+    }
+#endif
+}
+}  // namespace
+
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty()) useParentConsole();
     if (!args.empty() && args[0] == "sample-db") return faq::app::runSampleDb({args.begin() + 1, args.end()});
     if (!args.empty() && args[0] == "report")
         return faq::app::runReport({args.begin() + 1, args.end()}, faq::app::standardReportIo());

@@ -1,12 +1,10 @@
-// Ctrl-C and SIGTERM for the command-line sub-commands. While an InterruptGuard lives the
-// two signals go to a thread of its own, so that handling them may take locks: during a
-// statement they cancel it (the statement then fails as cancelled, and the caller ends
-// the process); otherwise every temporary file is removed, the terminal's echo comes
-// back, and the process ends with 128 + the signal number.
+// Ctrl-C and SIGTERM (on Windows, the console's Ctrl-C, Ctrl-Break and close) for the
+// command-line sub-commands. While an InterruptGuard lives the interrupts are handled on
+// a thread of their own, so that handling them may take locks: during a statement they
+// cancel it (the statement then fails as cancelled, and the caller ends the process);
+// otherwise every temporary file is removed, the terminal's echo comes back, and the
+// process ends with 128 + the signal number.
 #pragma once
-
-#include <pthread.h>
-#include <termios.h>
 
 #include <atomic>
 #include <functional>
@@ -14,11 +12,18 @@
 #include <optional>
 #include <thread>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <signal.h>
+#include <termios.h>
+#endif
+
 namespace faq::app {
 
 class InterruptGuard {
 public:
-    // Blocks the signals in the calling thread; construct before any other thread starts.
+    // Takes the interrupts; construct before any other thread starts.
     InterruptGuard();
     ~InterruptGuard();
     InterruptGuard(const InterruptGuard&) = delete;
@@ -27,25 +32,32 @@ public:
     // While set, an interrupt calls cancel, which returns false when nothing could be
     // stopped (the process then ends). A second interrupt always ends the process.
     void setCanceller(std::function<bool()> cancel);
-    // Applies `now` to the terminal and remembers `original` for ending the process to
-    // restore, in one step that an interrupt cannot come between.
-    void changeTerminal(const termios& original, const termios& now);
-    // Restores the terminal and forgets it.
-    void restoreTerminal();
+    // Whether standard input is a terminal.
+    static bool inputIsTerminal();
+    // Turns the terminal's echo off (remembering how it was, for an interrupt to restore)
+    // or back on, in one step that an interrupt cannot come between.
+    void echo(bool on);
     // Whether an interrupt was turned into a cancel.
     bool cancelled() const { return mCancelled; }
 
 private:
-    void wait();
+    // What an interrupt does; true when it became a cancel.
+    bool interrupted(int signal);
     [[noreturn]] void end(int signal);
 
-    sigset_t mSet{}, mOld{};
-    int mStopSignal = 0;
     std::mutex mLock;
     std::function<bool()> mCanceller;
-    std::optional<termios> mTerminal;
     std::atomic<bool> mCancelled{false};
+#ifdef _WIN32
+    static BOOL WINAPI onConsoleEvent(DWORD event);
+    std::optional<DWORD> mConsoleMode;
+#else
+    void wait();
+    sigset_t mSet{}, mOld{};
+    int mStopSignal = 0;
+    std::optional<termios> mTerminal;
     std::thread mThread;
+#endif
 };
 
 }  // namespace faq::app

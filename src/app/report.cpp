@@ -1,7 +1,10 @@
 #include "report.h"
 
-#include <termios.h>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <QString>
 #include <iostream>
@@ -253,24 +256,24 @@ ReportIo standardReportIo() {
     ReportIo io;
     io.out = &std::cout;
     io.err = &std::cerr;
+#ifdef _WIN32
+    io.outIsTerminal = _isatty(_fileno(stdout));
+#else
     io.outIsTerminal = isatty(STDOUT_FILENO);
+#endif
     io.passwordFromEnvironment = []() -> std::optional<std::string> {
         const char* p = std::getenv("FAQUERY_PWD");
         if (!p) return std::nullopt;
         return std::string(p);
     };
     io.askPassword = [](InterruptGuard& interrupts) -> std::optional<std::string> {
-        if (!isatty(STDIN_FILENO)) return std::nullopt;
-        termios old{};
-        tcgetattr(STDIN_FILENO, &old);
-        termios quiet = old;
-        quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
-        interrupts.changeTerminal(old, quiet);  // an interrupt while typing brings the echo back
+        if (!InterruptGuard::inputIsTerminal()) return std::nullopt;
+        interrupts.echo(false);  // an interrupt while typing brings the echo back
         std::fputs("密码：", stderr);
         std::fflush(stderr);
         std::string pwd;
         std::getline(std::cin, pwd);
-        interrupts.restoreTerminal();
+        interrupts.echo(true);
         std::fputs("\n", stderr);
         return pwd;
     };

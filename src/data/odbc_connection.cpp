@@ -29,7 +29,8 @@ void setOptionalAttr(const Stmt& stmt, SQLINTEGER attr, SQLULEN value) {
 // holds for one fixed version. 7.4 is what SQL Server 2012 and later speak, and older
 // servers answer a 7.4 login with their own version. A DSN-less connection never reads
 // freetds.conf, so the version goes by TDSVER, which an explicit setting overrides.
-void fixFreeTdsVersion(SQLHENV env) {
+void fixFreeTdsVersion([[maybe_unused]] SQLHENV env) {
+#ifndef _WIN32  // Windows has its own SQL Server driver
     static std::once_flag once;
     std::call_once(once, [env] {
         if (std::getenv("TDSVER")) return;
@@ -52,6 +53,7 @@ void fixFreeTdsVersion(SQLHENV env) {
             return;
         }
     });
+#endif
 }
 
 struct ParamBinding {

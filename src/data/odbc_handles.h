@@ -1,6 +1,9 @@
 // RAII owners of ODBC handles and the check of every return code.
 #pragma once
 
+#ifdef _WIN32
+#include <windows.h>  // before the ODBC headers, which use its types
+#endif
 #include <sql.h>
 #include <sqlext.h>
 

@@ -1,9 +1,12 @@
 #include "recordset.h"
 
+#ifndef _WIN32
 #include <sys/mman.h>
+#endif
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -37,8 +40,28 @@ int Recordset::fieldIndex(std::string_view name) const {
     return -1;
 }
 
+namespace {
+// Memory for a block, aligned to `align`; the kernel may back a large one with huge pages.
+char* allocateBlock(size_t capacity, size_t align) {
+#ifdef _WIN32
+    return static_cast<char*>(_aligned_malloc(capacity, align));
+#else
+    char* p = static_cast<char*>(align > alignof(std::max_align_t) ? std::aligned_alloc(align, capacity)
+                                                                   : std::malloc(capacity));
+#ifdef MADV_HUGEPAGE
+    if (p && capacity >= Recordset::kHugeBlockBytes) madvise(p, capacity, MADV_HUGEPAGE);
+#endif
+    return p;
+#endif
+}
+}  // namespace
+
 void Recordset::FreeBlock::operator()(char* p) const {
+#ifdef _WIN32
+    _aligned_free(p);
+#else
     std::free(p);
+#endif
 }
 
 char* Recordset::allocate(size_t bytes, uint64_t* slot) {
@@ -47,14 +70,8 @@ char* Recordset::allocate(size_t bytes, uint64_t* slot) {
         size_t capacity = mBlocks.empty() ? kFirstBlockBytes : std::min(mBlocks.back().capacity * 2, kHugeBlockBytes);
         while (capacity < bytes) capacity *= 2;
         Block b;
-        if (capacity >= kHugeBlockBytes) {
-            b.data.reset(static_cast<char*>(std::aligned_alloc(kHugeBlockBytes, capacity)));
-#ifdef MADV_HUGEPAGE
-            if (b.data) madvise(b.data.get(), capacity, MADV_HUGEPAGE);
-#endif
-        } else {
-            b.data.reset(static_cast<char*>(std::malloc(capacity)));
-        }
+        b.data.reset(
+            allocateBlock(capacity, capacity >= kHugeBlockBytes ? kHugeBlockBytes : alignof(std::max_align_t)));
         if (!b.data) throw std::bad_alloc();
         b.capacity = capacity;
         mBlocks.push_back(std::move(b));

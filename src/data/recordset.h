@@ -65,6 +65,9 @@ public:
     int32_t lockType = 1;
     int32_t options = 1;
 
+    // The largest block of storage: the size of a huge page.
+    static constexpr size_t kHugeBlockBytes = size_t{2} << 20;
+
     // Heap bytes held, and the UTF-8 bytes of its texts among them.
     size_t memoryBytes() const;
     size_t textBytes() const { return mTextBytes; }
@@ -81,7 +84,6 @@ private:
         std::vector<Chunk*> chunks;  // in the blocks
     };
     static constexpr size_t kFirstBlockBytes = size_t{64} << 10;
-    static constexpr size_t kHugeBlockBytes = size_t{2} << 20;
     struct FreeBlock {
         void operator()(char* p) const;
     };

@@ -1,6 +1,8 @@
 #include "utf.h"
 
+#ifndef _WIN32
 #include <langinfo.h>
+#endif
 
 #include <clocale>
 #include <mutex>
@@ -110,12 +112,16 @@ std::string toUtf8(std::u16string_view s) {
 }
 
 void ensureUtf8CType() {
+#ifdef _WIN32
+    // The wide-character calls are UTF-16 already, and the C library has no wcwidth().
+#else
     static std::once_flag once;
     std::call_once(once, [] {
         const char* codeset = nl_langinfo(CODESET);
         if (codeset && std::string_view(codeset) == "UTF-8") return;
         if (!std::setlocale(LC_CTYPE, "C.UTF-8")) std::setlocale(LC_CTYPE, "en_US.UTF-8");
     });
+#endif
 }
 
 }  // namespace faq::data

@@ -22,7 +22,8 @@ size_t utf8Length(const char16_t* utf16, size_t units);
 char* encodeUtf8(char* out, const char16_t* utf16, size_t units);
 
 // Makes LC_CTYPE a UTF-8 one (C.UTF-8 when the environment's is not), once per process:
-// the driver manager converts an ANSI driver's texts in it, and wcwidth() reads it.
+// the driver manager converts an ANSI driver's texts in it, and wcwidth() reads it. On
+// Windows, where the wide calls are UTF-16, it does nothing.
 void ensureUtf8CType();
 
 }  // namespace faq::data

@@ -7,7 +7,8 @@
 namespace faq::output {
 
 // <tempRoot>/faquery-<uid>, created with mode 0700. An existing one must be a real folder
-// owned by the user; one open to others is closed again. Throws OutputError.
+// owned by the user; one open to others is closed again. On Windows, whose temporary
+// folder is the user's own, <tempRoot>\faquery, never a link. Throws OutputError.
 std::string privateTempFolder(const std::string& tempRoot);
 
 }  // namespace faq::output

@@ -29,6 +29,21 @@ std::string printable(std::string_view s) {
     return out;
 }
 
+// Columns a terminal gives c: the C library's wcwidth(); Windows' has none, so there the
+// East Asian wide and fullwidth blocks and the emoji count two.
+int columns(char32_t c) {
+#ifdef _WIN32
+    const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF && c != 0x303F) ||
+                      (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) ||
+                      (c >= 0xFF00 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1FAFF) ||
+                      (c >= 0x20000 && c <= 0x3FFFD) || c == 0x231A || c == 0x231B;
+    if ((c >= 0x300 && c <= 0x36F) || c == 0x200B) return 0;
+    return wide ? 2 : 1;
+#else
+    return wcwidth(static_cast<wchar_t>(c));
+#endif
+}
+
 bool numeric(data::FieldType t) {
     return t == data::FieldType::Integer || t == data::FieldType::Double || t == data::FieldType::Decimal;
 }
@@ -44,7 +59,7 @@ size_t displayWidth(std::string_view s) {
             w += 1;  // shown as "?"
             continue;
         }
-        const int cw = wcwidth(static_cast<wchar_t>(c));
+        const int cw = columns(c);
         w += cw < 0 ? 1 : static_cast<size_t>(cw);  // unassigned: one column, as terminals draw it
     }
     return w;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "atomic_file.h"
+#include "file_system.h"
 
 namespace faq::output {
 
@@ -33,13 +34,13 @@ uint64_t u64(const unsigned char* p) {
 }
 
 bool readAt(FILE* f, uint64_t offset, void* out, size_t n) {
-    return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0 && std::fread(out, 1, n, f) == n;
+    return platform::seek(f, offset) && std::fread(out, 1, n, f) == n;
 }
 
 // Entry name -> offset of its local header, from the central directory.
 std::map<std::string, uint64_t> centralDirectory(FILE* f) {
-    if (fseeko(f, 0, SEEK_END) != 0) throw OutputError(kIncomplete);
-    const uint64_t size = static_cast<uint64_t>(ftello(f));
+    const uint64_t size = platform::sizeOf(f);
+    if (size == 0) throw OutputError(kIncomplete);
     const uint64_t tailSize = std::min<uint64_t>(size, 65557);
     std::vector<unsigned char> tail(tailSize);
     if (!readAt(f, size - tailSize, tail.data(), tailSize)) throw OutputError(kIncomplete);
@@ -86,7 +87,7 @@ bool entryEndsWith(FILE* f, uint64_t localHeader, const std::string& ending) {
     unsigned char h[30];
     if (!readAt(f, localHeader, h, sizeof h) || std::memcmp(h, "PK\3\4", 4) != 0 || u16(h + 8) != Z_DEFLATED)
         return false;
-    if (fseeko(f, static_cast<off_t>(localHeader + 30 + u16(h + 26) + u16(h + 28)), SEEK_SET) != 0) return false;
+    if (!platform::seek(f, localHeader + 30 + u16(h + 26) + u16(h + 28))) return false;
     z_stream z{};
     if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return false;
     std::vector<unsigned char> in(1 << 20), out(1 << 18);
@@ -114,7 +115,7 @@ bool entryEndsWith(FILE* f, uint64_t localHeader, const std::string& ending) {
 }  // namespace
 
 void verifyWorkbook(const std::string& path, int sheets) {
-    File f(std::fopen(path.c_str(), "rb"));
+    File f(platform::openForReading(path));
     if (!f) throw OutputError(kIncomplete);
     const auto entries = centralDirectory(f.get());
     for (int s = 1; s <= sheets; ++s) {

@@ -20,6 +20,7 @@ class OdbcPg : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { faq::test::registerSqlServerDriver(FAQ_PG_ODBC_DRIVER); }
     void SetUp() override {
+        FAQ_REQUIRE_OWN_ODBC_DRIVER();
         FAQ_REQUIRE_PG(pg);
         connector = faq::test::compactOdbcConnector(";Port=" + pg.port);
         params = {"127.0.0.1", pg.database, pg.user, pg.password};

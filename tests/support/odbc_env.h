@@ -2,6 +2,13 @@
 // own (found through ODBCSYSINI), so the machine's ODBC set-up is never touched.
 #pragma once
 
+#ifdef _WIN32
+#include <process.h>
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,7 +19,30 @@
 
 namespace faq::test {
 
-inline std::string registerSqlServerDriver(const std::string& driverLibrary) {
+// Whether a test can put its own driver under the name "sql server": with unixODBC, on
+// Linux and under Wine (whose odbc32 reaches the host's driver manager); not with the
+// driver manager of Windows itself, where the name is the system's SQL Server driver.
+inline bool ownDriverRegistration() {
+#ifdef _WIN32
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+#else
+    return true;
+#endif
+}
+
+#define FAQ_REQUIRE_OWN_ODBC_DRIVER()                                                                   \
+    do {                                                                                                \
+        if (!::faq::test::ownDriverRegistration())                                                      \
+            GTEST_SKIP() << "Windows' own driver manager: \"sql server\" is the system's driver here, " \
+                            "not the test's (these tests run on Linux and under Wine)";                 \
+    } while (0)
+
+// On Windows (under Wine) the registration comes with the environment the test starts
+// with; see tests/CMakeLists.txt.
+inline std::string registerSqlServerDriver([[maybe_unused]] const std::string& driverLibrary) {
+#ifdef _WIN32
+    return {};
+#else
     char tmpl[] = "/tmp/faq-odbc-XXXXXX";
     std::string dir = mkdtemp(tmpl);
     std::ofstream(dir + "/odbcinst.ini") << "[sql server]\nDescription=test registration\nDriver=" << driverLibrary
@@ -22,6 +52,7 @@ inline std::string registerSqlServerDriver(const std::string& driverLibrary) {
     setenv("ODBCINSTINI", "odbcinst.ini", 1);
     setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 1);
     return dir;
+#endif
 }
 
 // The SQLite and PostgreSQL drivers ignore a key preceded by a blank, so they get the
@@ -48,8 +79,32 @@ inline data::Connector compactOdbcConnector(std::string extraKeys = {}) {
     };
 }
 
+// The name under which the ODBC driver finds a file. Under Wine the driver manager and
+// its drivers are the host's, so they need the file's Unix name.
+inline std::string driverPath(const std::string& path) {
+#ifdef _WIN32
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    const auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!unixName) return path;
+    const std::wstring wide = std::filesystem::path(path).wstring();
+    char* name = unixName(wide.c_str());
+    if (!name) return path;
+    std::string out(name);
+    HeapFree(GetProcessHeap(), 0, name);
+    return out;
+#else
+    return path;
+#endif
+}
+
 inline std::string tempPath(const std::string& name) {
-    auto dir = std::filesystem::temp_directory_path() / ("faq-test-" + std::to_string(getpid()));
+#ifdef _WIN32
+    const auto pid = _getpid();
+#else
+    const auto pid = getpid();
+#endif
+    auto dir = std::filesystem::temp_directory_path() / ("faq-test-" + std::to_string(pid));
     std::filesystem::create_directories(dir);
     return (dir / name).string();
 }

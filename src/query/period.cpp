@@ -28,7 +28,9 @@ bool number(const std::string& s, size_t pos, size_t n, int* out) {
 
 }  // namespace
 
-bool isLeapYear(int y) { return std::chrono::year(y).is_leap(); }
+bool isLeapYear(int y) {
+    return std::chrono::year(y).is_leap();
+}
 
 int daysInMonth(int year, int month) {
     using namespace std::chrono;

@@ -54,6 +54,13 @@ std::string makeTable() {
     return path;
 }
 
+// Our fetch of a whole result into a recordset: bound blocks, or per cell when !blocks.
+size_t fetchAll(const std::string& connStr, const char* query, bool blocks) {
+    data::OdbcConnection c(connStr);
+    c.setBlockFetch(blocks);
+    return c.query(query, 0)->recordCount();
+}
+
 // Registers the drivers under names of their own (the driver manager reads them once).
 void registerDrivers() {
     const std::string dir = benchDir() + "/odbc";
@@ -115,27 +122,13 @@ void fetchFromPostgres() {
     const char* q = "select t, d, m, f, n from fetch5";
     size_t rows = 0;
     auto [blocks, cells] = compare(
-        5,
-        [&] {
-            data::OdbcConnection c(connStr);
-            rows = c.query(q, 0)->recordCount();
-        },
-        [&] {
-            data::OdbcConnection c(connStr);
-            c.setBlockFetch(false);
-            rows = c.query(q, 0)->recordCount();
-        });
+        5, [&] { rows = fetchAll(connStr, q, true); }, [&] { rows = fetchAll(connStr, q, false); });
     if (rows != kRows) std::fprintf(stderr, "PostgreSQL fetch returned %zu rows\n", rows);
     report("fetch 1M rows, ODBC (PostgreSQL)", blocks, cells, "ms; baseline per-cell SQLGetData into a recordset",
            "goal: ratio <= 0.67");
     // What of it is the driver's: the same bound fetch with nothing stored.
     auto [ours, driver] = compare(
-        5,
-        [&] {
-            data::OdbcConnection c(connStr);
-            rows = c.query(q, 0)->recordCount();
-        },
-        [&] { driverAlone(connStr, q); });
+        5, [&] { rows = fetchAll(connStr, q, true); }, [&] { driverAlone(connStr, q); });
     report("  the same against psqlODBC alone", ours, driver, "ms; baseline bound fetch storing nothing",
            "information");
 }
@@ -200,26 +193,12 @@ int main() {
     volatile long long sink = 0;
     size_t rows = 0;
     auto [odbcOurs, odbcBase] = compare(
-        3,
-        [&] {
-            data::OdbcConnection c(connStr);
-            rows = c.query(kQuery, 0)->recordCount();
-        },
-        [&] { sink = sink + perCellOdbc(connStr); });
+        3, [&] { rows = fetchAll(connStr, kQuery, true); }, [&] { sink = sink + perCellOdbc(connStr); });
     if (rows != kRows) std::fprintf(stderr, "ODBC fetch returned %zu rows\n", rows);
     report("fetch 1M rows, ODBC (sqliteodbc)", odbcOurs, odbcBase, "ms; baseline per-cell SQLGetData",
            "goal: ours at least 1.5x faster, ratio <= 0.67");
     auto [blocks, pieces] = compare(
-        3,
-        [&] {
-            data::OdbcConnection c(connStr);
-            rows = c.query(kQuery, 0)->recordCount();
-        },
-        [&] {
-            data::OdbcConnection c(connStr);
-            c.setBlockFetch(false);
-            rows = c.query(kQuery, 0)->recordCount();
-        });
+        3, [&] { rows = fetchAll(connStr, kQuery, true); }, [&] { rows = fetchAll(connStr, kQuery, false); });
     report("fetch 1M rows, ODBC blocks/per-cell", blocks, pieces, "ms; both into a recordset", "information");
     auto [embOurs, embBase] = compare(
         5,

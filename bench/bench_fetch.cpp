@@ -70,16 +70,30 @@ void registerDrivers() {
     setenv("ODBCSYSINI", dir.c_str(), 1);
 }
 
+// A statement handle on a connection of the plain ODBC API, for the baselines.
+struct RawStatement {
+    SQLHENV env = SQL_NULL_HANDLE;
+    SQLHDBC dbc = SQL_NULL_HANDLE;
+    SQLHSTMT st = SQL_NULL_HANDLE;
+    explicit RawStatement(const std::string& connStr) {
+        SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+        SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+        SQLDriverConnect(dbc, nullptr, (SQLCHAR*)connStr.c_str(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+        SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+    }
+    ~RawStatement() {
+        SQLFreeHandle(SQL_HANDLE_STMT, st);
+        SQLDisconnect(dbc);
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        SQLFreeHandle(SQL_HANDLE_ENV, env);
+    }
+};
+
 // The driver alone: the statement and a bound block fetch of its rows, nothing stored.
 void driverAlone(const std::string& connStr, const char* query) {
-    SQLHENV env;
-    SQLHDBC dbc;
-    SQLHSTMT st;
-    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
-    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-    SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
-    SQLDriverConnect(dbc, nullptr, (SQLCHAR*)connStr.c_str(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
-    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+    RawStatement raw(connStr);
+    SQLHSTMT st = raw.st;
     constexpr SQLULEN kRowsPerFetch = 1024;
     SQLULEN got = 0;
     SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kRowsPerFetch), 0);
@@ -98,10 +112,6 @@ void driverAlone(const std::string& connStr, const char* query) {
     SQLBindCol(st, 5, SQL_C_SBIGINT, n.data(), sizeof(SQLBIGINT), &ind[4 * kRowsPerFetch]);
     while (SQL_SUCCEEDED(SQLFetch(st))) {
     }
-    SQLFreeHandle(SQL_HANDLE_STMT, st);
-    SQLDisconnect(dbc);
-    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-    SQLFreeHandle(SQL_HANDLE_ENV, env);
 }
 
 // A million rows of five types on the PostgreSQL server that scripts/bench starts.
@@ -135,14 +145,8 @@ void fetchFromPostgres() {
 
 // The same driver read with one SQLGetData call per cell.
 long long perCellOdbc(const std::string& connStr) {
-    SQLHENV env;
-    SQLHDBC dbc;
-    SQLHSTMT st;
-    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
-    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-    SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
-    SQLDriverConnect(dbc, nullptr, (SQLCHAR*)connStr.c_str(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
-    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+    RawStatement raw(connStr);
+    SQLHSTMT st = raw.st;
     SQLExecDirect(st, (SQLCHAR*)kQuery, SQL_NTS);
     long long sum = 0;
     SQLWCHAR text[64];
@@ -158,10 +162,6 @@ long long perCellOdbc(const std::string& connStr) {
         SQLGetData(st, 5, SQL_C_SBIGINT, &n, sizeof n, &ind);
         sum += n + static_cast<long long>(d);
     }
-    SQLFreeHandle(SQL_HANDLE_STMT, st);
-    SQLDisconnect(dbc);
-    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-    SQLFreeHandle(SQL_HANDLE_ENV, env);
     return sum;
 }
 

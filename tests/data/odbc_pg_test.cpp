@@ -7,6 +7,7 @@
 #include "data/cdb.h"
 #include "data/conn_params.h"
 #include "data/db_error.h"
+#include "support/cancel.h"
 #include "support/odbc_env.h"
 #include "support/pg_env.h"
 #include "support/transactions.h"
@@ -65,22 +66,7 @@ TEST_F(OdbcPg, PasswordsTheParserWouldMisreadArriveWhole) {
 
 TEST_F(OdbcPg, CancelStopsASleepingStatementAtTheServerAndTheConnectionGoesOn) {
     CDB db(params, connector);
-    using Clock = std::chrono::steady_clock;
-    Clock::time_point pressed;
-    std::thread user([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        pressed = Clock::now();
-        db.cancel();
-    });
-    try {
-        db.ExecSqlRs("select pg_sleep(60)");
-        FAIL() << "the statement ran to its end";
-    } catch (const DbError& e) {
-        EXPECT_EQ(e.failure(), Failure::Cancelled) << e.what();
-    }
-    const auto stopped = Clock::now();
-    user.join();
-    EXPECT_LT(stopped - pressed, std::chrono::seconds(2));
+    faq::test::expectCancelledSoonAfterThePress(db, "select pg_sleep(60)", std::chrono::milliseconds(500));
     db.clearCancel();
     EXPECT_EQ(db.ExecSqlRs("select 7 as n")->value(0, 0).i, 7);
 }

@@ -16,6 +16,7 @@
 #include "data/db_error.h"
 #include "data/sqlite_connection.h"
 #include "export/sample_file.h"
+#include "support/cancel.h"
 #include "support/odbc_env.h"
 #include "support/transactions.h"
 
@@ -96,21 +97,7 @@ TEST(EmbeddedCdb, CancelInterruptsALongStatementAndTheConnectionGoesOn) {
     CDB db({}, embeddedConnector(EmbeddedSource{"", true, 20, 1}));
     const char* forever =
         "with recursive c(x) as (select 1 union all select x + 1 from c where x < 4000000000) select count(*) from c";
-    using Clock = std::chrono::steady_clock;
-    Clock::time_point pressed;
-    std::thread user([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        pressed = Clock::now();
-        db.cancel();
-    });
-    try {
-        db.ExecSqlRs(forever);
-        FAIL() << "the statement ran to its end";
-    } catch (const DbError& e) {
-        EXPECT_EQ(e.failure(), Failure::Cancelled) << e.what();
-    }
-    EXPECT_LT(Clock::now() - pressed, std::chrono::seconds(2));
-    user.join();
+    faq::test::expectCancelledSoonAfterThePress(db, forever, std::chrono::milliseconds(300));
     // A request made before a statement starts stops that statement.
     EXPECT_THROW(db.ExecSqlRs(forever), DbError);
     db.clearCancel();

@@ -119,10 +119,10 @@ void installChineseQtTexts() {
 
 std::optional<int> parseGuiArguments(const std::vector<std::string>& args, EngineChoice* choice) {
     const ParsedOptions p = parseOptions(withoutQtOptions(args), {{"demo"},
-                                                                  {"sqlite", OptionSpec::Value},
-                                                                  {"help", OptionSpec::Flag, 'h'},
+                                                                  {"sqlite", OptionDef::Value},
+                                                                  {"help", OptionDef::Flag, 'h'},
                                                                   {"help-all"},
-                                                                  {"version", OptionSpec::Flag, 'v'}});
+                                                                  {"version", OptionDef::Flag, 'v'}});
     if (p.has("help") || p.has("help-all")) {
         std::fputs(kGuiHelp, stdout);
         if (p.has("help-all")) std::fputs(kQtHelp, stdout);
@@ -163,8 +163,8 @@ int runSampleDb(const std::vector<std::string>& args) {
         "  --cards N    卡片数，1 到 1000000（默认 5000）\n"
         "  --seed S     随机种子，正整数（默认 20261207）\n"
         "  -h, --help   显示本帮助\n";
-    const ParsedOptions p = parseOptions(
-        args, {{"cards", OptionSpec::Value}, {"seed", OptionSpec::Value}, {"help", OptionSpec::Flag, 'h'}});
+    const ParsedOptions p =
+        parseOptions(args, {{"cards", OptionDef::Value}, {"seed", OptionDef::Value}, {"help", OptionDef::Flag, 'h'}});
     if (p.has("help")) {
         std::fputs(kHelp, stdout);
         return 0;

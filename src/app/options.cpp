@@ -2,7 +2,7 @@
 
 namespace faq::app {
 
-ParsedOptions parseOptions(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs) {
+ParsedOptions parseOptions(const std::vector<std::string>& args, const std::vector<OptionDef>& known) {
     ParsedOptions out;
     auto note = [&](std::string message) {
         if (!out.error) out.error = std::move(message);
@@ -20,27 +20,27 @@ ParsedOptions parseOptions(const std::vector<std::string>& args, const std::vect
         const bool isLong = a[1] == '-';
         // The name as given, never what follows '=': that may be a secret.
         const std::string shown = isLong ? a.substr(0, a.find('=')) : a.substr(0, 2);
-        const OptionSpec* spec = nullptr;
-        for (const auto& s : specs)
-            if (isLong ? shown == std::string("--") + s.name : s.shortName == a[1]) spec = &s;
-        if (!spec) {
+        const OptionDef* def = nullptr;
+        for (const auto& s : known)
+            if (isLong ? shown == std::string("--") + s.name : s.shortName == a[1]) def = &s;
+        if (!def) {
             note("不认识的选项：" + shown);
             continue;
         }
         std::optional<std::string> attached;  // "--name=value" or "-xvalue"
         if (isLong && a.find('=') != std::string::npos) attached = a.substr(a.find('=') + 1);
         if (!isLong && a.size() > 2) attached = a.substr(2);
-        switch (spec->kind) {
-            case OptionSpec::Flag:
+        switch (def->kind) {
+            case OptionDef::Flag:
                 if (attached) note("选项 " + shown + " 不带值");
-                out.values[spec->name] = "";
+                out.values[def->name] = "";
                 break;
-            case OptionSpec::OptionalValue: out.values[spec->name] = attached.value_or(""); break;
-            case OptionSpec::Value:
+            case OptionDef::OptionalValue: out.values[def->name] = attached.value_or(""); break;
+            case OptionDef::Value:
                 if (attached) {
-                    out.values[spec->name] = *attached;
+                    out.values[def->name] = *attached;
                 } else if (i + 1 < args.size()) {
-                    out.values[spec->name] = args[++i];
+                    out.values[def->name] = args[++i];
                 } else {
                     note("选项 " + shown + " 需要一个值");
                 }

@@ -10,7 +10,7 @@
 
 namespace faq::app {
 
-struct OptionSpec {
+struct OptionDef {
     const char* name;  // long name, without "--"
     enum { Flag, Value, OptionalValue } kind = Flag;
     char shortName = 0;  // 0: none
@@ -30,6 +30,6 @@ struct ParsedOptions {
 
 // Parses args (the program name and any sub-command already removed). Every argument is
 // read, also after a mistake, so that callers can look at what was given.
-ParsedOptions parseOptions(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs);
+ParsedOptions parseOptions(const std::vector<std::string>& args, const std::vector<OptionDef>& known);
 
 }  // namespace faq::app

@@ -74,28 +74,28 @@ struct Exit {
     std::string message;  // for standard error; empty: nothing to say
 };
 
-const std::vector<OptionSpec>& optionSpecs() {
-    static const std::vector<OptionSpec> specs = {
+const std::vector<OptionDef>& reportOptions() {
+    static const std::vector<OptionDef> known = {
         {"demo"},
-        {"sqlite", OptionSpec::Value},
-        {"server", OptionSpec::Value},
-        {"database", OptionSpec::Value},
-        {"uid", OptionSpec::Value},
-        {"from", OptionSpec::Value},
-        {"to", OptionSpec::Value},
-        {"dept", OptionSpec::Value},
-        {"name", OptionSpec::Value},
+        {"sqlite", OptionDef::Value},
+        {"server", OptionDef::Value},
+        {"database", OptionDef::Value},
+        {"uid", OptionDef::Value},
+        {"from", OptionDef::Value},
+        {"to", OptionDef::Value},
+        {"dept", OptionDef::Value},
+        {"name", OptionDef::Value},
         {"like"},
-        {"today", OptionSpec::Value},
-        {"format", OptionSpec::Value},
-        {"output", OptionSpec::Value},
+        {"today", OptionDef::Value},
+        {"format", OptionDef::Value},
+        {"output", OptionDef::Value},
         {"show-sql"},
-        {"help", OptionSpec::Flag, 'h'},
+        {"help", OptionDef::Flag, 'h'},
         // Recognised only to refuse them without repeating what follows.
-        {"pwd", OptionSpec::OptionalValue},
-        {"password", OptionSpec::OptionalValue, 'p'},
+        {"pwd", OptionDef::OptionalValue},
+        {"password", OptionDef::OptionalValue, 'p'},
     };
-    return specs;
+    return known;
 }
 
 // "YYYY-MM" into its year and month texts.
@@ -282,7 +282,7 @@ ReportIo standardReportIo() {
 
 int runReport(const std::vector<std::string>& args, const ReportIo& io) {
     InterruptGuard interrupts;
-    const ParsedOptions p = parseOptions(args, optionSpecs());
+    const ParsedOptions p = parseOptions(args, reportOptions());
     // A password never travels as an argument; say so without repeating it.
     if (p.has("pwd") || p.has("password")) {
         *io.err << "密码不能作为参数给出，请使用环境变量 FAQUERY_PWD" << std::endl;

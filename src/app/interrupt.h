@@ -37,8 +37,6 @@ public:
     // Turns the terminal's echo off (remembering how it was, for an interrupt to restore)
     // or back on, in one step that an interrupt cannot come between.
     void echo(bool on);
-    // Whether an interrupt was turned into a cancel.
-    bool cancelled() const { return mCancelled; }
 
 private:
     // What an interrupt does; true when it became a cancel.

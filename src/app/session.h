@@ -51,7 +51,6 @@ public:
     // Runs job on the session's one worker thread; false while another job runs. A
     // cancel request from before is forgotten.
     bool run(std::function<void()> job);
-    bool busy() const { return mWorker.busy(); }
 
     // Stops the statement running on another thread (any thread): it fails as cancelled,
     // and so does the next one should none be running yet. False when no connection is

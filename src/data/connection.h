@@ -26,7 +26,7 @@ public:
     // Ends the connection; errors are reported by throwing.
     virtual void close() = 0;
     // Stops the statement running on another thread, at the server; it then fails with a
-    // DbError that is cancelled(). A request made while no statement runs applies to the
+    // DbError whose failure() is Cancelled. A request made while no statement runs applies to the
     // next one, until clearCancel(). Safe from any thread.
     virtual void cancel() = 0;
     virtual void clearCancel() = 0;

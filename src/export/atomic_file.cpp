@@ -1,6 +1,5 @@
 #include "atomic_file.h"
 
-#include <cstring>
 #include <mutex>
 #include <random>
 #include <set>
@@ -59,10 +58,6 @@ std::string randomSuffix() {
 }
 
 }  // namespace
-
-std::string errnoText(int err) {
-    return std::strerror(err);
-}
 
 AtomicFile::AtomicFile(const std::string& target, const TargetRules& rules) : mMayReplace(rules.mayReplace) {
     if (target.empty()) throw OutputError("没有给出文件名");
@@ -139,12 +134,6 @@ void AtomicFile::commit() {
     platform::moveInto(mTemp, mTarget, mMayReplace);
     pending().erase(mTemp);
     mCommitted = true;
-}
-
-void writeFileAtomically(const std::string& target, std::string_view bytes, const TargetRules& rules) {
-    AtomicFile f(target, rules);
-    f.write(bytes);
-    f.commit();
 }
 
 void removePendingTempsBeforeExit() noexcept {

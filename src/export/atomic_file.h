@@ -42,7 +42,6 @@ public:
     // The file that receives the content: the target with its links followed.
     const std::string& target() const { return mTarget; }
     const std::string& tempPath() const { return mTemp; }
-    int fd() const { return mFd; }
     // A name under which a library can open the temporary file itself, not whatever
     // stands under its name in the folder by then.
     std::string openablePath() const;
@@ -63,15 +62,9 @@ private:
     bool mCommitted = false;
 };
 
-// Writes bytes to target through an AtomicFile.
-void writeFileAtomically(const std::string& target, std::string_view bytes, const TargetRules& rules = {});
-
 // Removes every temporary file this process still has open, just before the process
 // ends: no file is created or committed after it. For the thread that handles interrupts
 // and the immediate end of the program (it takes a lock: never from a signal handler).
 void removePendingTempsBeforeExit() noexcept;
-
-// Text of errno for messages.
-std::string errnoText(int err);
 
 }  // namespace faq::output

@@ -42,8 +42,4 @@ FILE* openForReading(const std::string& path);
 bool seek(FILE* f, uint64_t offset);
 uint64_t sizeOf(FILE* f);
 
-// <tempRoot>/faquery-<uid> on POSIX, mode 0700 and the user's own; <tempRoot>\faquery on
-// Windows, whose temporary folder is the user's own already. Never a link.
-std::string privateFolder(const std::string& tempRoot);
-
 }  // namespace faq::output::platform

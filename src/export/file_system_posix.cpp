@@ -7,6 +7,7 @@
 
 #include "atomic_file.h"
 #include "file_system.h"
+#include "private_folder.h"
 
 namespace faq::output::platform {
 
@@ -113,17 +114,21 @@ uint64_t sizeOf(FILE* f) {
     return fseeko(f, 0, SEEK_END) == 0 ? static_cast<uint64_t>(ftello(f)) : 0;
 }
 
-std::string privateFolder(const std::string& tempRoot) {
+}  // namespace faq::output::platform
+
+namespace faq::output {
+
+std::string privateTempFolder(const std::string& tempRoot) {
     const std::string path = tempRoot + "/faquery-" + std::to_string(geteuid());
     if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
-        throw OutputError("无法创建文件夹 " + path + "：" + lastError());
+        throw OutputError("无法创建文件夹 " + path + "：" + platform::lastError());
     struct stat st {};
-    if (lstat(path.c_str(), &st) != 0) throw OutputError("无法检查文件夹 " + path + "：" + lastError());
+    if (lstat(path.c_str(), &st) != 0) throw OutputError("无法检查文件夹 " + path + "：" + platform::lastError());
     if (!S_ISDIR(st.st_mode)) throw OutputError("不是文件夹，为安全起见不使用：" + path);
     if (st.st_uid != geteuid()) throw OutputError("文件夹属于其他用户，为安全起见不使用：" + path);
     if ((st.st_mode & 0077) != 0 && chmod(path.c_str(), 0700) != 0)
-        throw OutputError("无法设置文件夹权限 " + path + "：" + lastError());
+        throw OutputError("无法设置文件夹权限 " + path + "：" + platform::lastError());
     return path;
 }
 
-}  // namespace faq::output::platform
+}  // namespace faq::output

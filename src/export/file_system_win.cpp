@@ -10,6 +10,7 @@
 #include "atomic_file.h"
 #include "data/utf.h"
 #include "file_system.h"
+#include "private_folder.h"
 
 namespace faq::output::platform {
 
@@ -156,15 +157,19 @@ uint64_t sizeOf(FILE* f) {
     return _fseeki64(f, 0, SEEK_END) == 0 ? static_cast<uint64_t>(_ftelli64(f)) : 0;
 }
 
-std::string privateFolder(const std::string& tempRoot) {
+}  // namespace faq::output::platform
+
+namespace faq::output {
+
+std::string privateTempFolder(const std::string& tempRoot) {
     const std::string path = tempRoot + "\\faquery";
-    if (!CreateDirectoryW(wide(path).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-        throw OutputError("无法创建文件夹 " + path + "：" + lastError());
-    const DWORD attrs = GetFileAttributesW(wide(path).c_str());
+    if (!CreateDirectoryW(platform::wide(path).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        throw OutputError("无法创建文件夹 " + path + "：" + platform::lastError());
+    const DWORD attrs = GetFileAttributesW(platform::wide(path).c_str());
     if (attrs == INVALID_FILE_ATTRIBUTES || !(attrs & FILE_ATTRIBUTE_DIRECTORY) ||
         (attrs & FILE_ATTRIBUTE_REPARSE_POINT))
         throw OutputError("不是文件夹，为安全起见不使用：" + path);
     return path;
 }
 
-}  // namespace faq::output::platform
+}  // namespace faq::output

@@ -154,7 +154,6 @@ void frmLogin::endWork() {
     for (QWidget* w : std::initializer_list<QWidget*>{Frame1, Command1, btnCsv}) w->setEnabled(true);
     unsetCursor();
     mEscape->setEnabled(false);
-    emit idle();
 }
 
 void frmLogin::btnCancel_Click() {

@@ -80,7 +80,6 @@ signals:
     void loaded();
     // The lookup lists could not be loaded (message), or the user cancelled (empty).
     void loadFailed(const QString& message);
-    void idle();
 
 protected:
     void closeEvent(QCloseEvent* e) override;  // Form_QueryUnload

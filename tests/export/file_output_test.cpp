@@ -45,7 +45,9 @@ protected:
     // The message of the refusal to write content to path, or "" when it was written.
     static std::string refusal(const std::string& path, const output::TargetRules& rules = {}) {
         try {
-            output::writeFileAtomically(path, "new", rules);
+            output::AtomicFile f(path, rules);
+            f.write("new");
+            f.commit();
             return {};
         } catch (const output::OutputError& e) {
             return e.what();

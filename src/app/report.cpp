@@ -281,7 +281,6 @@ ReportIo standardReportIo() {
 }
 
 int runReport(const std::vector<std::string>& args, const ReportIo& io) {
-    InterruptGuard interrupts;
     const ParsedOptions p = parseOptions(args, reportOptions());
     // A password never travels as an argument; say so without repeating it.
     if (p.has("pwd") || p.has("password")) {
@@ -294,8 +293,13 @@ int runReport(const std::vector<std::string>& args, const ReportIo& io) {
         return kReportOk;
     }
     auto request = readRequest(p, systemToday);
-    Exit exit = std::holds_alternative<Exit>(request) ? std::get<Exit>(request)
-                                                      : run(std::get<Request>(request), io, interrupts);
+    Exit exit{kReportOk, {}};
+    if (auto* bad = std::get_if<Exit>(&request)) {
+        exit = *bad;
+    } else {
+        InterruptGuard interrupts;  // only once there is something to interrupt
+        exit = run(std::get<Request>(request), io, interrupts);
+    }
     if (!exit.message.empty()) *io.err << exit.message << std::endl;
     return exit.code;
 }

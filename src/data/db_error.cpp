@@ -66,9 +66,24 @@ std::string redact(std::string text, const std::string& secret) {
         text.replace(start, end - start, "***");
         i = start + 2;
     }
+    // A short secret is masked only where it stands alone, so that a password "x" leaves
+    // "Timeout expired" readable; from four characters on a chance match is unlikely.
+    constexpr size_t kAlwaysMasked = 4;
+    auto alone = [&text](size_t at) {
+        if (at >= text.size()) return true;
+        const auto c = static_cast<unsigned char>(text[at]);
+        return c < 0x80 && !std::isalnum(c) && c != '_';
+    };
     if (!secret.empty()) {
-        for (size_t pos = text.find(secret); pos != std::string::npos; pos = text.find(secret, pos + 3))
-            text.replace(pos, secret.size(), "***");
+        for (size_t pos = text.find(secret); pos != std::string::npos;) {
+            const size_t end = pos + secret.size();
+            if (secret.size() >= kAlwaysMasked || ((pos == 0 || alone(pos - 1)) && alone(end))) {
+                text.replace(pos, secret.size(), "***");
+                pos = text.find(secret, pos + 3);
+            } else {
+                pos = text.find(secret, pos + 1);
+            }
+        }
     }
     return text;
 }

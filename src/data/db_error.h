@@ -40,7 +40,9 @@ private:
 };
 
 // Removes a secret from a text: the value of every "PWD=" (any case; up to the next ';',
-// or the whole braced value) and every literal occurrence of the secret.
+// or the whole braced value) and every literal occurrence of the secret, one shorter than
+// four characters only where it stands alone (between the text's ends, blanks, quotes and
+// other ASCII punctuation), never inside a word.
 std::string redact(std::string text, const std::string& secret);
 
 }  // namespace faq::data

@@ -182,6 +182,22 @@ void readBack(Parameter& p, const ParamBinding& b) {
 
 }  // namespace
 
+namespace {
+
+constexpr const char* kDriverMissing =
+    "找不到 ODBC 驱动程序“sql server”：连接需要一个以这个名字注册的 SQL Server 驱动程序"
+    "（Linux 上是在 odbcinst.ini 中注册的 FreeTDS，见 README 的“Pointing it at SQL Server”一节）";
+
+// The driver manager could not find or load the driver the connection string names.
+bool driverMissing(const DbError& e) {
+    for (const auto& r : e.records())
+        if (r.sqlState == "IM002" || r.sqlState == "IM003" || r.message.find("Can't open lib") != std::string::npos)
+            return true;
+    return false;
+}
+
+}  // namespace
+
 OdbcConnection::OdbcConnection(const std::string& connectionString) : mEnv((ensureUtf8CType(), SQLHANDLE{})) {
     mEnv.check(SQLSetEnvAttr(mEnv.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
                "设置 ODBC 版本失败");
@@ -192,9 +208,14 @@ OdbcConnection::OdbcConnection(const std::string& connectionString) : mEnv((ensu
                "设置登录超时失败");
     std::u16string cs = toUtf16(connectionString);
     SQLSMALLINT outLen = 0;
-    mDbc.check(SQLDriverConnectW(mDbc.get(), nullptr, wide(cs), static_cast<SQLSMALLINT>(cs.size()), nullptr, 0,
-                                 &outLen, SQL_DRIVER_NOPROMPT),
-               "连接数据库失败");
+    try {
+        mDbc.check(SQLDriverConnectW(mDbc.get(), nullptr, wide(cs), static_cast<SQLSMALLINT>(cs.size()), nullptr, 0,
+                                     &outLen, SQL_DRIVER_NOPROMPT),
+                   "连接数据库失败");
+    } catch (const DbError& e) {
+        if (!driverMissing(e)) throw;
+        throw DbError(kDriverMissing, e.records(), e.failure());
+    }
     mConnected = true;
     // What SQLGetData can do beside bound columns; a driver that does not say gets none.
     if (!succeeded(

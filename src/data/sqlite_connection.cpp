@@ -76,8 +76,6 @@ bool exists(const std::string& path) {
 SqliteConnection::SqliteConnection(const EmbeddedSource& source) {
     try {
         open(source.file, source.readOnly);
-        sqlite3_extended_result_codes(mDb, 1);
-        sqlite3_busy_timeout(mDb, kBusyTimeoutMs);
         int rc = registerSqlDialect(mDb);
         if (rc != SQLITE_OK) fail("注册 SQL Server 方言失败", rc);
         sqlite3_progress_handler(
@@ -106,12 +104,19 @@ void SqliteConnection::open(const std::string& file, bool readOnly) {
         int rc = sqlite3_open_v2(":memory:", &mDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                                  nullptr);
         if (rc != SQLITE_OK) fail("无法创建内存数据库", rc);
+        sqlite3_extended_result_codes(mDb, 1);
         return;
     }
     const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+    // Opening is lazy: read the schema now, so a file that is not a database fails here; a
+    // writer's lock is waited for from this first read on.
+    auto readSchema = [this] {
+        sqlite3_extended_result_codes(mDb, 1);
+        sqlite3_busy_timeout(mDb, kBusyTimeoutMs);
+        return sqlite3_exec(mDb, "select count(*) from sqlite_master", nullptr, nullptr, nullptr);
+    };
     int rc = sqlite3_open_v2(file.c_str(), &mDb, flags, nullptr);
-    // Opening is lazy: read the schema now, so a file that is not a database fails here.
-    if (rc == SQLITE_OK) rc = sqlite3_exec(mDb, "select count(*) from sqlite_master", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) rc = readSchema();
     if (rc == SQLITE_OK) {
         // Pages read in place rather than copied: a quarter less time on a million cards.
         if (readOnly) sqlite3_exec(mDb, kMmapPragma, nullptr, nullptr, nullptr);
@@ -127,7 +132,7 @@ void SqliteConnection::open(const std::string& file, bool readOnly) {
         mDb = nullptr;
         rc = sqlite3_open_v2(("file:" + uriPath(file) + "?immutable=1").c_str(), &mDb,
                              SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
-        if (rc == SQLITE_OK) rc = sqlite3_exec(mDb, "select count(*) from sqlite_master", nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK) rc = readSchema();
         if (rc == SQLITE_OK) {
             sqlite3_exec(mDb, kMmapPragma, nullptr, nullptr, nullptr);
             return;
@@ -147,6 +152,8 @@ void SqliteConnection::fail(const std::string& context, int rc) const {
         failure = Failure::Cancelled;
     } else if ((rc & 0xFF) == SQLITE_INTERRUPT && mDeadlineMs) {
         msg = "查询超时（" + msg + "）";
+    } else if (msg.rfind("no such table: ", 0) == 0) {
+        msg = "不是账套数据库：缺少表 " + msg.substr(15) + "（" + msg + "）";
     } else if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED) {
         failure = Failure::Locked;
         msg = "另一个程序正在写入这个数据库，等待 " + std::to_string(kBusyTimeoutMs / 1000) + " 秒后仍未结束（" + msg +

@@ -98,6 +98,18 @@ TEST_F(CommandLine, HelpAndMistakesNeedNoDisplay) {
     EXPECT_NE(bad.err.find("不认识的选项：--dem"), std::string::npos) << bad.err;
     EXPECT_EQ(faquery({"--sqlite", ""}).code, 2);
     EXPECT_EQ(faquery({"report", "--password=Hush-1"}).err.find("Hush-1"), std::string::npos);
+    // No usable driver under the name the connection string gives: said in Chinese, with
+    // what to do, and the driver manager's own words after it.
+    std::ofstream(dir + "/odbcinst.ini") << "[sql server]\nDriver=/nonexistent/libnodriver.so\n";
+    setenv("ODBCSYSINI", dir.c_str(), 1);
+    setenv("FAQUERY_PWD", "", 1);
+    const Outcome noDriver = faquery({"report", "--server", "127.0.0.1,1", "--database", "d", "--uid", "sa"});
+    unsetenv("ODBCSYSINI");
+    unsetenv("FAQUERY_PWD");
+    EXPECT_EQ(noDriver.code, 3);
+    EXPECT_NE(noDriver.err.find("找不到 ODBC 驱动程序“sql server”"), std::string::npos) << noDriver.err;
+    EXPECT_NE(noDriver.err.find("README"), std::string::npos);
+    EXPECT_NE(noDriver.err.find("Can't open lib"), std::string::npos);
 }
 
 TEST_F(CommandLine, InterruptedWritesLeaveNothingBehind) {

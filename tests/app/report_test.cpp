@@ -113,6 +113,7 @@ TEST(Report, ConnectionQueryAndOutputFailuresHaveTheirCodes) {
     Outcome noTable = report({"--sqlite", QString::fromStdString(partial), "--show-sql"});
     EXPECT_EQ(noTable.code, 4);
     EXPECT_NE(noTable.err.find("查询失败："), std::string::npos) << noTable.err;
+    EXPECT_NE(noTable.err.find("不是账套数据库：缺少表 fa_"), std::string::npos) << noTable.err;
     EXPECT_NE(noTable.err.find("fa_"), std::string::npos);
     EXPECT_NE(noTable.err.find("      Select distinct "), std::string::npos);  // the statement that failed
     Outcome unwritable = report(demo({"--output", "/nonexistent-dir/out.csv", "--format", "csv"}));

@@ -22,7 +22,13 @@ TEST(Redact, RemovesThePasswordInEveryFormAndCase) {
     EXPECT_EQ(redact("Pwd=abc;PwD=def", ""), "Pwd=***;PwD=***");
     EXPECT_EQ(redact("PWD={a;b}}c}; UID=sa", ""), "PWD=***; UID=sa");
     EXPECT_EQ(redact("login failed for s3cr3t and s3cr3t", "s3cr3t"), "login failed for *** and ***");
-    EXPECT_EQ(redact("user ab: ab", "ab"), "user ***: ***");  // whatever its length
+    EXPECT_EQ(redact("user ab: ab", "ab"), "user ***: ***");
+    // A short password is masked where it stands alone, never inside a word.
+    EXPECT_EQ(redact("[unixODBC] Timeout expired; PWD=x; 'x' x", "x"),
+              "[unixODBC] Timeout expired; PWD=***; '***' ***");
+    EXPECT_EQ(redact("Login failed for user 'sa'.", "a"), "Login failed for user 'sa'.");
+    EXPECT_EQ(redact("a=a;a", "a"), "***=***;***");
+    EXPECT_EQ(redact("密码a错误 xyzw1xyzw", "xyzw"), "密码a错误 ***1***");
 }
 
 TEST(DbErrorText, CarriesEveryRecord) {

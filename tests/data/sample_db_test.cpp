@@ -133,7 +133,15 @@ TEST(EmbeddedFiles, ALockedFileIsWaitedForAndReadOnlyFoldersStayUntouched) {
     } catch (const DbError& e) {
         EXPECT_EQ(e.failure(), Failure::Locked) << e.what();
     }
-    sqlite3_exec(writer, "rollback", nullptr, nullptr, nullptr);
+    // Opening while the lock is held waits for it too (the first read is the schema's).
+    std::thread release([writer] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        sqlite3_exec(writer, "rollback", nullptr, nullptr, nullptr);
+    });
+    SqliteConnection latecomer(EmbeddedSource{path, true, 0, 0});
+    release.join();
+    EXPECT_EQ(scalar(latecomer, "select count(distinct sCardNum) from fa_Cards"), 30);
+    latecomer.close();
     EXPECT_EQ(scalar(reader, "select count(distinct sCardNum) from fa_Cards"), 30);
     reader.close();
     // The file's owner turns it into a WAL-mode file and closes it cleanly.

@@ -30,7 +30,7 @@ int main() {
         3,
         [&] {
             unlink(ours.c_str());
-            output::saveWorkbook(ours, captions, *rs, 0);
+            output::saveWorkbook(ours, captions, *rs);
         },
         [&] {
             lxw_workbook_options opt{};

@@ -13,9 +13,7 @@
 
 namespace faq::app {
 
-FrmDbSet::FrmDbSet(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint) {
+FrmDbSet::FrmDbSet(QWidget* parent) : QWidget(parent, kFixedWindowFlags) {
     setObjectName(QStringLiteral("FrmDbSet"));
     setWindowTitle(QStringLiteral("数据库设置"));
     setFixedSize(twipsSize(4275, 3270));
@@ -29,8 +27,7 @@ FrmDbSet::FrmDbSet(QWidget* parent)
     constexpr int kNoLengthLimit = 1 << 24;
     for (auto* e : {Text1, Text2, Text3, Text4}) e->setMaxLength(kNoLengthLimit);
     Command1 = placed(new QPushButton(QStringLiteral("连接"), this), "Command1", twipsRect(1560, 2520, 975, 375));
-    Command1->setAutoDefault(false);
-    Command1->setDefault(false);
+    pressOnEnter(Command1);
     lblIp = placed(new QLabel(QStringLiteral("数据库地址"), this), "lblIp", twipsRect(240, 240, 1095, 255));
     Label1 = placed(new QLabel(QStringLiteral("数据库名"), this), "Label1", twipsRect(240, 720, 1095, 255));
     Label2 = placed(new QLabel(QStringLiteral("用户名"), this), "Label2", twipsRect(240, 1320, 1095, 375));

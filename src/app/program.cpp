@@ -1,5 +1,10 @@
 #include "program.h"
 
+#include <QApplication>
+#include <QGridLayout>
+#include <QPointer>
+#include <QPushButton>
+#include <QSpacerItem>
 #include <cstdio>
 #include <cstdlib>
 
@@ -32,13 +37,55 @@ void setProgramEnder(std::function<void()> f) {
     ender() = std::move(f);
 }
 
-void showMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon) {
+namespace {
+
+QWidget* focusToRestore(QWidget* parent, QWidget* focusAfter) {
+    if (focusAfter) return focusAfter;
+    QWidget* now = QApplication::focusWidget();
+    if (!parent || (now && now->window() == parent->window())) return now;
+    if (QWidget* last = parent->window()->focusWidget()) return last;
+    // A window that never had the focus: its first control in the focus order.
+    QWidget* w = parent->window();
+    for (QWidget* next = w->nextInFocusChain(); next && next != w; next = next->nextInFocusChain())
+        if (next->window() == w && next->isVisibleTo(w) && next->isEnabled() && (next->focusPolicy() & Qt::TabFocus))
+            return next;
+    return nullptr;
+}
+
+void giveFocus(const QPointer<QWidget>& w) {
+    if (!w || !w->isVisible() || !w->isEnabled()) return;
+    w->window()->activateWindow();
+    w->setFocus(Qt::OtherFocusReason);
+}
+
+}  // namespace
+
+void showMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon, QWidget* focusAfter) {
+    const QPointer<QWidget> back = focusToRestore(parent, focusAfter);
     if (sink()) {
         sink()(text, icon);
+        giveFocus(back);
         return;
     }
-    QMessageBox box(icon, QString::fromUtf8(kAppTitle), text, QMessageBox::Ok, parent);
+    const QString title = QString::fromUtf8(kAppTitle);
+    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    // Window managers draw titles in their own, often larger, font beside an icon and up to
+    // three buttons: leave room for all of it, so that the title is never cut.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        const QFontMetrics fm(box.font());
+        const int room = fm.horizontalAdvance(title) * 3 / 2 + fm.height() * 8;
+        grid->addItem(new QSpacerItem(room, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+    }
     box.exec();
+    giveFocus(back);
+}
+
+void pressOnEnter(QPushButton* button) {
+    button->setDefault(false);
+    // Outside a dialog an auto-default button takes Enter when focused and never becomes
+    // the window's default.
+    button->setAutoDefault(true);
 }
 
 void setMessageSink(MessageSink s) {

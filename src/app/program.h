@@ -6,19 +6,34 @@
 #include <QString>
 #include <functional>
 
+class QPushButton;
+
 class QWidget;
 
 namespace faq::app {
 
 constexpr const char* kAppTitle = "固定资产查询";
 
+// The program's windows: a fixed border with a title, system menu and close box, and no
+// maximise or minimise buttons.
+constexpr Qt::WindowFlags kFixedWindowFlags = Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                                              Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                                              Qt::CustomizeWindowHint;
+
 // Ends the process at once: no window's closing logic runs and nothing is torn down.
 // With an ender set (tests), calls it instead and returns.
 void endProgram();
 void setProgramEnder(std::function<void()> ender);
 
-// A message box titled "固定资产查询" with one OK button.
-void showMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon = QMessageBox::Warning);
+// A message box titled "固定资产查询" with one OK button, at least as wide as its title.
+// Afterwards the focus goes to focusAfter, or back to the control that had it (in
+// parent's window when the focus was elsewhere).
+void showMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon = QMessageBox::Warning,
+                 QWidget* focusAfter = nullptr);
+// Enter (either key) on the focused button presses it, as on Windows; no button becomes
+// the window's default.
+void pressOnEnter(QPushButton* button);
+
 using MessageSink = std::function<void(const QString& text, QMessageBox::Icon icon)>;
 void setMessageSink(MessageSink sink);
 

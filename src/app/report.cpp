@@ -200,7 +200,7 @@ std::optional<Exit> writeResult(const Request& r, const data::Recordset& rs, con
         if (r.format == Format::Xlsx) {
             std::vector<std::string> captions;
             for (size_t c = 0; c < rs.fieldCount(); ++c) captions.push_back(rs.field(c).name);
-            output::writeWorkbook(file, captions, rs, 0);
+            output::writeWorkbook(file, captions, rs);
         } else {
             std::ostringstream text;
             writeText(text, rs, r.format, false);

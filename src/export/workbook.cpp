@@ -30,7 +30,7 @@ std::string folderOf(const std::string& path) {
 }  // namespace
 
 void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, const data::Recordset& rs,
-                   size_t firstRow, const std::atomic<bool>* stop) {
+                   const std::atomic<bool>* stop) {
     const std::string path = file.openablePath();
     std::string tmpDir = folderOf(file.target());
     lxw_workbook_options options{};
@@ -44,7 +44,7 @@ void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, c
         const size_t fields = rs.fieldCount();
         std::string cell;
         lxw_row_t row = 1;
-        for (size_t r = firstRow; r < rs.recordCount(); ++r, ++row) {
+        for (size_t r = 0; r < rs.recordCount(); ++r, ++row) {
             if (stop && (r & 1023) == 0 && *stop) throw OutputCancelled();
             if (row > kRowsPerSheet) {
                 ws = newSheet(wb, captions);
@@ -81,9 +81,9 @@ void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, c
 }
 
 void saveWorkbook(const std::string& path, const std::vector<std::string>& captions, const data::Recordset& rs,
-                  size_t firstRow, const TargetRules& rules, const std::atomic<bool>* stop) {
+                  const TargetRules& rules, const std::atomic<bool>* stop) {
     AtomicFile file(path, rules);
-    writeWorkbook(file, captions, rs, firstRow, stop);
+    writeWorkbook(file, captions, rs, stop);
     file.commit();
 }
 

@@ -1,5 +1,5 @@
 // Writes a recordset as an .xlsx workbook: a header row of captions, then the records
-// from a given one to the last, numbers as numbers, texts as texts, nulls as empty cells.
+// in order, numbers as numbers, texts as texts, nulls as empty cells.
 #pragma once
 
 #include <atomic>
@@ -19,10 +19,10 @@ constexpr size_t kRowsPerSheet = 1048575;
 // Throws OutputError when the workbook cannot be written completely, OutputCancelled when
 // *stop turns true on the way.
 void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, const data::Recordset& rs,
-                   size_t firstRow, const std::atomic<bool>* stop = nullptr);
+                   const std::atomic<bool>* stop = nullptr);
 
 // A complete new workbook at path, through an AtomicFile.
 void saveWorkbook(const std::string& path, const std::vector<std::string>& captions, const data::Recordset& rs,
-                  size_t firstRow, const TargetRules& rules = {}, const std::atomic<bool>* stop = nullptr);
+                  const TargetRules& rules = {}, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace faq::output

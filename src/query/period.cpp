@@ -50,16 +50,21 @@ bool isValidDate(const std::string& text) {
     return y >= 1 && y <= 9999 && m >= 1 && m <= 12 && d >= 1 && d <= daysInMonth(y, m);
 }
 
+bool periodYearIsValid(const std::string& y) {
+    // SQL Server's datetime starts in 1753: an earlier year could only fail at the server.
+    return y.size() == 4 && allDigits(y) && std::stoi(y) >= 1753;
+}
+
+bool periodMonthIsValid(const std::string& m) {
+    if (!allDigits(m) || m.size() > 9) return false;
+    const int v = std::stoi(m);
+    return v >= 1 && v <= 12;
+}
+
 bool periodIsValid(const std::string& begYear, const std::string& begMonth, const std::string& endYear,
                    const std::string& endMonth) {
-    // SQL Server's datetime starts in 1753: an earlier year could only fail at the server.
-    auto yearOk = [](const std::string& y) { return y.size() == 4 && allDigits(y) && std::stoi(y) >= 1753; };
-    auto monthOk = [](const std::string& m) {
-        if (!allDigits(m) || m.size() > 9) return false;
-        const int v = std::stoi(m);
-        return v >= 1 && v <= 12;
-    };
-    return yearOk(begYear) && yearOk(endYear) && monthOk(begMonth) && monthOk(endMonth);
+    return periodYearIsValid(begYear) && periodYearIsValid(endYear) && periodMonthIsValid(begMonth) &&
+           periodMonthIsValid(endMonth);
 }
 
 static std::string lastTwo(const std::string& s) {

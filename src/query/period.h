@@ -22,6 +22,8 @@ bool isValidDate(const std::string& text);
 
 // Years of four ASCII digits from 1753 (where SQL Server's datetime begins) and months that
 // are whole numbers from 1 to 12.
+bool periodYearIsValid(const std::string& yyyy);
+bool periodMonthIsValid(const std::string& mm);
 bool periodIsValid(const std::string& begYear, const std::string& begMonth, const std::string& endYear,
                    const std::string& endMonth);
 // yyyy + "-" + last two characters of ("0" + mm) + "-01"

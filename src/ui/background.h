@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "app/mdl_main.h"
 #include "app/session.h"
 #include "data/db_error.h"
 #include "data/program_error.h"
@@ -24,14 +25,18 @@ struct Outcome {
 
 // Runs work on session's worker; done runs on the UI thread with its outcome, unless
 // receiver is gone by then. False (and nothing runs) while the session is busy.
+// work reaches the database through the module it is handed, over the session the job
+// keeps alive; it must own (or share) everything else it touches, since the window that
+// started it may be gone before it ends.
 template <typename R>
-bool runInBackground(app::Session& session, QObject* receiver, std::function<R()> work,
+bool runInBackground(app::Session& session, QObject* receiver, std::function<R(app::mdlMain&)> work,
                      std::function<void(Outcome<R>&)> done) {
     QPointer<QObject> alive(receiver);
     return session.run([keep = session.shared_from_this(), work = std::move(work), done = std::move(done), alive] {
         auto out = std::make_shared<Outcome<R>>();
         try {
-            out->value = work();
+            app::mdlMain module(*keep);
+            out->value = work(module);
         } catch (const data::DbError& e) {
             out->dbError = e;
         } catch (const data::ProgramError& e) {

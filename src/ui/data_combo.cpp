@@ -14,9 +14,7 @@ constexpr int kVisibleItems = 20;
 constexpr int kNoLengthLimit = 1 << 24;
 }  // namespace
 
-DataCombo::DataCombo(QWidget* parent) : QComboBox(parent) {
-    setEditable(true);
-    setInsertPolicy(QComboBox::NoInsert);
+DataCombo::DataCombo(QWidget* parent) : ListCombo(parent) {
     setMaxVisibleItems(kVisibleItems);
     lineEdit()->setMaxLength(kNoLengthLimit);
     if (completer()) {

@@ -2,15 +2,15 @@
 // column of the chosen entry as its bound value.
 #pragma once
 
-#include <QComboBox>
 #include <optional>
 #include <string>
 
 #include "data/recordset.h"
+#include "list_combo.h"
 
 namespace faq::ui {
 
-class DataCombo : public QComboBox {
+class DataCombo : public ListCombo {
     Q_OBJECT
 public:
     explicit DataCombo(QWidget* parent = nullptr);

@@ -4,10 +4,49 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 
 #include "app/twips.h"
 
 namespace faq::ui {
+
+namespace {
+
+// A cheap stand-in for the width of a cell as shown, to find the few widest cells of a
+// column without formatting every one: digits before the point weigh most in numbers
+// (formats group them), characters in texts, East Asian ones twice.
+size_t roughWidth(const data::Value& v) {
+    constexpr size_t kIntegerDigit = 64;
+    switch (v.type) {
+        case data::FieldType::Null: return 0;
+        case data::FieldType::Integer: {
+            uint64_t u = v.i < 0 ? 0 - static_cast<uint64_t>(v.i) : static_cast<uint64_t>(v.i);
+            size_t n = v.i < 0 ? 2 : 1;
+            for (; u >= 10; u /= 10) ++n;
+            return n * kIntegerDigit;
+        }
+        case data::FieldType::Double: {
+            const double a = std::fabs(v.d);
+            const size_t digits = std::isfinite(a) && a >= 1 ? static_cast<size_t>(std::log10(a)) + 1 : 3;
+            return (digits + (v.d < 0)) * kIntegerDigit;
+        }
+        case data::FieldType::Decimal: {
+            const size_t point = std::min(v.text.find('.'), v.text.size());
+            return point * kIntegerDigit + v.text.size();
+        }
+        default: {
+            size_t n = 0;
+            for (const char ch : v.text) {
+                const auto c = static_cast<unsigned char>(ch);
+                n += ((c & 0xC0) != 0x80) + (c >= 0xE0);
+            }
+            return n;
+        }
+    }
+}
+
+}  // namespace
 
 void GridView::keyPressEvent(QKeyEvent* e) {
     emit keyDown(e->key(), e->modifiers());
@@ -45,6 +84,8 @@ DataGrid::DataGrid(QWidget* parent) : QFrame(parent) {
     mView->horizontalHeader()->setDefaultSectionSize(app::twips(1515));
     mView->horizontalHeader()->setHighlightSections(false);
     layout->addWidget(mView);
+    // Tab and Shift+Tab leave the grid for the window's next control; arrows move within it.
+    mView->setTabKeyNavigation(false);
     setFocusProxy(mView);
     connect(mView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current, const QModelIndex&) {
@@ -90,6 +131,38 @@ void DataGrid::bind(data::RecordsetPtr rs, bool autoColumns) {
         mSyncing = true;
         mView->setCurrentIndex(mModel->index(static_cast<int>(rs->position()), 0));
         mSyncing = false;
+    }
+}
+
+void DataGrid::fitColumns() {
+    const auto& rs = mModel->recordset();
+    QHeaderView* header = mView->horizontalHeader();
+    const QFontMetrics fm(mView->font());
+    // The delegate's margins on either side of the text, and a character of air.
+    const int padding =
+        2 * (mView->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, mView) + 1) + fm.averageCharWidth();
+    constexpr size_t kCandidates = 16;
+    std::vector<std::pair<size_t, size_t>> widest;  // (rough width, row), a min-heap
+    for (int c = 0; c < mModel->columnCount(); ++c) {
+        int width = std::max(header->defaultSectionSize(), header->sectionSizeHint(c));
+        const int field = mModel->columns()[static_cast<size_t>(c)].field;
+        if (rs && field >= 0 && field < static_cast<int>(rs->fieldCount())) {
+            widest.clear();
+            for (size_t r = 0; r < rs->recordCount(); ++r) {
+                const size_t w = roughWidth(rs->value(r, static_cast<size_t>(field)));
+                if (widest.size() < kCandidates) {
+                    widest.emplace_back(w, r);
+                    std::push_heap(widest.begin(), widest.end(), std::greater<>());
+                } else if (w > widest.front().first) {
+                    std::pop_heap(widest.begin(), widest.end(), std::greater<>());
+                    widest.back() = {w, r};
+                    std::push_heap(widest.begin(), widest.end(), std::greater<>());
+                }
+            }
+            for (const auto& [rough, row] : widest)
+                width = std::max(width, fm.horizontalAdvance(mModel->text(static_cast<int>(row), c)) + padding);
+        }
+        header->resizeSection(c, width);
     }
 }
 

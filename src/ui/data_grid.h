@@ -36,6 +36,9 @@ public:
     GridView* view() const { return mView; }
     // Binds rs (nullptr unbinds) and ties the current row to its current record.
     void bind(data::RecordsetPtr rs, bool autoColumns);
+    // Widens each column to its widest value as shown and to its caption; the user may
+    // still resize them afterwards.
+    void fitColumns();
     // Text of column `column` in the current row; nullopt when there is no current row.
     std::optional<QString> currentText(int column) const;
 

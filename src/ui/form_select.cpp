@@ -3,10 +3,12 @@
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QHideEvent>
 #include <QMouseEvent>
 #include <QScreen>
 
 #include "app/mdl_main.h"
+#include "app/program.h"
 #include "app/twips.h"
 #include "background.h"
 #include "data/db_error.h"
@@ -17,11 +19,7 @@ namespace faq::ui {
 using app::twipsRect;
 
 FormSelect::FormSelect(QComboBox* dcob, app::Session& session, QWidget* owner)
-    : QWidget(owner, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                         Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
-      mDcob(dcob),
-      mSession(session),
-      mMdl(session) {
+    : QWidget(owner, app::kFixedWindowFlags | Qt::Tool), mDcob(dcob), mSession(session) {
     setObjectName(QStringLiteral("FormSelect"));
     setWindowTitle(QStringLiteral("固定资产选择"));
     setAttribute(Qt::WA_DeleteOnClose);  // the close box unloads the picker
@@ -44,7 +42,7 @@ FormSelect::FormSelect(QComboBox* dcob, app::Session& session, QWidget* owner)
 void FormSelect::Form_Load() {
     const std::string prefix = mDcob->currentText().toStdString();
     runInBackground<data::RecordsetPtr>(
-        mSession, this, [m = &mMdl, prefix] { return m->fetchCobList(nullptr, prefix); },
+        mSession, this, [prefix](app::mdlMain& m) { return m.fetchCobList(nullptr, prefix); },
         [this](Outcome<data::RecordsetPtr>& out) {
             if (!out.value) {
                 emit loadFailed(out.dbError ? QString::fromStdString(mSession.failureMessage(*out.dbError))
@@ -71,6 +69,11 @@ void FormSelect::dgList_Click() {
 
 void FormSelect::dgList_KeyDown(int keyCode, Qt::KeyboardModifiers) {
     if (keyCode == Qt::Key_Return || keyCode == Qt::Key_Enter) pick();
+}
+
+void FormSelect::hideEvent(QHideEvent* e) {
+    QWidget::hideEvent(e);
+    if (!e->spontaneous()) emit hidden();
 }
 
 bool FormSelect::eventFilter(QObject* watched, QEvent* event) {

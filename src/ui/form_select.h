@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <optional>
 
-#include "app/mdl_main.h"
+#include "app/session.h"
 
 class QComboBox;
 
@@ -31,15 +31,17 @@ public:
 signals:
     void loaded();
     void loadFailed(const QString& message);
+    // Hidden after a pick, or closed.
+    void hidden();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void hideEvent(QHideEvent* e) override;
 
 private:
     void pick();
     QComboBox* mDcob;
     app::Session& mSession;
-    app::mdlMain mMdl;
 };
 
 }  // namespace faq::ui

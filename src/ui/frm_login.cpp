@@ -1,9 +1,11 @@
 #include "frm_login.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -22,6 +24,7 @@
 #include "data_combo.h"
 #include "data_grid.h"
 #include "form_select.h"
+#include "list_combo.h"
 #include "query/money_format.h"
 #include "query/period.h"
 
@@ -39,9 +42,7 @@ constexpr int kTickMs = 1000;
 constexpr int kYearsBack = 100;
 
 QComboBox* periodBox(QWidget* parent, const char* name, QRect geometry) {
-    auto* box = placed(new QComboBox(parent), name, geometry);
-    box->setEditable(true);
-    box->setInsertPolicy(QComboBox::NoInsert);
+    auto* box = placed(new ListCombo(parent), name, geometry);
     // Narrow boxes (49 pixels): a 13-pixel arrow and a 2-pixel margin leave a four-digit year
     // readable where the style's own arrow would cover a digit.
     box->setStyleSheet(QStringLiteral("QComboBox { padding: 0px 0px 0px 2px; } QComboBox::drop-down { width: 13px; }"));
@@ -51,10 +52,7 @@ QComboBox* periodBox(QWidget* parent, const char* name, QRect geometry) {
 }  // namespace
 
 frmLogin::frmLogin(app::Session& session, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
-      mSession(session),
-      mMdl(session) {
+    : QWidget(parent, app::kFixedWindowFlags), mSession(session) {
     setObjectName(QStringLiteral("frmLogin"));
     setWindowTitle(QString::fromUtf8(app::kAppTitle));
     setFixedSize(app::twipsSize(11055, 6105));
@@ -96,7 +94,7 @@ frmLogin::frmLogin(app::Session& session, QWidget* parent)
     btnCancel->setCursor(Qt::ArrowCursor);
     lblBusy->hide();
     btnCancel->hide();
-    for (QPushButton* b : {Command1, btnCsv, btnCancel}) b->setAutoDefault(false);
+    for (QPushButton* b : {Command1, btnCsv, btnCancel}) app::pressOnEnter(b);
 
     QWidget* order[] = {byyyy, Command1, bmm, eyyyy, emm, dcob, dcbmDept, btnCsv, dgContent->view(), chkLike};
     for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
@@ -131,6 +129,8 @@ frmLogin::~frmLogin() {
 
 void frmLogin::beginWork(const QString& what) {
     mWork = what;
+    // Disabling the criteria takes the focus from them; it comes back when the work ends.
+    mFocusBeforeWork = focusWidget();
     mWorkClock.start();
     for (QWidget* w : std::initializer_list<QWidget*>{Frame1, Command1, btnCsv}) w->setEnabled(false);
     setCursor(Qt::WaitCursor);
@@ -154,6 +154,9 @@ void frmLogin::endWork() {
     for (QWidget* w : std::initializer_list<QWidget*>{Frame1, Command1, btnCsv}) w->setEnabled(true);
     unsetCursor();
     mEscape->setEnabled(false);
+    if (mFocusBeforeWork && !mFocusBeforeWork->hasFocus() && mFocusBeforeWork->isEnabled())
+        mFocusBeforeWork->setFocus(Qt::OtherFocusReason);
+    mFocusBeforeWork = nullptr;
 }
 
 void frmLogin::btnCancel_Click() {
@@ -195,10 +198,10 @@ void frmLogin::initCriteriaControls() {
     beginWork(QStringLiteral("正在连接数据库"));
     runInBackground<Lists>(
         mSession, this,
-        [m = &mMdl, p = objCriteria.get()] {
+        [p = std::make_shared<query::CMvLogin>(*objCriteria)](app::mdlMain& m) {
             Lists l;
-            l.assets = m->fetchCobList(p, "");
-            l.departments = m->fetchDeptList(p);
+            l.assets = m.fetchCobList(p.get(), "");
+            l.departments = m.fetchDeptList(p.get());
             return l;
         },
         [this](Outcome<Lists>& out) {
@@ -231,7 +234,14 @@ void frmLogin::Command1_Click() {
     if (auto bad =
             query::fillDates(*next, byyyy->currentText().toStdString(), bmm->currentText().toStdString(),
                              eyyyy->currentText().toStdString(), emm->currentText().toStdString(), mSession.today())) {
-        app::showMessage(this, QString::fromStdString(*bad));
+        // The focus goes to the first period box that is wrong.
+        QWidget* cause = nullptr;
+        for (QComboBox* box : {byyyy, bmm, eyyyy, emm}) {
+            const std::string text = box->currentText().toStdString();
+            const bool year = box == byyyy || box == eyyyy;
+            if (!cause && !(year ? query::periodYearIsValid(text) : query::periodMonthIsValid(text))) cause = box;
+        }
+        app::showMessage(this, QString::fromStdString(*bad), QMessageBox::Warning, cause);
         return;
     }
     const QString deptName = dcbmDept->currentText().trimmed();
@@ -239,7 +249,7 @@ void frmLogin::Command1_Click() {
     if (!deptName.isEmpty()) {
         auto code = dcbmDept->boundValue();
         if (!code) {
-            app::showMessage(this, QStringLiteral("部门不存在"));
+            app::showMessage(this, QStringLiteral("部门不存在"), QMessageBox::Warning, dcbmDept);
             return;
         }
         deptId = *code;
@@ -251,7 +261,7 @@ void frmLogin::Command1_Click() {
 
     beginWork(QStringLiteral("正在查询"));
     runInBackground<data::RecordsetPtr>(
-        mSession, this, [m = &mMdl, next] { return m->fetchList(*next); },
+        mSession, this, [next](app::mdlMain& m) { return m.fetchList(*next); },
         [this, next](Outcome<data::RecordsetPtr>& out) {
             endWork();
             const bool cancelled = out.dbError && out.dbError->failure() == data::Failure::Cancelled;
@@ -269,6 +279,7 @@ void frmLogin::Command1_Click() {
             const int value = rsResult->fieldIndex("原值");
             dgContent->model()->setColumnFormat(value >= 0 ? value : 3,
                                                 [](const data::Value& v) { return query::formatMoney(v); });
+            dgContent->fitColumns();
         });
 }
 
@@ -276,16 +287,18 @@ void frmLogin::exportToExcel() {
     QStringList captions;
     for (int c = 0; c < dgContent->model()->columnCount(); ++c)
         captions << dgContent->model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
-    const size_t first = rsResult->bof() ? 0 : static_cast<size_t>(rsResult->position());
+    // The whole result, whatever row the grid stands on; the grid stays there.
     beginWork(QStringLiteral("正在输出"));
     runInBackground<ExportOutcome>(
         mSession, this,
-        [exporter = mExporter, rs = rsResult, captions, first, stop = &mSession.cancelRequested()] {
-            return exporter.write(rs, captions, first, stop);
+        [exporter = mExporter, rs = rsResult, captions, keep = mSession.shared_from_this()](app::mdlMain&) {
+            return exporter.write(rs, captions, &keep->cancelRequested());
         },
         [this](Outcome<ExportOutcome>& out) {
             endWork();
-            const ExportOutcome done = mExporter.open(out.value.value_or(ExportOutcome{}));
+            ExportOutcome failed;
+            failed.error = QString::fromStdString(out.otherError);
+            const ExportOutcome done = mExporter.open(out.value.value_or(failed));
             app::showMessage(this, done.message(),
                              done.kind == ExportOutcome::Opened           ? QMessageBox::NoIcon
                              : done.kind == ExportOutcome::SavedNotOpened ? QMessageBox::Information
@@ -295,10 +308,6 @@ void frmLogin::exportToExcel() {
 
 void frmLogin::btnCsv_Click() {
     if (busy()) return;
-    if (!rsResult) {
-        app::showMessage(this, ExportOutcome{}.message());
-        return;
-    }
     exportToExcel();
 }
 
@@ -308,6 +317,13 @@ void frmLogin::Form_KeyDown(int keyCode, Qt::KeyboardModifiers) {
 }
 
 void frmLogin::showPicker() {
+    // After a pick, or when the picker closes, the focus comes back to where it was.
+    mFocusBeforePicker = focusWidget();
+    // A completion list left open would stay above the picker and take its keys.
+    for (QComboBox* box : findChildren<QComboBox*>()) {
+        if (box->completer() && box->completer()->popup()) box->completer()->popup()->hide();
+        box->hidePopup();
+    }
     if (mPicker) {
         mPicker->show();
         mPicker->raise();
@@ -315,6 +331,11 @@ void frmLogin::showPicker() {
         return;
     }
     auto* picker = new FormSelect(dcob, mSession, this);
+    connect(picker, &FormSelect::hidden, this, [this] {
+        if (!mFocusBeforePicker || !mFocusBeforePicker->isVisible() || !mFocusBeforePicker->isEnabled()) return;
+        activateWindow();
+        mFocusBeforePicker->setFocus(Qt::OtherFocusReason);
+    });
     beginWork(QStringLiteral("正在读取资产名称"));
     connect(picker, &FormSelect::loaded, this, [this, picker] {
         endWork();

@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <optional>
 
-#include "app/mdl_main.h"
+#include "app/session.h"
 #include "data/recordset.h"
 #include "form_select.h"
 #include "query/cmvlogin.h"
@@ -93,7 +93,6 @@ private:
     void showBusy();
 
     app::Session& mSession;
-    app::mdlMain mMdl;
     std::unique_ptr<query::CMvLogin> objCriteria;
     data::RecordsetPtr rsResult;
     QPointer<FormSelect> mPicker;
@@ -103,6 +102,7 @@ private:
     QElapsedTimer mWorkClock;
     QTimer mBusyTimer;
     QShortcut* mEscape = nullptr;
+    QPointer<QWidget> mFocusBeforeWork, mFocusBeforePicker;
 };
 
 }  // namespace faq::ui

@@ -14,7 +14,6 @@ namespace faq::ui {
 
 QString ExportOutcome::message() const {
     switch (kind) {
-        case NoData: return QStringLiteral("没有可输出的数据");
         case Failed: return QStringLiteral("输出失败：") + error;
         case Cancelled: return QStringLiteral("输出已取消");
         case Opened: return QStringLiteral("输出成功!");
@@ -53,22 +52,22 @@ QString WorkbookExporter::newFileName(const QString& folder) const {
 }
 
 ExportOutcome WorkbookExporter::run(const data::RecordsetPtr& rs, const QStringList& captions) const {
-    if (!rs) return {};
-    return open(write(rs, captions, rs->bof() ? 0 : static_cast<size_t>(rs->position())));
+    return open(write(rs, captions));
 }
 
-ExportOutcome WorkbookExporter::write(const data::RecordsetPtr& rs, const QStringList& captions, size_t firstRow,
+ExportOutcome WorkbookExporter::write(const data::RecordsetPtr& rs, const QStringList& captions,
                                       const std::atomic<bool>* stop) const {
     ExportOutcome out;
-    if (!rs) return out;
+    const data::Recordset nothing({});  // before the first query: the header row alone
     std::vector<std::string> heads;
     for (const QString& c : captions) heads.push_back(c.toStdString());
     try {
         const std::string folder = output::privateTempFolder(QFile::encodeName(tempRoot).toStdString());
         out.path = newFileName(QFile::decodeName(folder.c_str()));
-        output::saveWorkbook(QFile::encodeName(out.path).toStdString(), heads, *rs, firstRow,
+        output::saveWorkbook(QFile::encodeName(out.path).toStdString(), heads, rs ? *rs : nothing,
                              {.mayReplace = false, .keepIntact = {}}, stop);
         out.kind = ExportOutcome::SavedNotOpened;
+        out.programKnown = spreadsheetProgramKnown();
     } catch (const output::OutputCancelled&) {
         out.kind = ExportOutcome::Cancelled;
     } catch (const output::OutputError& e) {
@@ -80,7 +79,7 @@ ExportOutcome WorkbookExporter::write(const data::RecordsetPtr& rs, const QStrin
 }
 
 ExportOutcome WorkbookExporter::open(ExportOutcome written) const {
-    if (written.kind == ExportOutcome::SavedNotOpened && spreadsheetProgramKnown() &&
+    if (written.kind == ExportOutcome::SavedNotOpened && written.programKnown &&
         QDesktopServices::openUrl(QUrl::fromLocalFile(written.path)))
         written.kind = ExportOutcome::Opened;
     return written;

@@ -12,9 +12,10 @@
 namespace faq::ui {
 
 struct ExportOutcome {
-    enum Kind { NoData, Failed, Cancelled, Opened, SavedNotOpened } kind = NoData;
-    QString path;   // the workbook written (Opened, SavedNotOpened)
-    QString error;  // the reason (Failed)
+    enum Kind { Failed, Cancelled, Opened, SavedNotOpened } kind = Failed;
+    QString path;               // the workbook written (Opened, SavedNotOpened)
+    QString error;              // the reason (Failed)
+    bool programKnown = false;  // the desktop names a program for workbooks (SavedNotOpened)
     // The message for the user, as the query window shows it.
     QString message() const;
 };
@@ -28,14 +29,14 @@ public:
     // The temporary folder; workbooks go to its faquery-<uid> folder.
     QString tempRoot;
 
-    // Writes the header row of captions and the records of rs from its current record to
-    // the last, leaving the current record where it was, then opens the workbook.
+    // Writes the header row of captions and every record of rs (none when rs is null),
+    // leaving its current record where it was, then opens the workbook.
     ExportOutcome run(const data::RecordsetPtr& rs, const QStringList& captions) const;
 
-    // The two halves of run: writing (on any thread; stops when *stop turns true) and
-    // handing the workbook to the desktop's program for workbooks, when the desktop names
-    // one (on the UI thread, through QDesktopServices).
-    ExportOutcome write(const data::RecordsetPtr& rs, const QStringList& captions, size_t firstRow,
+    // The two halves of run: writing and asking the desktop for its program for workbooks
+    // (on any thread; stops when *stop turns true), and handing the workbook to that
+    // program (on the UI thread, through QDesktopServices).
+    ExportOutcome write(const data::RecordsetPtr& rs, const QStringList& captions,
                         const std::atomic<bool>* stop = nullptr) const;
     ExportOutcome open(ExportOutcome written) const;
 

@@ -18,6 +18,7 @@ struct Switches {
     bool failConnect = false;
     bool failQueries = false;
     std::atomic<bool> slowQueries{false};  // a query waits until it is cancelled
+    std::atomic<int> connectDelayMs{0};    // a connect answers after this, cancelled or not
     int connects = 0;
     std::vector<std::string> sent;
 };
@@ -30,6 +31,7 @@ inline void resetSwitches() {
     Switches& s = switches();
     s.failConnect = s.failQueries = false;
     s.slowQueries = false;
+    s.connectDelayMs = 0;
     s.connects = 0;
     s.sent.clear();
 }
@@ -72,6 +74,7 @@ private:
 inline data::Connector flakySample(int cards = 200, uint64_t seed = 5) {
     return [cards, seed](const std::string& cs) -> std::unique_ptr<data::Connection> {
         ++switches().connects;
+        std::this_thread::sleep_for(std::chrono::milliseconds(switches().connectDelayMs.load()));
         if (switches().failConnect)
             throw data::DbError("连接数据库失败", {{"08001", 17, "[模拟] 服务器不存在或拒绝访问 (" + cs + ")"}});
         return std::make_unique<FlakyConnection>(

@@ -127,7 +127,7 @@ TEST_F(PgFaults, ServerStoppedBetweenTwoQueries) {
     EXPECT_EQ(shown->value(0, 0).text, "电脑");
     const std::string path = test::tempPath("after-stop.xlsx");
     std::remove(path.c_str());
-    output::saveWorkbook(path, {"固定资产名称", "原值"}, *shown, 0);
+    output::saveWorkbook(path, {"固定资产名称", "原值"}, *shown);
     EXPECT_TRUE(QFile::exists(QString::fromStdString(path)));
     // The window stays usable: the criteria still take input and report the next failure.
     w->dcob->setEditText(QStringLiteral("电脑"));

@@ -1,11 +1,9 @@
 #include "frm_db_set.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 
 #include "mdl_main.h"
 #include "program.h"
@@ -45,7 +43,7 @@ FrmDbSet::FrmDbSet(QWidget* parent) : QWidget(parent, kFixedWindowFlags) {
     setTabOrder(Text4, Command1);
     connect(Command1, &QPushButton::clicked, this, &FrmDbSet::Command1_Click);
 
-    if (QScreen* s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
+    placeCentred(this);
     Form_Load();
 }
 

@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpacerItem>
 #include <cstdio>
 #include <cstdlib>
@@ -79,6 +80,14 @@ void showMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon, Q
     }
     box.exec();
     giveFocus(back);
+}
+
+void placeCentred(QWidget* w) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect free = screen->availableGeometry();
+    const QPoint centred = free.center() - w->rect().center();
+    w->move(std::max(centred.x(), free.left()), std::max(centred.y(), free.top()));
 }
 
 void pressOnEnter(QPushButton* button) {

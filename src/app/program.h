@@ -30,6 +30,10 @@ void setProgramEnder(std::function<void()> ender);
 // parent's window when the focus was elsewhere).
 void showMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon = QMessageBox::Warning,
                  QWidget* focusAfter = nullptr);
+// Moves w to the centre of the screen; a window larger than the screen (large scales on
+// small screens) keeps its top left corner, with the criteria, on it.
+void placeCentred(QWidget* w);
+
 // Enter (either key) on the focused button presses it, as on Windows; no button becomes
 // the window's default.
 void pressOnEnter(QPushButton* button);

@@ -1,11 +1,9 @@
 #include "form_select.h"
 
 #include <QComboBox>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QHideEvent>
 #include <QMouseEvent>
-#include <QScreen>
 
 #include "app/mdl_main.h"
 #include "app/program.h"
@@ -36,7 +34,7 @@ FormSelect::FormSelect(QComboBox* dcob, app::Session& session, QWidget* owner)
     dgList->view()->viewport()->installEventFilter(this);
     setFocusProxy(dgList);
 
-    if (QScreen* s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
+    app::placeCentred(this);
 }
 
 void FormSelect::Form_Load() {

@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QShortcut>
 
 #include "app/mdl_main.h"
@@ -120,7 +119,7 @@ frmLogin::frmLogin(app::Session& session, QWidget* parent)
     mEscape->setEnabled(false);
     connect(mEscape, &QShortcut::activated, this, [this] { Form_KeyDown(Qt::Key_Escape, Qt::NoModifier); });
 
-    if (QScreen* s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
+    app::placeCentred(this);
 }
 
 frmLogin::~frmLogin() {

@@ -418,11 +418,10 @@ TEST_F(Windows, ACancelledConnectBringsTheSettingsBackForAFreshStart) {
 #ifdef __linux__
     mallopt(M_PERTURB, 0xA5);
 #endif
-    test::switches().connectDelayMs = 300;
+    test::switches().connectDelayMs = 1000;
     dlg.Command1_Click();
     const std::weak_ptr<app::Session> abandoned = st->session()->shared_from_this();
-    activate(st->queryWindow());
-    QTest::keyClick(st->queryWindow(), Qt::Key_Escape);
+    st->queryWindow()->Form_KeyDown(Qt::Key_Escape, Qt::NoModifier);
     EXPECT_TRUE(dlg.isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(QTest::qWaitFor([&] { return abandoned.expired(); }, 10000));

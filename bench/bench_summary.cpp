@@ -36,7 +36,6 @@ int main(int argc, char** argv) {
                 query::CMvLogin q = p;
                 rows = mdlMain.fetchList(q)->recordCount();
                 std::ofstream(script) << ".load " << extension << "\n.output /dev/null\n"
-                                      << data::SqliteConnection::kMmapPragma << ";\n"
                                       << data::decorrelateSummary(q.strSql) << ";\n";
             },
             [&] {

@@ -69,7 +69,17 @@ void showMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon, Q
         return;
     }
     const QString title = QString::fromUtf8(kAppTitle);
-    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    // A long driver text would make the box taller than the screen: the first lines show,
+    // the whole text is in the details.
+    constexpr int kShownLines = 6;
+    constexpr int kShownChars = 600;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    QString shown = text;
+    if (lines.size() > kShownLines || text.size() > kShownChars)
+        shown = lines.mid(0, kShownLines).join(QLatin1Char('\n')).left(kShownChars) +
+                QStringLiteral("…\n（全文见“显示详细信息”）");
+    QMessageBox box(icon, title, shown, QMessageBox::Ok, parent);
+    if (shown != text) box.setDetailedText(text);
     // Window managers draw titles in their own, often larger, font beside an icon and up to
     // three buttons: leave room for all of it, so that the title is never cut.
     if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {

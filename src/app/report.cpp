@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <iostream>
+#include <new>
 #include <sstream>
 
 #include "export/atomic_file.h"
@@ -298,7 +299,11 @@ int runReport(const std::vector<std::string>& args, const ReportIo& io) {
         exit = *bad;
     } else {
         InterruptGuard interrupts;  // only once there is something to interrupt
-        exit = run(std::get<Request>(request), io, interrupts);
+        try {
+            exit = run(std::get<Request>(request), io, interrupts);
+        } catch (const std::bad_alloc&) {
+            exit = {kReportQueryFailed, kOutOfMemory};  // a temporary file went with the unwinding
+        }
     }
     if (!exit.message.empty()) *io.err << exit.message << std::endl;
     return exit.code;

@@ -6,9 +6,15 @@
 namespace faq::data {
 
 namespace {
+// The context, then each distinct record once (drivers repeat themselves).
 std::string compose(const std::string& context, const std::vector<DiagRecord>& records) {
     std::string text = context;
-    for (const auto& r : records) {
+    for (size_t i = 0; i < records.size(); ++i) {
+        const DiagRecord& r = records[i];
+        const auto same = [&r](const DiagRecord& o) {
+            return o.sqlState == r.sqlState && o.nativeError == r.nativeError && o.message == r.message;
+        };
+        if (std::any_of(records.begin(), records.begin() + static_cast<long>(i), same)) continue;
         if (!text.empty()) text += "\n";
         text += "[" + r.sqlState + "] (" + std::to_string(r.nativeError) + ") " + r.message;
     }

@@ -6,12 +6,14 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <type_traits>
 
+#include "db_error.h"
 #include "program_error.h"
 #include "utf.h"
 
@@ -241,10 +243,14 @@ void RecordsetBuilder::putInt(int64_t v) {
     put(FieldType::Integer, static_cast<uint64_t>(v));
 }
 void RecordsetBuilder::putDouble(double v) {
+    // An overflowing sum reads as infinity: no figure to show, write or add up.
+    if (!std::isfinite(v))
+        throw DbError("结果第 " + std::to_string(mRs->mRows + 1) + " 行第 " + std::to_string(mCol + 1) +
+                      " 列的数值超出范围（" + (std::isnan(v) ? "不是数字" : "溢出") + "），无法显示");
     put(FieldType::Double, std::bit_cast<uint64_t>(v));
 }
 void RecordsetBuilder::putText(std::string_view s, FieldType t) {
-    put(t, mRs->storeText(s));
+    put(t, isCleanUtf8(s) ? mRs->storeText(s) : mRs->storeText(cleanUtf8(s)));
 }
 void RecordsetBuilder::putUtf16(const char16_t* s, size_t units, FieldType t) {
     put(t, mRs->storeUtf16(s, units));

@@ -115,28 +115,34 @@ void SqliteConnection::open(const std::string& file, bool readOnly) {
         sqlite3_busy_timeout(mDb, kBusyTimeoutMs);
         return sqlite3_exec(mDb, "select count(*) from sqlite_master", nullptr, nullptr, nullptr);
     };
+    // Pages are read, never memory-mapped: a file cut short while it is read (a backup
+    // copied over it) is then an I/O error with a message, not a signal that kills us.
     int rc = sqlite3_open_v2(file.c_str(), &mDb, flags, nullptr);
     if (rc == SQLITE_OK) rc = readSchema();
-    if (rc == SQLITE_OK) {
-        // Pages read in place rather than copied: a quarter less time on a million cards.
-        if (readOnly) sqlite3_exec(mDb, kMmapPragma, nullptr, nullptr, nullptr);
-        return;
-    }
-    // A WAL-mode file in a folder that cannot take its -shm file: with no -wal file beside
-    // it the file holds everything, and nobody can write to it there (a writer would need
-    // to create the -wal file), so it can be read as immutable without creating anything.
+    if (rc == SQLITE_OK) return;
     const int primary = rc & 0xFF;
-    if (readOnly && (primary == SQLITE_CANTOPEN || primary == SQLITE_READONLY) && exists(file) &&
-        !exists(file + "-wal")) {
+    // A writer that stopped mid-transaction leaves a journal (or WAL) that must be rolled
+    // back (or checkpointed) before the file reads as committed; reading past it would
+    // show half-written figures.
+    for (const char* pending : {"-journal", "-wal"}) {
+        if (readOnly && (primary == SQLITE_CANTOPEN || primary == SQLITE_READONLY) && exists(file + pending))
+            throw DbError("无法打开数据库文件：" + file,
+                          {{"HY000", rc,
+                            std::string("文件旁有未完成的写入（") + file + pending +
+                                "），直接读取会得到不完整的数字：请先用写入它的程序打开并关闭一次，再来查询"}},
+                          Failure::Connect);
+    }
+    // A WAL-mode file in a folder that cannot take its -shm file: with no -wal or journal
+    // beside it the file holds everything, and nobody can write to it there (a writer
+    // would need to create one of them), so it can be read as immutable without creating
+    // anything.
+    if (readOnly && (primary == SQLITE_CANTOPEN || primary == SQLITE_READONLY) && exists(file)) {
         sqlite3_close_v2(mDb);
         mDb = nullptr;
         rc = sqlite3_open_v2(("file:" + uriPath(file) + "?immutable=1").c_str(), &mDb,
                              SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
         if (rc == SQLITE_OK) rc = readSchema();
-        if (rc == SQLITE_OK) {
-            sqlite3_exec(mDb, kMmapPragma, nullptr, nullptr, nullptr);
-            return;
-        }
+        if (rc == SQLITE_OK) return;
     }
     fail("无法打开数据库文件：" + file, rc);
 }
@@ -152,6 +158,8 @@ void SqliteConnection::fail(const std::string& context, int rc) const {
         failure = Failure::Cancelled;
     } else if ((rc & 0xFF) == SQLITE_INTERRUPT && mDeadlineMs) {
         msg = "查询超时（" + msg + "）";
+    } else if ((rc & 0xFF) == SQLITE_CORRUPT || (rc & 0xFF) == SQLITE_IOERR || (rc & 0xFF) == SQLITE_NOTADB) {
+        msg = "数据库文件读不出来：文件已损坏，或在读取时被改动、替换（" + msg + "）";
     } else if (msg.rfind("no such table: ", 0) == 0) {
         msg = "不是账套数据库：缺少表 " + msg.substr(15) + "（" + msg + "）";
     } else if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED) {

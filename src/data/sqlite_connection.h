@@ -38,8 +38,6 @@ public:
 
     // How long a statement waits for another program's write to end.
     static constexpr int kBusyTimeoutMs = 5000;
-    // Read-only files are memory-mapped up to this size.
-    static constexpr const char* kMmapPragma = "pragma mmap_size=1073741824";
 
 private:
     void open(const std::string& file, bool readOnly);

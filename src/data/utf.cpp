@@ -38,6 +38,39 @@ char32_t decodeUtf8(std::string_view s, size_t& i) {
     return c;
 }
 
+bool isCleanUtf8(std::string_view s) {
+    for (size_t i = 0; i < s.size();) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b == 0) return false;
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        const size_t at = i;
+        // A replacement character read from a malformed sequence takes a single byte.
+        if (decodeUtf8(s, i) == kReplacement && i - at == 1) return false;
+    }
+    return true;
+}
+
+std::string cleanUtf8(std::string_view s) {
+    constexpr char32_t kNulSymbol = 0x2400;
+    std::string out;
+    out.reserve(s.size() + 8);
+    for (size_t i = 0; i < s.size();) {
+        const size_t at = i;
+        char32_t c = decodeUtf8(s, i);
+        if (c == 0) c = kNulSymbol;
+        if (c != kReplacement && c != kNulSymbol) {
+            out.append(s.substr(at, i - at));
+            continue;
+        }
+        const char16_t unit = static_cast<char16_t>(c);
+        appendUtf8(out, &unit, 1);
+    }
+    return out;
+}
+
 std::u16string toUtf16(std::string_view s) {
     std::u16string out;
     out.reserve(s.size());

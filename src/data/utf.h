@@ -12,6 +12,12 @@ namespace faq::data {
 // by one byte, so nothing is dropped silently.
 char32_t decodeUtf8(std::string_view s, size_t& i);
 
+// Whether s is well-formed UTF-8 without NUL, as every text of a recordset is.
+bool isCleanUtf8(std::string_view s);
+// s with each malformed byte as U+FFFD and each NUL as U+2400 (␀), so that neither is
+// dropped or cuts the text further on.
+std::string cleanUtf8(std::string_view s);
+
 // Malformed input is replaced by U+FFFD, never dropped silently.
 std::u16string toUtf16(std::string_view utf8);
 std::string toUtf8(std::u16string_view utf16);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "atomic_file.h"
+#include "data/utf.h"
 #include "file_system.h"
 
 namespace faq::output {
@@ -82,16 +83,31 @@ std::map<std::string, uint64_t> centralDirectory(FILE* f) {
     return out;
 }
 
-// Inflates the entry at the local header offset; true when its data ends with `ending`.
-bool entryEndsWith(FILE* f, uint64_t localHeader, const std::string& ending) {
+// Bytes at the end of s that begin a UTF-8 sequence s does not finish.
+size_t unfinishedTail(std::string_view s) {
+    for (size_t k = 1; k <= 3 && k <= s.size(); ++k) {
+        const auto b = static_cast<unsigned char>(s[s.size() - k]);
+        if ((b & 0xC0) == 0x80) continue;
+        const size_t len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 1;
+        return len > k ? k : 0;
+    }
+    return 0;
+}
+
+enum class Entry { Complete, Cut, BadText };
+
+// Inflates the entry at the local header offset: complete when its data is well-formed
+// UTF-8 without NUL (as XML must be) and ends with `ending`.
+Entry checkEntry(FILE* f, uint64_t localHeader, const std::string& ending) {
     unsigned char h[30];
     if (!readAt(f, localHeader, h, sizeof h) || std::memcmp(h, "PK\3\4", 4) != 0 || u16(h + 8) != Z_DEFLATED)
-        return false;
-    if (!platform::seek(f, localHeader + 30 + u16(h + 26) + u16(h + 28))) return false;
+        return Entry::Cut;
+    if (!platform::seek(f, localHeader + 30 + u16(h + 26) + u16(h + 28))) return Entry::Cut;
     z_stream z{};
-    if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return false;
+    if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return Entry::Cut;
     std::vector<unsigned char> in(1 << 20), out(1 << 18);
-    std::string last;
+    std::string last, text;
+    bool clean = true;
     int rc = Z_OK;
     while (rc == Z_OK) {
         if (z.avail_in == 0) {
@@ -104,12 +120,18 @@ bool entryEndsWith(FILE* f, uint64_t localHeader, const std::string& ending) {
         rc = inflate(&z, Z_NO_FLUSH);
         const size_t produced = out.size() - z.avail_out;
         last.append(reinterpret_cast<const char*>(out.data()), produced);
+        text.append(reinterpret_cast<const char*>(out.data()), produced);
+        const size_t whole = text.size() - unfinishedTail(text);
+        clean = clean && data::isCleanUtf8(std::string_view(text).substr(0, whole));
+        text.erase(0, whole);
         if (last.size() > 4096) last.erase(0, last.size() - 64);
     }
     inflateEnd(&z);
     while (!last.empty() && (last.back() == '\n' || last.back() == '\r')) last.pop_back();
-    return rc == Z_STREAM_END && last.size() >= ending.size() &&
-           last.compare(last.size() - ending.size(), ending.size(), ending) == 0;
+    if (rc != Z_STREAM_END || last.size() < ending.size() ||
+        last.compare(last.size() - ending.size(), ending.size(), ending) != 0)
+        return Entry::Cut;
+    return clean && text.empty() ? Entry::Complete : Entry::BadText;
 }
 
 }  // namespace
@@ -120,7 +142,9 @@ void verifyWorkbook(const std::string& path, int sheets) {
     const auto entries = centralDirectory(f.get());
     for (int s = 1; s <= sheets; ++s) {
         const auto it = entries.find("xl/worksheets/sheet" + std::to_string(s) + ".xml");
-        if (it == entries.end() || !entryEndsWith(f.get(), it->second, "</worksheet>")) throw OutputError(kIncomplete);
+        const Entry e = it == entries.end() ? Entry::Cut : checkEntry(f.get(), it->second, "</worksheet>");
+        if (e == Entry::BadText) throw OutputError("工作簿中的文本不是有效的 UTF-8，文件无法打开");
+        if (e != Entry::Complete) throw OutputError(kIncomplete);
     }
 }
 

@@ -8,7 +8,7 @@
 namespace faq::output {
 
 // Throws OutputError when the workbook at path lacks one of sheet1.xml .. sheet<sheets>.xml or
-// any of them does not end its XML.
+// any of them does not end its XML or holds text that is not well-formed UTF-8.
 void verifyWorkbook(const std::string& path, int sheets);
 
 }  // namespace faq::output

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <exception>
 #include <functional>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -39,6 +40,8 @@ bool runInBackground(app::Session& session, QObject* receiver, std::function<R(a
             out->value = work(module);
         } catch (const data::DbError& e) {
             out->dbError = e;
+        } catch (const std::bad_alloc&) {
+            out->otherError = app::kOutOfMemory;  // the window keeps its previous result
         } catch (const data::ProgramError& e) {
             out->otherError = std::string("程序内部错误：") + e.what();
         } catch (const std::exception& e) {

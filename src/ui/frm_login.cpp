@@ -217,6 +217,9 @@ void frmLogin::initCriteriaControls() {
             } catch (const data::ProgramError& e) {
                 emit loadFailed(QStringLiteral("程序内部错误：") + QString::fromUtf8(e.what()));
                 return;
+            } catch (const std::bad_alloc&) {
+                emit loadFailed(QString::fromUtf8(app::kOutOfMemory));
+                return;
             }
             dcob->setEditText(QString());
             dcbmDept->setEditText(QString());

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "app/mdl_main.h"
+#include "export/sample_file.h"
 #include "export/text_table.h"
 #include "query/money_format.h"
 #include "support/odbc_env.h"
@@ -171,6 +172,52 @@ TEST(Report, TableCsvAndXlsxAgree) {
             EXPECT_NE(t[i + 1].find(query::formatMoney(v)), std::string::npos) << t[i + 1];
         }
     }
+}
+
+TEST(Report, TextsThatAreNotUtf8AndSumsThatOverflowNeverMakeABrokenWorkbook) {
+    const std::string db = faq::test::tempPath("report-bytes.db");
+    std::filesystem::remove(db);
+    output::writeSampleFile(db, {400, 9});
+    sqlite3* h = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
+    // GBK bytes for 电脑, and a name with a NUL inside, each on cards of their own.
+    ASSERT_EQ(
+        sqlite3_exec(h,
+                     "create table shown as select rowid r from fa_Cards c where dDisposeDate is null "
+                     "and sCardID = (select max(sCardID) from fa_Cards d where d.sCardNum = c.sCardNum) "
+                     "order by rowid limit 5;"
+                     "update fa_Cards set sAssetName = cast(x'B5E7C4D4' as text) "
+                     "where rowid = (select r from shown limit 1 offset 0);"
+                     "update fa_Cards set sAssetName = cast(x'E794B5E88491004142' as text) "
+                     "where rowid = (select r from shown limit 1 offset 1);"
+                     "update fa_Cards set sAssetName = '电脑' where rowid = (select r from shown limit 1 offset 2);",
+                     nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(h);
+    const std::string xlsx = faq::test::tempPath("report-bytes.xlsx");
+    std::filesystem::remove(xlsx);
+    const QStringList all{"--sqlite",  QString::fromStdString(db), "--from", "1990-01", "--to", "2026-12", "--today",
+                          "2026-12-07"};
+    const Outcome ok = report(all + QStringList{"--format", "xlsx", "--output", QString::fromStdString(xlsx)});
+    ASSERT_EQ(ok.code, 0) << ok.err;
+    const auto wb = test::readXlsx(QString::fromStdString(xlsx));
+    ASSERT_TRUE(wb.error.isEmpty()) << wb.error.toStdString();
+    QStringList names;
+    for (const auto& row : wb.sheets.at(0).rows) names << row.toArray()[2].toArray()[1].toString();
+    EXPECT_TRUE(names.contains(QStringLiteral("\uFFFD\uFFFD\uFFFD\uFFFD")));  // shown, never dropped
+    EXPECT_TRUE(names.contains(QStringLiteral("电脑\u2400AB")));              // not cut, not merged with 电脑
+    EXPECT_TRUE(names.contains(QStringLiteral("电脑")));
+
+    // Two cards of 1e308 overflow the total.
+    ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
+    sqlite3_exec(h, "update fa_Cards set dblValue = 1e308 where rowid in (select r from shown limit 2 offset 3)",
+                 nullptr, nullptr, nullptr);
+    sqlite3_close(h);
+    std::filesystem::remove(xlsx);
+    const Outcome overflow = report(all + QStringList{"--format", "xlsx", "--output", QString::fromStdString(xlsx)});
+    EXPECT_EQ(overflow.code, 4);
+    EXPECT_NE(overflow.err.find("超出范围（溢出）"), std::string::npos) << overflow.err;
+    EXPECT_FALSE(std::filesystem::exists(xlsx));
 }
 
 TEST(Report, DepartmentCodeActsAsTheChosenDepartment) {

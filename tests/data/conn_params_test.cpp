@@ -32,9 +32,11 @@ TEST(Redact, RemovesThePasswordInEveryFormAndCase) {
 }
 
 TEST(DbErrorText, CarriesEveryRecord) {
-    DbError e("连接数据库失败", {{"28000", 18456, "Login failed"}, {"01000", 0, "second"}});
+    DbError e("连接数据库失败",
+              {{"28000", 18456, "Login failed"}, {"01000", 0, "second"}, {"28000", 18456, "Login failed"}});
     std::string what = e.what();
     EXPECT_NE(what.find("[28000] (18456) Login failed"), std::string::npos);
+    EXPECT_EQ(what.find("Login failed"), what.rfind("Login failed"));  // a repeated record once
     EXPECT_NE(what.find("[01000] (0) second"), std::string::npos);
     EXPECT_EQ(e.sqlState(), "28000");
 }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+
+#include <csignal>
 #ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
@@ -113,6 +115,64 @@ TEST(EmbeddedCdb, MissingOrBrokenFilesFailAtConnection) {
     std::ofstream(junk) << "this is not a database, just text that is long enough to have a header......";
     EXPECT_THROW(SqliteConnection(EmbeddedSource{junk, true, 0, 0}), DbError);
 }
+
+#ifndef _WIN32
+TEST(EmbeddedFiles, HalfWrittenOrShrunkFilesAreRefusedNeverRead) {
+    namespace fs = std::filesystem;
+    const std::string dir = faq::test::tempPath("embedded-half");
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string path = dir + "/books.db";
+    faq::output::writeSampleFile(path, {3000, 4});
+    // A writer killed mid-transaction, its cache spilled: changed pages in the file, the
+    // originals in a hot journal beside it.
+    const pid_t writer = fork();
+    if (writer == 0) {
+        sqlite3* db = nullptr;
+        sqlite3_open(path.c_str(), &db);
+        sqlite3_exec(db,
+                     "pragma cache_size=2; begin; update fa_Cards set dblValue = dblValue * 1000, "
+                     "sAssetName = sAssetName || 'xxxxxxxxxxxxxxxxxxxxxxxx'",
+                     nullptr, nullptr, nullptr);
+        raise(SIGKILL);
+    }
+    int status = 0;
+    waitpid(writer, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_TRUE(fs::exists(path + "-journal"));
+    const auto size = fs::file_size(path);
+    try {
+        SqliteConnection c(EmbeddedSource{path, true, 0, 0});
+        FAIL() << "read past a hot journal: " << scalar(c, "select count(*) from fa_Cards");
+    } catch (const DbError& e) {
+        EXPECT_NE(std::string(e.what()).find("books.db-journal"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("请先用写入它的程序打开并关闭一次"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(fs::file_size(path), size);
+    EXPECT_TRUE(fs::exists(path + "-journal"));
+
+    // A file cut short after it was opened (a smaller backup copied over it): a message,
+    // not a signal.
+    fs::remove(path + "-journal");
+    fs::remove(path);
+    faq::output::writeSampleFile(path, {3000, 4});
+    const pid_t reader = fork();
+    if (reader == 0) {
+        try {
+            SqliteConnection c(EmbeddedSource{path, true, 0, 0});
+            fs::resize_file(path, fs::file_size(path) / 3);
+            scalar(c, "select sum(dblValue) from fa_Cards");
+            _exit(1);
+        } catch (const DbError& e) {
+            _exit(std::string(e.what()).find("读取时被改动") != std::string::npos ? 0 : 2);
+        }
+    }
+    waitpid(reader, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << (WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
+                                : "exit " + std::to_string(WEXITSTATUS(status)));
+}
+#endif
 
 TEST(EmbeddedFiles, ALockedFileIsWaitedForAndReadOnlyFoldersStayUntouched) {
     namespace fs = std::filesystem;

@@ -7,6 +7,8 @@
 #include <unistd.h>
 #endif
 
+#include <xlsxwriter.h>
+
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -17,6 +19,7 @@
 #include "export/atomic_file.h"
 #include "export/private_folder.h"
 #include "export/text_table.h"
+#include "export/workbook_check.h"
 
 using namespace faq;
 namespace fs = std::filesystem;
@@ -183,6 +186,22 @@ TEST_F(FileOutput, PrivateFolderIsTheUsersAlone) {
     fs::create_symlink("/tmp", folder);  // a link planted in its place is never followed
     EXPECT_THROW(output::privateTempFolder(dir), output::OutputError);
 #endif
+}
+
+TEST_F(FileOutput, AWorkbookWhoseSheetIsNotUtf8IsNeverTakenAsWritten) {
+    for (const char* text : {"电脑", "\xB5\xE7\xC4\xD4"}) {  // the second in GBK
+        const std::string path = at("check.xlsx");
+        lxw_workbook_options options{};
+        options.constant_memory = LXW_TRUE;  // texts inline in the sheet, as the export writes them
+        lxw_workbook* wb = workbook_new_opt(path.c_str(), &options);
+        worksheet_write_string(workbook_add_worksheet(wb, nullptr), 0, 0, text, nullptr);
+        ASSERT_EQ(workbook_close(wb), LXW_NO_ERROR);
+        if (text[0] == '\xB5')
+            EXPECT_THROW(output::verifyWorkbook(path, 1), output::OutputError);
+        else
+            EXPECT_NO_THROW(output::verifyWorkbook(path, 1));
+        fs::remove(path);
+    }
 }
 
 TEST(Csv, NumbersAtFifteenDigitsFormulasStayTextTerminalsSeeNoControls) {

@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 
 #include "app/frm_db_set.h"
@@ -149,21 +150,37 @@ TEST_F(Desktop, EnterPressesTheFocusedButtonAndTheFocusComesBack) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return w->focusWidget() == w->chkLike; }, 2000));
 }
 
-TEST_F(Desktop, AMessageBoxShowsItsWholeTitle) {
+TEST_F(Desktop, AMessageBoxShowsItsWholeTitleAndFitsTheScreen) {
     app::setMessageSink(nullptr);  // the real box
     QWidget owner;
     owner.show();
-    int width = 0, titleWidth = 0;
-    QTimer::singleShot(200, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        width = box->width();
-        titleWidth = QFontMetrics(box->font()).horizontalAdvance(box->windowTitle());
-        screenshot(box, QStringLiteral("message"));
-        box->accept();
-    });
-    app::showMessage(&owner, QStringLiteral("输出成功!"), QMessageBox::NoIcon);
-    EXPECT_GE(width, titleWidth * 3 / 2 + QFontMetrics(owner.font()).height() * 6);
+    struct Seen {
+        int width = 0, height = 0, titleWidth = 0;
+        QString details;
+    };
+    auto show = [&](const QString& text) {
+        Seen seen;
+        QTimer::singleShot(200, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            seen = {box->width(), box->height(), QFontMetrics(box->font()).horizontalAdvance(box->windowTitle()),
+                    box->detailedText()};
+            screenshot(box, QStringLiteral("message"));
+            box->accept();
+        });
+        app::showMessage(&owner, text, QMessageBox::Warning);
+        return seen;
+    };
+    const Seen ok = show(QStringLiteral("输出成功!"));
+    EXPECT_GE(ok.width, ok.titleWidth * 3 / 2 + QFontMetrics(owner.font()).height() * 6);
+    EXPECT_TRUE(ok.details.isEmpty());
+    // A driver that repeats a long statement over many records: a few lines, the rest in
+    // the details.
+    QStringList lines{QStringLiteral("查询失败：")};
+    for (int i = 0; i < 80; ++i) lines << QStringLiteral("[42000] (102) 第 %1 行附近有语法错误。").arg(i);
+    const Seen many = show(lines.join(QLatin1Char('\n')));
+    EXPECT_LE(many.height, owner.screen()->availableGeometry().height() / 2);
+    EXPECT_EQ(many.details, lines.join(QLatin1Char('\n')));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <iostream>
 #include <new>
 #include <sstream>
+#include <system_error>
 
 #include "export/atomic_file.h"
 #include "export/text_table.h"
@@ -298,11 +299,13 @@ int runReport(const std::vector<std::string>& args, const ReportIo& io) {
     if (auto* bad = std::get_if<Exit>(&request)) {
         exit = *bad;
     } else {
-        InterruptGuard interrupts;  // only once there is something to interrupt
         try {
+            InterruptGuard interrupts;  // only once there is something to interrupt
             exit = run(std::get<Request>(request), io, interrupts);
         } catch (const std::bad_alloc&) {
-            exit = {kReportQueryFailed, kOutOfMemory};  // a temporary file went with the unwinding
+            exit = {kReportQueryFailed, data::kOutOfMemory};  // a temporary file went with the unwinding
+        } catch (const std::system_error& e) {
+            exit = {kReportQueryFailed, "系统资源不足，无法执行（" + e.code().message() + "）"};
         }
     }
     if (!exit.message.empty()) *io.err << exit.message << std::endl;

@@ -30,9 +30,6 @@ struct EngineChoice {
 };
 data::Connector connectorFor(const EngineChoice& choice);
 
-// What the user is told when a result does not fit in memory.
-constexpr const char* kOutOfMemory = "内存不足：结果太大，请缩小查询条件";
-
 using Clock = std::function<query::CivilDate()>;
 // The system date.
 query::CivilDate systemToday();

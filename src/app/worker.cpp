@@ -1,5 +1,7 @@
 #include "worker.h"
 
+#include <system_error>
+
 namespace faq::app {
 
 Worker::~Worker() {
@@ -26,7 +28,17 @@ bool Worker::post(std::function<void()> job) {
         mState->job = std::move(job);
         mState->busy = true;
     }
-    if (!mThread.joinable()) mThread = std::thread(loop, mState);
+    if (!mThread.joinable()) {
+        try {
+            mThread = std::thread(loop, mState);
+        } catch (const std::system_error&) {
+            // No thread to be had (memory or process limits): nothing runs.
+            std::lock_guard lock(mState->lock);
+            mState->job = nullptr;
+            mState->busy = false;
+            return false;
+        }
+    }
     mState->wake.notify_one();
     return true;
 }

@@ -19,7 +19,8 @@ public:
     Worker(const Worker&) = delete;
     Worker& operator=(const Worker&) = delete;
 
-    // Runs job on the worker thread; false (and nothing runs) while a job is running.
+    // Runs job on the worker thread; false (and nothing runs) while a job is running or
+    // when no thread can be started.
     bool post(std::function<void()> job);
     bool busy() const;
 

@@ -17,6 +17,9 @@ struct DiagRecord {
 
 enum class Failure { Statement, Connect, Cancelled, Locked };
 
+// What the user is told when a result does not fit in memory.
+constexpr const char* kOutOfMemory = "内存不足：结果太大，请缩小查询条件";
+
 class DbError : public std::runtime_error {
 public:
     // context: what was being done; records: the driver's diagnostics, in order.

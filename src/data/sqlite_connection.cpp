@@ -158,6 +158,8 @@ void SqliteConnection::fail(const std::string& context, int rc) const {
         failure = Failure::Cancelled;
     } else if ((rc & 0xFF) == SQLITE_INTERRUPT && mDeadlineMs) {
         msg = "查询超时（" + msg + "）";
+    } else if ((rc & 0xFF) == SQLITE_NOMEM) {
+        msg = std::string(kOutOfMemory) + "（" + msg + "）";
     } else if ((rc & 0xFF) == SQLITE_CORRUPT || (rc & 0xFF) == SQLITE_IOERR || (rc & 0xFF) == SQLITE_NOTADB) {
         msg = "数据库文件读不出来：文件已损坏，或在读取时被改动、替换（" + msg + "）";
     } else if (msg.rfind("no such table: ", 0) == 0) {

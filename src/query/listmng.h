@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "cmvlogin.h"
@@ -24,18 +25,21 @@ public:
     // cDepCode, cDepName of every department, ordered by code; p is unused.
     data::RecordsetPtr getDeptList(CMvLogin* p);
 
-    bool connected() const { return mLive != nullptr; }
+    bool connected() const { return mOpen; }
     // Stops the statement running on another thread (any thread), and forgets the request.
     void cancel();
     void clearCancel();
 
 private:
     data::RecordsetPtr run(const std::string& sql);
+    void open();
     const data::ConnParams& mParams;
     data::Connector mConnector;
-    // A failed connection leaves no CDB, so the next call tries again.
+    // A failed connection leaves no CDB, so the next call tries again; so does a lost one.
     std::unique_ptr<data::CDB> mDb;
-    std::atomic<data::CDB*> mLive{nullptr};  // mDb once open, for cancel() from other threads
+    bool mLost = false;  // the connection was lost: the next open says so when it fails
+    std::mutex mDbLock;  // mDb's replacement against cancel() from other threads
+    std::atomic<bool> mOpen{false};
 };
 
 }  // namespace faq::query

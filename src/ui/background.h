@@ -32,8 +32,16 @@ struct Outcome {
 template <typename R>
 bool runInBackground(app::Session& session, QObject* receiver, std::function<R(app::mdlMain&)> work,
                      std::function<void(Outcome<R>&)> done) {
-    QPointer<QObject> alive(receiver);
-    return session.run([keep = session.shared_from_this(), work = std::move(work), done = std::move(done), alive] {
+    // qApp lives as long as the program; receiver is looked at on the UI thread only.
+    auto deliver = [alive = QPointer<QObject>(receiver), done = std::move(done)](std::shared_ptr<Outcome<R>> out) {
+        QMetaObject::invokeMethod(
+            qApp,
+            [alive, done, out] {
+                if (alive) done(*out);
+            },
+            Qt::QueuedConnection);
+    };
+    const bool started = session.run([keep = session.shared_from_this(), work = std::move(work), deliver] {
         auto out = std::make_shared<Outcome<R>>();
         try {
             app::mdlMain module(*keep);
@@ -41,20 +49,21 @@ bool runInBackground(app::Session& session, QObject* receiver, std::function<R(a
         } catch (const data::DbError& e) {
             out->dbError = e;
         } catch (const std::bad_alloc&) {
-            out->otherError = app::kOutOfMemory;  // the window keeps its previous result
+            out->otherError = data::kOutOfMemory;  // the window keeps its previous result
         } catch (const data::ProgramError& e) {
             out->otherError = std::string("程序内部错误：") + e.what();
         } catch (const std::exception& e) {
             out->otherError = std::string("查询失败：") + e.what();
         }
-        // qApp lives as long as the program; receiver is looked at on the UI thread only.
-        QMetaObject::invokeMethod(
-            qApp,
-            [alive, done, out] {
-                if (alive) done(*out);
-            },
-            Qt::QueuedConnection);
+        deliver(out);
     });
+    if (!started) {
+        // Nothing runs: done hears so, as from a job, and the window does not wait for ever.
+        auto out = std::make_shared<Outcome<R>>();
+        out->otherError = "系统资源不足，无法在后台执行（线程无法启动）";
+        deliver(out);
+    }
+    return started;
 }
 
 }  // namespace faq::ui

@@ -218,7 +218,7 @@ void frmLogin::initCriteriaControls() {
                 emit loadFailed(QStringLiteral("程序内部错误：") + QString::fromUtf8(e.what()));
                 return;
             } catch (const std::bad_alloc&) {
-                emit loadFailed(QString::fromUtf8(app::kOutOfMemory));
+                emit loadFailed(QString::fromUtf8(data::kOutOfMemory));
                 return;
             }
             dcob->setEditText(QString());

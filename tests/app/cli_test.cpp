@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -31,8 +32,9 @@ std::string slurpFd(int fd) {
 }
 
 // Runs build/src/faquery with args, no display and no Qt platform set; sends signal
-// `interrupt` after `afterMs` milliseconds when given.
-Outcome faquery(const std::vector<std::string>& args, int interrupt = 0, int afterMs = 0) {
+// `interrupt` after `afterMs` milliseconds when given; limits its address space to
+// `memoryLimit` bytes when given.
+Outcome faquery(const std::vector<std::string>& args, int interrupt = 0, int afterMs = 0, rlim_t memoryLimit = 0) {
     int out[2], err[2];
     if (pipe(out) != 0 || pipe(err) != 0) return {};
     const pid_t pid = fork();
@@ -40,6 +42,10 @@ Outcome faquery(const std::vector<std::string>& args, int interrupt = 0, int aft
         dup2(out[1], 1);
         dup2(err[1], 2);
         for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) unsetenv(v);
+        if (memoryLimit) {
+            const rlimit limit{memoryLimit, memoryLimit};
+            setrlimit(RLIMIT_AS, &limit);
+        }
         std::vector<std::string> store{FAQ_BINARY_DIR "/src/faquery"};
         store.insert(store.end(), args.begin(), args.end());
         std::vector<char*> argv;
@@ -110,6 +116,29 @@ TEST_F(CommandLine, HelpAndMistakesNeedNoDisplay) {
     EXPECT_NE(noDriver.err.find("找不到 ODBC 驱动程序“sql server”"), std::string::npos) << noDriver.err;
     EXPECT_NE(noDriver.err.find("README"), std::string::npos);
     EXPECT_NE(noDriver.err.find("Can't open lib"), std::string::npos);
+}
+
+TEST_F(CommandLine, ResultsTooLargeForMemoryAreAMessage) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than any limit leaves";
+#endif
+    const std::string db = dir + "/big.db";
+    ASSERT_EQ(faquery({"sample-db", db, "--cards", "100000"}).code, 0);
+    const std::vector<std::string> all{"report", "--sqlite", db, "--from", "1990-01", "--to", "2026-12"};
+    // From too little to load the program to enough: a message and exit 4 on the way,
+    // never an abort.
+    int messages = 0;
+    for (rlim_t mb = 75; mb <= 300; mb += 15) {
+        const Outcome r = faquery(all, 0, 0, mb << 20);
+        if (r.code == 127) continue;  // the libraries did not fit
+        if (r.code == 0) break;
+        EXPECT_EQ(r.code, 4) << mb << " MB: " << r.err;
+        EXPECT_TRUE(r.err.find("内存不足") != std::string::npos || r.err.find("系统资源不足") != std::string::npos)
+            << mb << " MB: " << r.err;
+        ++messages;
+    }
+    EXPECT_GT(messages, 0);
+    EXPECT_EQ(files(), std::vector<std::string>{"big.db"});
 }
 
 TEST_F(CommandLine, InterruptedWritesLeaveNothingBehind) {

@@ -129,12 +129,25 @@ TEST_F(PgFaults, ServerStoppedBetweenTwoQueries) {
     std::remove(path.c_str());
     output::saveWorkbook(path, {"固定资产名称", "原值"}, *shown);
     EXPECT_TRUE(QFile::exists(QString::fromStdString(path)));
-    // The window stays usable: the criteria still take input and report the next failure.
+    EXPECT_TRUE(messages[0].text.contains(QStringLiteral("与数据库的连接已断开，下一次查询时会重新连接")))
+        << messages[0].text.toStdString();
+    // The window stays usable: the next statement connects afresh, once, and says so when
+    // that fails too.
     w->dcob->setEditText(QStringLiteral("电脑"));
     w->Command1_Click();
     settle(w);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_TRUE(messages[1].text.startsWith(QStringLiteral("数据库连接失败：与数据库的连接已断开，重新连接失败")))
+        << messages[1].text.toStdString();
+    // The server back: the next statement connects and answers.
+    pgServer("start", pg);
+    stopped = false;
+    w->dcob->setEditText(QString());
+    keyTo(w->dcob, Qt::Key_F2);
+    settle(w);
     EXPECT_EQ(messages.size(), 2u);
-    EXPECT_TRUE(messages[1].text.startsWith(QStringLiteral("查询失败：")));
+    ASSERT_NE(w->picker(), nullptr);
+    EXPECT_EQ(w->picker()->dgList->model()->rowCount(), 3);
 }
 
 TEST(FreeTdsFaults, SilentServerFailsWithinTheLoginTimeout) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/cli.h"
+#include "app/interrupt.h"
 #include "app/report.h"
 #include "ui/frm_login.h"
 #include "ui/startup.h"
@@ -39,6 +40,9 @@ int main(int argc, char** argv) {
     faq::app::EngineChoice engine;
     if (auto code = faq::app::parseGuiArguments(args, &engine)) return *code;
 
+    // Before any other thread: a signal (logout, a closed terminal) during an export leaves
+    // no temporary file behind.
+    faq::app::InterruptGuard interrupts;
     QApplication app(argc, argv);
     faq::app::installChineseQtTexts();
     faq::ui::installAppLook();

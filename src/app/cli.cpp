@@ -3,8 +3,10 @@
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 
 #include "data/db_error.h"
 #include "export/atomic_file.h"
@@ -23,6 +25,16 @@ namespace {
 void printErr(const std::string& text) {
     std::fputs((text + "\n").c_str(), stderr);
     std::fflush(stderr);
+}
+
+// Writes text to standard output; 0, or 5 with a message when it could not be written
+// (a full disk, /dev/full).
+int printOut(const std::string& text) {
+    if (std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0) return 0;
+    const int err = errno;
+    std::clearerr(stdout);
+    printErr(std::string("无法写出到标准输出：") + std::strerror(err));
+    return 5;
 }
 
 const char* const kGuiHelp =
@@ -123,15 +135,8 @@ std::optional<int> parseGuiArguments(const std::vector<std::string>& args, Engin
                                                                   {"help", OptionDef::Flag, 'h'},
                                                                   {"help-all"},
                                                                   {"version", OptionDef::Flag, 'v'}});
-    if (p.has("help") || p.has("help-all")) {
-        std::fputs(kGuiHelp, stdout);
-        if (p.has("help-all")) std::fputs(kQtHelp, stdout);
-        return 0;
-    }
-    if (p.has("version")) {
-        std::printf("faquery %s\n", version());
-        return 0;
-    }
+    if (p.has("help") || p.has("help-all")) return printOut(std::string(kGuiHelp) + (p.has("help-all") ? kQtHelp : ""));
+    if (p.has("version")) return printOut(std::string("faquery ") + version() + "\n");
     if (p.error) {
         printErr(*p.error + "（faquery --help 查看用法）");
         return 2;
@@ -165,10 +170,7 @@ int runSampleDb(const std::vector<std::string>& args) {
         "  -h, --help   显示本帮助\n";
     const ParsedOptions p =
         parseOptions(args, {{"cards", OptionDef::Value}, {"seed", OptionDef::Value}, {"help", OptionDef::Flag, 'h'}});
-    if (p.has("help")) {
-        std::fputs(kHelp, stdout);
-        return 0;
-    }
+    if (p.has("help")) return printOut(kHelp);
     if (p.error) {
         printErr(*p.error + "（faquery sample-db --help 查看用法）");
         return 2;
@@ -194,7 +196,10 @@ int runSampleDb(const std::vector<std::string>& args) {
         printErr(std::string("写出示例数据库失败：") + e.what());
         return 5;
     }
+    // Written while the interrupts are still taken: a reader gone (… | head) does not end
+    // the process, and the file is complete whether or not this line arrives.
     std::printf("已写出示例数据库：%s（%llu 张卡片，种子 %llu）\n", file.c_str(), *cards, *seed);
+    std::fflush(stdout);
     return 0;
 }
 

@@ -82,8 +82,12 @@ void InterruptGuard::end(int signal) {
 
 InterruptGuard::InterruptGuard() : mStopSignal(SIGRTMIN + 5) {
     sigemptyset(&mSet);
-    sigaddset(&mSet, SIGINT);
-    sigaddset(&mSet, SIGTERM);
+    // Every signal that ends a process by default and is not a fault of a thread's own:
+    // none ends this one with a temporary file left behind. A closed pipe and a file-size
+    // limit are taken here and let go: the write that raised them fails, with a message.
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGXFSZ,
+                          SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR, SIGSTKFLT})
+        sigaddset(&mSet, sig);
     sigaddset(&mSet, mStopSignal);
     pthread_sigmask(SIG_BLOCK, &mSet, &mOld);
     mThread = std::thread([this] { wait(); });
@@ -92,6 +96,15 @@ InterruptGuard::InterruptGuard() : mStopSignal(SIGRTMIN + 5) {
 InterruptGuard::~InterruptGuard() {
     pthread_kill(mThread.native_handle(), mStopSignal);
     mThread.join();
+    // A write that failed on a closed pipe or the file-size limit left its signal pending
+    // here: it has been answered by the write's error.
+    sigset_t writes;
+    sigemptyset(&writes);
+    sigaddset(&writes, SIGPIPE);
+    sigaddset(&writes, SIGXFSZ);
+    const timespec now{};
+    while (sigtimedwait(&writes, nullptr, &now) > 0) {
+    }
     // Signals that arrived meanwhile are handled as if no guard had been there.
     pthread_sigmask(SIG_SETMASK, &mOld, nullptr);
 }
@@ -101,7 +114,9 @@ void InterruptGuard::wait() {
         int sig = 0;
         if (sigwait(&mSet, &sig) != 0) continue;
         if (sig == mStopSignal) return;
-        if (!interrupted(sig)) end(sig);
+        if (sig == SIGPIPE || sig == SIGXFSZ) continue;
+        // Ctrl-C and SIGTERM first cancel a running statement; the others end at once.
+        if (!((sig == SIGINT || sig == SIGTERM) && interrupted(sig))) end(sig);
     }
 }
 

@@ -1,5 +1,6 @@
-// Ctrl-C and SIGTERM (on Windows, the console's Ctrl-C, Ctrl-Break and close) for the
-// command-line sub-commands. While an InterruptGuard lives the interrupts are handled on
+// Ctrl-C and SIGTERM (on Windows, the console's Ctrl-C, Ctrl-Break and close), and the
+// other signals that end a process (SIGHUP, SIGQUIT, SIGALRM, SIGUSR1 …), for the
+// command-line sub-commands and the windows. While an InterruptGuard lives the interrupts are handled on
 // a thread of their own, so that handling them may take locks: during a statement they
 // cancel it (the statement then fails as cancelled, and the caller ends the process);
 // otherwise every temporary file is removed, the terminal's echo comes back, and the

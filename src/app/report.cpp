@@ -292,6 +292,10 @@ int runReport(const std::vector<std::string>& args, const ReportIo& io) {
     if (p.has("help")) {
         *io.out << kHelp;
         io.out->flush();
+        if (!*io.out) {
+            *io.err << "无法写出到标准输出" << std::endl;
+            return kReportOutputFailed;
+        }
         return kReportOk;
     }
     auto request = readRequest(p, systemToday);

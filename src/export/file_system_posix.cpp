@@ -12,7 +12,15 @@
 namespace faq::output::platform {
 
 std::string lastError() {
-    return std::strerror(errno);
+    const int err = errno;
+    const char* what = err == ENOSPC   ? "磁盘空间不足"
+                       : err == EFBIG  ? "文件超过了允许的大小（文件大小限制）"
+                       : err == EDQUOT ? "超出了磁盘配额"
+                       : err == EACCES ? "没有权限"
+                       : err == EROFS  ? "文件系统是只读的"
+                       : err == EIO    ? "磁盘读写出错"
+                                       : nullptr;
+    return what ? std::string(what) + "（" + std::strerror(err) + "）" : std::string(std::strerror(err));
 }
 
 Entry inspect(const std::string& path) {

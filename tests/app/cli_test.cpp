@@ -32,9 +32,10 @@ std::string slurpFd(int fd) {
 }
 
 // Runs build/src/faquery with args, no display and no Qt platform set; sends signal
-// `interrupt` after `afterMs` milliseconds when given; limits its address space to
-// `memoryLimit` bytes when given.
-Outcome faquery(const std::vector<std::string>& args, int interrupt = 0, int afterMs = 0, rlim_t memoryLimit = 0) {
+// `interrupt` after `afterMs` milliseconds when given; limits `resource` (RLIMIT_AS …) to
+// `limit` when given.
+Outcome faquery(const std::vector<std::string>& args, int interrupt = 0, int afterMs = 0, int resource = -1,
+                rlim_t limit = 0) {
     int out[2], err[2];
     if (pipe(out) != 0 || pipe(err) != 0) return {};
     const pid_t pid = fork();
@@ -42,9 +43,9 @@ Outcome faquery(const std::vector<std::string>& args, int interrupt = 0, int aft
         dup2(out[1], 1);
         dup2(err[1], 2);
         for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) unsetenv(v);
-        if (memoryLimit) {
-            const rlimit limit{memoryLimit, memoryLimit};
-            setrlimit(RLIMIT_AS, &limit);
+        if (resource >= 0) {
+            const rlimit l{limit, limit};
+            setrlimit(resource, &l);
         }
         std::vector<std::string> store{FAQ_BINARY_DIR "/src/faquery"};
         store.insert(store.end(), args.begin(), args.end());
@@ -104,6 +105,14 @@ TEST_F(CommandLine, HelpAndMistakesNeedNoDisplay) {
     EXPECT_NE(bad.err.find("不认识的选项：--dem"), std::string::npos) << bad.err;
     EXPECT_EQ(faquery({"--sqlite", ""}).code, 2);
     EXPECT_EQ(faquery({"report", "--password=Hush-1"}).err.find("Hush-1"), std::string::npos);
+    // Output that cannot be written is an error; a reader that leaves early is not.
+    const std::string self = FAQ_BINARY_DIR "/src/faquery ";
+    for (const char* a : {"--help", "--version", "report --help", "sample-db --help"})
+        EXPECT_EQ(WEXITSTATUS(std::system((self + a + " > /dev/full 2> /dev/null").c_str())), 5) << a;
+    const std::string piped =
+        "bash -c '" + self + "sample-db " + dir + "/piped.db --cards 50 | true; exit ${PIPESTATUS[0]}'";
+    EXPECT_EQ(WEXITSTATUS(std::system(piped.c_str())), 0);
+    fs::remove(dir + "/piped.db");
     // No usable driver under the name the connection string gives: said in Chinese, with
     // what to do, and the driver manager's own words after it.
     std::ofstream(dir + "/odbcinst.ini") << "[sql server]\nDriver=/nonexistent/libnodriver.so\n";
@@ -129,7 +138,7 @@ TEST_F(CommandLine, ResultsTooLargeForMemoryAreAMessage) {
     // never an abort.
     int messages = 0;
     for (rlim_t mb = 75; mb <= 300; mb += 15) {
-        const Outcome r = faquery(all, 0, 0, mb << 20);
+        const Outcome r = faquery(all, 0, 0, RLIMIT_AS, mb << 20);
         if (r.code == 127) continue;  // the libraries did not fit
         if (r.code == 0) break;
         EXPECT_EQ(r.code, 4) << mb << " MB: " << r.err;
@@ -142,11 +151,19 @@ TEST_F(CommandLine, ResultsTooLargeForMemoryAreAMessage) {
 }
 
 TEST_F(CommandLine, InterruptedWritesLeaveNothingBehind) {
-    for (int sig : {SIGINT, SIGTERM}) {
+    // Every signal that ends a process: a terminal closed, an alarm, a user's signal.
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGALRM, SIGUSR1, SIGQUIT}) {
         const Outcome r = faquery({"sample-db", dir + "/big.db", "--cards", "1000000"}, sig, 700);
-        EXPECT_EQ(r.code, 128 + sig) << r.err;
-        EXPECT_TRUE(files().empty()) << files().front();
+        EXPECT_EQ(r.code, 128 + sig) << sig << r.err;
+        EXPECT_TRUE(files().empty()) << sig << files().front();
     }
+    // A file-size limit (ulimit -f) is a write error with a message.
+    const Outcome capped =
+        faquery({"report", "--demo", "--from", "1990-01", "--format", "csv", "--output", dir + "/out.csv"}, 0, 0,
+                RLIMIT_FSIZE, 64 << 10);
+    EXPECT_EQ(capped.code, 5) << capped.err;
+    EXPECT_NE(capped.err.find("文件超过了允许的大小"), std::string::npos) << capped.err;
+    EXPECT_TRUE(files().empty()) << files().front();
     // A finished file is never touched by a later run that is interrupted.
     ASSERT_EQ(faquery({"sample-db", dir + "/small.db", "--cards", "50"}).code, 0);
     const Outcome again = faquery({"sample-db", dir + "/small.db"});

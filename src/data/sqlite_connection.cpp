@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 
 #include "db_error.h"
 #include "program_error.h"
@@ -107,6 +108,10 @@ void SqliteConnection::open(const std::string& file, bool readOnly) {
         sqlite3_extended_result_codes(mDb, 1);
         return;
     }
+    struct stat st {};
+    if (stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        throw DbError("无法打开数据库文件：" + file, {{"HY000", SQLITE_CANTOPEN, "这是一个文件夹，不是数据库文件"}},
+                      Failure::Connect);
     const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
     // Opening is lazy: read the schema now, so a file that is not a database fails here; a
     // writer's lock is waited for from this first read on.
@@ -158,6 +163,12 @@ void SqliteConnection::fail(const std::string& context, int rc) const {
         failure = Failure::Cancelled;
     } else if ((rc & 0xFF) == SQLITE_INTERRUPT && mDeadlineMs) {
         msg = "查询超时（" + msg + "）";
+    } else if ((rc & 0xFF) == SQLITE_FULL) {
+        // A read-only database grows nothing: what filled up is the folder of SQLite's
+        // temporary files (sorting, grouping).
+        const char* tmp = std::getenv("TMPDIR");
+        msg = std::string("临时文件夹（") + (tmp && *tmp ? tmp : "/tmp") +
+              "）空间不足，查询用的临时数据写不下；数据库本身没有改动（" + msg + "）";
     } else if ((rc & 0xFF) == SQLITE_NOMEM) {
         msg = std::string(kOutOfMemory) + "（" + msg + "）";
     } else if ((rc & 0xFF) == SQLITE_CORRUPT || (rc & 0xFF) == SQLITE_IOERR || (rc & 0xFF) == SQLITE_NOTADB) {

@@ -68,7 +68,7 @@ AtomicFile::AtomicFile(const std::string& target, const TargetRules& rules) : mM
         for (const std::string& keep : rules.keepIntact)
             if (!keep.empty() && platform::sameFile(mTarget, keep))
                 throw OutputError("这是正在读取的数据库，不会覆盖：" + target);
-        if (!rules.mayReplace) throw OutputError("文件已存在，不会覆盖：" + target);
+        if (!rules.mayReplace) throw TargetExists(target);
         if (!e.writable) throw OutputError("文件是只读的，不会覆盖：" + target);
         mReplacing = true;
         mKeepMode = e.mode;

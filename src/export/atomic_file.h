@@ -16,6 +16,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The target exists and may not be replaced (it may have appeared while writing).
+class TargetExists : public OutputError {
+public:
+    explicit TargetExists(const std::string& target) : OutputError("文件已存在，不会覆盖：" + target) {}
+};
+
 // Writing stopped because the user cancelled it; nothing was written.
 class OutputCancelled : public OutputError {
 public:

@@ -94,10 +94,8 @@ void moveInto(const std::string& temp, const std::string& target, bool replace) 
         rc = link(temp.c_str(), target.c_str());
         if (rc == 0) unlink(temp.c_str());
     }
-    if (rc != 0) {
-        throw OutputError(errno == EEXIST ? "文件已存在，不会覆盖：" + target
-                                          : "无法把临时文件改名为 " + target + "：" + lastError());
-    }
+    if (rc != 0 && errno == EEXIST) throw TargetExists(target);
+    if (rc != 0) throw OutputError("无法把临时文件改名为 " + target + "：" + lastError());
     // The rename itself reaches the disk with the folder.
     const size_t slash = target.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);

@@ -137,9 +137,8 @@ void moveInto(const std::string& temp, const std::string& target, bool replace) 
         ok = MoveFileExW(t.c_str(), d.c_str(), MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0));
     if (!ok) {
         const DWORD err = GetLastError();
-        throw OutputError(err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS
-                              ? "文件已存在，不会覆盖：" + target
-                              : "无法把临时文件改名为 " + target + "：" + lastError());
+        if (err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS) throw TargetExists(target);
+        throw OutputError("无法把临时文件改名为 " + target + "：" + lastError());
     }
 }
 

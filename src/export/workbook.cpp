@@ -2,6 +2,9 @@
 
 #include <xlsxwriter.h>
 
+#include <cerrno>
+
+#include "file_system.h"
 #include "workbook_check.h"
 
 namespace faq::output {
@@ -9,7 +12,16 @@ namespace faq::output {
 namespace {
 
 void check(lxw_error err, const char* what) {
-    if (err != LXW_NO_ERROR) throw OutputError(std::string(what) + "：" + lxw_strerror(err));
+    if (err == LXW_NO_ERROR) return;
+    const int cause = errno;
+    // The file operations of the zip phase fail for the system's reasons (a full disk, a
+    // file-size limit): those say what happened, the library's own words come after.
+    if (cause != 0 && (err == LXW_ERROR_CREATING_XLSX_FILE || err == LXW_ERROR_CREATING_TMPFILE ||
+                       (err >= LXW_ERROR_ZIP_FILE_OPERATION && err <= LXW_ERROR_ZIP_CLOSE))) {
+        errno = cause;
+        throw OutputError(std::string(what) + "：" + platform::lastError() + "（" + lxw_strerror(err) + "）");
+    }
+    throw OutputError(std::string(what) + "：" + lxw_strerror(err));
 }
 
 lxw_worksheet* newSheet(lxw_workbook* wb, const std::vector<std::string>& captions) {
@@ -76,6 +88,7 @@ void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, c
         workbook_close(wb);
         throw;
     }
+    errno = 0;  // what the zip phase fails for, if it does
     check(workbook_close(wb), "写入工作簿失败");
     verifyWorkbook(path, sheets);
 }

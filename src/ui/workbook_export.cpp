@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QUrl>
 
@@ -16,8 +17,10 @@ QString ExportOutcome::message() const {
     switch (kind) {
         case Failed: return QStringLiteral("输出失败：") + error;
         case Cancelled: return QStringLiteral("输出已取消");
-        case Opened: return QStringLiteral("输出成功!");
-        case SavedNotOpened: return QStringLiteral("工作簿已保存：") + QDir::toNativeSeparators(path);
+        case Opened:
+            return note.isEmpty() ? QStringLiteral("输出成功!")
+                                  : QStringLiteral("输出成功!\n") + QDir::toNativeSeparators(path) + note;
+        case SavedNotOpened: return QStringLiteral("工作簿已保存：") + QDir::toNativeSeparators(path) + note;
     }
     return {};
 }
@@ -40,7 +43,16 @@ bool spreadsheetProgramKnown() {
 #endif
 }
 
-WorkbookExporter::WorkbookExporter() : tempRoot(QDir::tempPath()) {}
+WorkbookExporter::WorkbookExporter() : tempRoot(QDir::tempPath()) {
+#ifndef Q_OS_WIN
+    const QString asked = qEnvironmentVariable("TMPDIR");
+    const QFileInfo folder(asked);
+    if (!asked.isEmpty() && !(folder.isAbsolute() && folder.isDir() && folder.isWritable())) {
+        tempRoot = QStringLiteral("/tmp");
+        tempNote = QStringLiteral("（TMPDIR 所指的 %1 不是可用的文件夹，工作簿改存在 /tmp 下）").arg(asked);
+    }
+#endif
+}
 
 QString WorkbookExporter::newFileName(const QString& folder) const {
     const QString stem =
@@ -63,10 +75,21 @@ ExportOutcome WorkbookExporter::write(const data::RecordsetPtr& rs, const QStrin
     for (const QString& c : captions) heads.push_back(c.toStdString());
     try {
         const std::string folder = output::privateTempFolder(QFile::encodeName(tempRoot).toStdString());
-        out.path = newFileName(QFile::decodeName(folder.c_str()));
-        output::saveWorkbook(QFile::encodeName(out.path).toStdString(), heads, rs ? *rs : nothing,
-                             {.mayReplace = false, .keepIntact = {}}, stop);
+        // Another export (another instance, the same second) may take the name first: the
+        // next free one is taken then, and the workbook is never lost.
+        constexpr int kAttempts = 20;
+        for (int attempt = 1;; ++attempt) {
+            out.path = newFileName(QFile::decodeName(folder.c_str()));
+            try {
+                output::saveWorkbook(QFile::encodeName(out.path).toStdString(), heads, rs ? *rs : nothing,
+                                     {.mayReplace = false, .keepIntact = {}}, stop);
+                break;
+            } catch (const output::TargetExists&) {
+                if (attempt == kAttempts) throw;
+            }
+        }
         out.kind = ExportOutcome::SavedNotOpened;
+        out.note = tempNote;
         out.programKnown = spreadsheetProgramKnown();
     } catch (const output::OutputCancelled&) {
         out.kind = ExportOutcome::Cancelled;

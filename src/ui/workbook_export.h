@@ -15,6 +15,7 @@ struct ExportOutcome {
     enum Kind { Failed, Cancelled, Opened, SavedNotOpened } kind = Failed;
     QString path;               // the workbook written (Opened, SavedNotOpened)
     QString error;              // the reason (Failed)
+    QString note;               // said after the message: where the workbook went, if not where asked
     bool programKnown = false;  // the desktop names a program for workbooks (SavedNotOpened)
     // The message for the user, as the query window shows it.
     QString message() const;
@@ -26,8 +27,11 @@ bool spreadsheetProgramKnown();
 class WorkbookExporter {
 public:
     WorkbookExporter();
-    // The temporary folder; workbooks go to its faquery-<uid> folder.
+    // The temporary folder; workbooks go to its faquery-<uid> folder. The system's, when
+    // TMPDIR names no usable folder: /tmp, as the platform's own tools fall back (said in
+    // tempNote).
     QString tempRoot;
+    QString tempNote;
 
     // Writes the header row of captions and every record of rs (none when rs is null),
     // leaving its current record where it was, then opens the workbook.

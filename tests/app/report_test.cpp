@@ -104,6 +104,9 @@ TEST(Report, ConnectionQueryAndOutputFailuresHaveTheirCodes) {
     Outcome missing = report({"--sqlite", QString::fromStdString(dir + "/missing.db")});
     EXPECT_EQ(missing.code, 3);
     EXPECT_NE(missing.err.find("数据库连接失败："), std::string::npos) << missing.err;
+    const Outcome folder = report({"--sqlite", QString::fromStdString(dir)});
+    EXPECT_EQ(folder.code, 3);
+    EXPECT_NE(folder.err.find("这是一个文件夹，不是数据库文件"), std::string::npos) << folder.err;
     // A database without the card tables: the connection works, the query does not.
     const std::string partial = dir + "/partial.db";
     std::filesystem::remove(partial);

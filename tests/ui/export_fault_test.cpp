@@ -6,8 +6,11 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <csignal>
+#include <thread>
+#include <vector>
 
 #include "ui/workbook_export.h"
 
@@ -49,4 +52,43 @@ TEST(ExportFaults, DiskFullLeavesNothingAndIsReported) {
     EXPECT_TRUE(message.startsWith(QStringLiteral("输出失败："))) << message.toStdString();
     EXPECT_TRUE(QDir(folder).entryList(QDir::Files | QDir::Hidden).isEmpty())
         << QDir(folder).entryList(QDir::Files | QDir::Hidden).join(',').toStdString();
+}
+
+TEST(ExportFaults, ExportsAtOnceAndAnUnusableTmpdirNeverLoseAWorkbook) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    data::RecordsetBuilder b({{"名称", data::FieldType::Text}});
+    for (int i = 0; i < 20000; ++i) b.putText("电脑 " + std::to_string(i));
+    auto rs = b.finish();
+    // Several exports in the same second into one folder: each takes a free name.
+    constexpr int kExports = 4;
+    std::vector<ui::ExportOutcome> outs(kExports);
+    std::vector<std::thread> exports;
+    for (int i = 0; i < kExports; ++i)
+        exports.emplace_back([&, i] {
+            ui::WorkbookExporter ex;
+            ex.tempRoot = dir.path();
+            outs[static_cast<size_t>(i)] = ex.write(rs, {QStringLiteral("名称")});
+        });
+    for (auto& t : exports) t.join();
+    QStringList paths;
+    for (const auto& out : outs) {
+        EXPECT_EQ(out.kind, ui::ExportOutcome::SavedNotOpened) << out.message().toStdString();
+        paths << out.path;
+    }
+    paths.removeDuplicates();
+    EXPECT_EQ(paths.size(), kExports);
+    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("faquery-%1").arg(geteuid()))).entryList(QDir::Files).size(), kExports);
+
+    // TMPDIR naming no folder: the system's /tmp, and the message says so.
+    const QByteArray before = qgetenv("TMPDIR");
+    qputenv("TMPDIR", "/nonexistent-faq-tmp");
+    ui::WorkbookExporter fallback;
+    qputenv("TMPDIR", before);
+    EXPECT_EQ(fallback.tempRoot, QStringLiteral("/tmp"));
+    const ui::ExportOutcome out = fallback.write(rs, {QStringLiteral("名称")});
+    ASSERT_EQ(out.kind, ui::ExportOutcome::SavedNotOpened) << out.message().toStdString();
+    EXPECT_TRUE(out.path.startsWith(QStringLiteral("/tmp/faquery-"))) << out.path.toStdString();
+    EXPECT_TRUE(out.message().contains(QStringLiteral("/nonexistent-faq-tmp"))) << out.message().toStdString();
+    QFile::remove(out.path);
 }

@@ -22,6 +22,14 @@ bool InterruptGuard::interrupted(int) {
     std::unique_lock lock(mLock);
     if (!mCanceller || mCancelled || !mCanceller()) return false;
     mCancelled = true;
+    // Said at once; a second interrupt ends the process without waiting for the server.
+    static constexpr char kMessage[] = "正在取消…（再按一次 Ctrl-C 立即结束）\n";
+#ifdef _WIN32
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), kMessage, sizeof kMessage - 1, &written, nullptr);
+#else
+    (void)!write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
+#endif
     return true;
 }
 

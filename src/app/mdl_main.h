@@ -3,6 +3,7 @@
 // the functions through which the windows reach it.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "data/recordset.h"
@@ -20,13 +21,17 @@ public:
           gsUid(session.params.uid),
           gsPwd(session.params.pwd),
           mSession(session) {}
+    // For a job: its statements all go to builder, whatever the session does meanwhile.
+    mdlMain(Session& session, std::shared_ptr<query::listMng> builder) : mdlMain(session) {
+        mPinned = std::move(builder);
+    }
 
     std::string& gsServer;
     std::string& gsDatabase;
     std::string& gsUid;
     std::string& gsPwd;
 
-    query::listMng& gListMng() { return mSession.builder(); }
+    query::listMng& gListMng() { return mPinned ? *mPinned : mSession.builder(); }
     data::RecordsetPtr fetchList(query::CMvLogin& p) { return gListMng().getList(p); }
     data::RecordsetPtr fetchCobList(query::CMvLogin* p, const std::string& zcName) {
         return gListMng().getCobList(p, zcName);
@@ -35,6 +40,7 @@ public:
 
 private:
     Session& mSession;
+    std::shared_ptr<query::listMng> mPinned;
 };
 
 }  // namespace faq::app

@@ -24,15 +24,18 @@ query::CivilDate systemToday() {
 }
 
 Session::Session(data::Connector connector, Clock today)
-    : mToday(std::move(today)), mBuilder(std::make_unique<query::listMng>(params, std::move(connector))) {}
+    : mToday(std::move(today)),
+      mConnector(std::move(connector)),
+      mBuilder(std::make_shared<query::listMng>(params, mConnector)),
+      mWorker(std::make_unique<Worker>()) {}
 
 Session::~Session() = default;
 
 bool Session::run(std::function<void()> job) {
-    if (mWorker.busy()) return false;
+    if (mWorker->busy()) return false;
     mCancelRequested = false;
     mBuilder->clearCancel();
-    return mWorker.post(std::move(job));
+    return mWorker->post(std::move(job));
 }
 
 bool Session::cancel() {
@@ -40,6 +43,14 @@ bool Session::cancel() {
     if (!mBuilder->connected()) return false;
     mBuilder->cancel();
     return true;
+}
+
+void Session::abandon() {
+    ++mGeneration;
+    // The old worker leaves its running job to finish alone; the job holds the old
+    // builder, and with it the connection it is stuck in.
+    mWorker = std::make_unique<Worker>();
+    mBuilder = std::make_shared<query::listMng>(params, mConnector);
 }
 
 std::string Session::failureMessage(const data::DbError& e) const {

@@ -46,6 +46,9 @@ public:
     data::ConnParams params;
 
     query::listMng& builder() { return *mBuilder; }
+    // The builder of the current connection, for a job to hold on to: an abandoned job
+    // keeps the one it started with.
+    std::shared_ptr<query::listMng> sharedBuilder() const { return mBuilder; }
     query::CivilDate today() const { return mToday ? mToday() : systemToday(); }
 
     // Runs job on the session's one worker thread; false while another job runs. A
@@ -59,14 +62,23 @@ public:
     // Whether cancel() was called since the job began (for work that is no statement).
     const std::atomic<bool>& cancelRequested() const { return mCancelRequested; }
 
+    // Gives up the running job, whose statement does not end even when cancelled (a server
+    // that stopped answering): it goes on alone with its worker and its connection, its
+    // outcome unheard; the session is idle at once and its next statement connects afresh.
+    void abandon();
+    // Counts the abandons: a job's outcome is heard only in the generation it started in.
+    unsigned generation() const { return mGeneration; }
+
     // What the user is told of a failure, the password taken out.
     std::string failureMessage(const data::DbError& e) const;
 
 private:
     Clock mToday;
-    std::unique_ptr<query::listMng> mBuilder;
+    data::Connector mConnector;
+    std::shared_ptr<query::listMng> mBuilder;
     std::atomic<bool> mCancelRequested{false};
-    Worker mWorker;  // last: gone first, while what its job uses still exists
+    std::atomic<unsigned> mGeneration{0};
+    std::unique_ptr<Worker> mWorker;  // last: gone first, while what its job uses still exists
 };
 
 }  // namespace faq::app

@@ -42,7 +42,7 @@ std::string folderOf(const std::string& path) {
 }  // namespace
 
 void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, const data::Recordset& rs,
-                   const std::atomic<bool>* stop) {
+                   const std::atomic<bool>* stop, std::atomic<bool>* closing) {
     const std::string path = file.openablePath();
     std::string tmpDir = folderOf(file.target());
     lxw_workbook_options options{};
@@ -88,15 +88,16 @@ void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, c
         workbook_close(wb);
         throw;
     }
+    if (closing) *closing = true;
     errno = 0;  // what the zip phase fails for, if it does
     check(workbook_close(wb), "写入工作簿失败");
     verifyWorkbook(path, sheets);
 }
 
 void saveWorkbook(const std::string& path, const std::vector<std::string>& captions, const data::Recordset& rs,
-                  const TargetRules& rules, const std::atomic<bool>* stop) {
+                  const TargetRules& rules, const std::atomic<bool>* stop, std::atomic<bool>* closing) {
     AtomicFile file(path, rules);
-    writeWorkbook(file, captions, rs, stop);
+    writeWorkbook(file, captions, rs, stop, closing);
     file.commit();
 }
 

@@ -17,12 +17,14 @@ constexpr size_t kRowsPerSheet = 1048575;
 // Writes the workbook into file's temporary file and reads it back; the caller commits.
 // libxlsxwriter keeps its own temporary files (already unlinked) in the target's folder.
 // Throws OutputError when the workbook cannot be written completely, OutputCancelled when
-// *stop turns true on the way.
+// *stop turns true on the way. *closing turns true when the rows are written and the file is
+// being zipped, which cannot be stopped.
 void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, const data::Recordset& rs,
-                   const std::atomic<bool>* stop = nullptr);
+                   const std::atomic<bool>* stop = nullptr, std::atomic<bool>* closing = nullptr);
 
 // A complete new workbook at path, through an AtomicFile.
 void saveWorkbook(const std::string& path, const std::vector<std::string>& captions, const data::Recordset& rs,
-                  const TargetRules& rules = {}, const std::atomic<bool>* stop = nullptr);
+                  const TargetRules& rules = {}, const std::atomic<bool>* stop = nullptr,
+                  std::atomic<bool>* closing = nullptr);
 
 }  // namespace faq::output

@@ -32,31 +32,34 @@ struct Outcome {
 template <typename R>
 bool runInBackground(app::Session& session, QObject* receiver, std::function<R(app::mdlMain&)> work,
                      std::function<void(Outcome<R>&)> done) {
-    // qApp lives as long as the program; receiver is looked at on the UI thread only.
-    auto deliver = [alive = QPointer<QObject>(receiver), done = std::move(done)](std::shared_ptr<Outcome<R>> out) {
+    // qApp lives as long as the program; receiver is looked at on the UI thread only. A job
+    // abandoned meanwhile is not heard.
+    auto deliver = [alive = QPointer<QObject>(receiver), done = std::move(done), session = session.shared_from_this(),
+                    generation = session.generation()](std::shared_ptr<Outcome<R>> out) {
         QMetaObject::invokeMethod(
             qApp,
-            [alive, done, out] {
-                if (alive) done(*out);
+            [alive, done, out, session, generation] {
+                if (alive && session->generation() == generation) done(*out);
             },
             Qt::QueuedConnection);
     };
-    const bool started = session.run([keep = session.shared_from_this(), work = std::move(work), deliver] {
-        auto out = std::make_shared<Outcome<R>>();
-        try {
-            app::mdlMain module(*keep);
-            out->value = work(module);
-        } catch (const data::DbError& e) {
-            out->dbError = e;
-        } catch (const std::bad_alloc&) {
-            out->otherError = data::kOutOfMemory;  // the window keeps its previous result
-        } catch (const data::ProgramError& e) {
-            out->otherError = std::string("程序内部错误：") + e.what();
-        } catch (const std::exception& e) {
-            out->otherError = std::string("查询失败：") + e.what();
-        }
-        deliver(out);
-    });
+    const bool started = session.run(
+        [keep = session.shared_from_this(), builder = session.sharedBuilder(), work = std::move(work), deliver] {
+            auto out = std::make_shared<Outcome<R>>();
+            try {
+                app::mdlMain module(*keep, builder);
+                out->value = work(module);
+            } catch (const data::DbError& e) {
+                out->dbError = e;
+            } catch (const std::bad_alloc&) {
+                out->otherError = data::kOutOfMemory;  // the window keeps its previous result
+            } catch (const data::ProgramError& e) {
+                out->otherError = std::string("程序内部错误：") + e.what();
+            } catch (const std::exception& e) {
+                out->otherError = std::string("查询失败：") + e.what();
+            }
+            deliver(out);
+        });
     if (!started) {
         // Nothing runs: done hears so, as from a job, and the window does not wait for ever.
         auto out = std::make_shared<Outcome<R>>();

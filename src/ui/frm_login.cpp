@@ -37,6 +37,8 @@ namespace {
 // Work that ends within this time shows nothing; after it, the status line counts seconds.
 constexpr int kQuietMs = 500;
 constexpr int kTickMs = 1000;
+// A cancelled statement still running after this is abandoned.
+constexpr int kAbandonMs = 3000;
 // The year boxes list the last hundred years and this one.
 constexpr int kYearsBack = 100;
 
@@ -128,6 +130,7 @@ frmLogin::~frmLogin() {
 
 void frmLogin::beginWork(const QString& what) {
     mWork = what;
+    ++mWorkSerial;
     // Disabling the criteria takes the focus from them; it comes back when the work ends.
     mFocusBeforeWork = focusWidget();
     mWorkClock.start();
@@ -140,13 +143,27 @@ void frmLogin::beginWork(const QString& what) {
 
 void frmLogin::showBusy() {
     mBusyTimer.start(kTickMs);
+    if (finishingExport()) return;
     lblBusy->setText(QStringLiteral("%1… %2 秒").arg(mWork).arg(mWorkClock.elapsed() / kTickMs));
     lblBusy->show();
     btnCancel->show();
 }
 
+bool frmLogin::finishingExport() {
+    if (!mExportClosing || !*mExportClosing) return false;
+    // The rows are written and the workbook is being zipped: that cannot be stopped, and
+    // "取消" says so rather than doing nothing.
+    lblBusy->setText(QStringLiteral("正在完成工作簿，已无法取消… %1 秒").arg(mWorkClock.elapsed() / kTickMs));
+    lblBusy->show();
+    btnCancel->show();
+    btnCancel->setEnabled(false);
+    return true;
+}
+
 void frmLogin::endWork() {
     mWork.clear();
+    mExportClosing.reset();
+    btnCancel->setEnabled(true);
     mBusyTimer.stop();
     lblBusy->hide();
     btnCancel->hide();
@@ -160,13 +177,24 @@ void frmLogin::endWork() {
 
 void frmLogin::btnCancel_Click() {
     if (!busy()) return;
+    if (finishingExport()) return;
     mSession.cancel();
     if (mLoading) {
         // A connect cannot be stopped: it is abandoned and finishes unseen.
         mLoading = false;
         endWork();
         emit loadFailed(QString());
+        return;
     }
+    // A statement that has not ended a while after its cancel (a server that stopped
+    // answering) is given up, so that the window never waits for it.
+    QTimer::singleShot(kAbandonMs, this, [this, work = mWorkSerial] {
+        if (!busy() || mWorkSerial != work) return;
+        mSession.abandon();
+        endWork();
+        app::showMessage(this, QStringLiteral("服务器没有回应取消，已放弃这条语句；下一次查询会重新连接数据库"),
+                         QMessageBox::Information);
+    });
 }
 
 void frmLogin::Form_Load() {
@@ -291,11 +319,11 @@ void frmLogin::exportToExcel() {
         captions << dgContent->model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
     // The whole result, whatever row the grid stands on; the grid stays there.
     beginWork(QStringLiteral("正在输出"));
+    mExportClosing = std::make_shared<std::atomic<bool>>(false);
     runInBackground<ExportOutcome>(
         mSession, this,
-        [exporter = mExporter, rs = rsResult, captions, keep = mSession.shared_from_this()](app::mdlMain&) {
-            return exporter.write(rs, captions, &keep->cancelRequested());
-        },
+        [exporter = mExporter, rs = rsResult, captions, keep = mSession.shared_from_this(), closing = mExportClosing](
+            app::mdlMain&) { return exporter.write(rs, captions, &keep->cancelRequested(), closing.get()); },
         [this](Outcome<ExportOutcome>& out) {
             endWork();
             ExportOutcome failed;

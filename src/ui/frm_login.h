@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+#include <atomic>
+#include <memory>
 #include <optional>
 
 #include "app/session.h"
@@ -91,13 +93,16 @@ private:
     void beginWork(const QString& what);
     void endWork();
     void showBusy();
+    bool finishingExport();
 
     app::Session& mSession;
     std::unique_ptr<query::CMvLogin> objCriteria;
     data::RecordsetPtr rsResult;
     QPointer<FormSelect> mPicker;
     WorkbookExporter mExporter;
-    QString mWork;  // what runs, for the status line; empty when idle
+    QString mWork;                                      // what runs, for the status line; empty when idle
+    unsigned mWorkSerial = 0;                           // counts the work begun
+    std::shared_ptr<std::atomic<bool>> mExportClosing;  // the export running can no longer be stopped
     bool mLoading = false;
     QElapsedTimer mWorkClock;
     QTimer mBusyTimer;

@@ -68,7 +68,7 @@ ExportOutcome WorkbookExporter::run(const data::RecordsetPtr& rs, const QStringL
 }
 
 ExportOutcome WorkbookExporter::write(const data::RecordsetPtr& rs, const QStringList& captions,
-                                      const std::atomic<bool>* stop) const {
+                                      const std::atomic<bool>* stop, std::atomic<bool>* closing) const {
     ExportOutcome out;
     const data::Recordset nothing({});  // before the first query: the header row alone
     std::vector<std::string> heads;
@@ -82,7 +82,7 @@ ExportOutcome WorkbookExporter::write(const data::RecordsetPtr& rs, const QStrin
             out.path = newFileName(QFile::decodeName(folder.c_str()));
             try {
                 output::saveWorkbook(QFile::encodeName(out.path).toStdString(), heads, rs ? *rs : nothing,
-                                     {.mayReplace = false, .keepIntact = {}}, stop);
+                                     {.mayReplace = false, .keepIntact = {}}, stop, closing);
                 break;
             } catch (const output::TargetExists&) {
                 if (attempt == kAttempts) throw;

@@ -40,8 +40,9 @@ public:
     // The two halves of run: writing and asking the desktop for its program for workbooks
     // (on any thread; stops when *stop turns true), and handing the workbook to that
     // program (on the UI thread, through QDesktopServices).
+    // *closing turns true once the workbook can no longer be stopped.
     ExportOutcome write(const data::RecordsetPtr& rs, const QStringList& captions,
-                        const std::atomic<bool>* stop = nullptr) const;
+                        const std::atomic<bool>* stop = nullptr, std::atomic<bool>* closing = nullptr) const;
     ExportOutcome open(ExportOutcome written) const;
 
     // 固定资产查询_YYYYMMDD_HHMMSS[_n].xlsx, not yet taken in folder.

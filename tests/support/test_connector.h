@@ -19,6 +19,7 @@ struct Switches {
     bool failQueries = false;
     std::atomic<bool> slowQueries{false};  // a query waits until it is cancelled
     std::atomic<int> connectDelayMs{0};    // a connect answers after this, cancelled or not
+    std::atomic<bool> deafQueries{false};  // a query waits until this is false, cancelled or not
     int connects = 0;
     std::vector<std::string> sent;
 };
@@ -32,6 +33,7 @@ inline void resetSwitches() {
     s.failConnect = s.failQueries = false;
     s.slowQueries = false;
     s.connectDelayMs = 0;
+    s.deafQueries = false;
     s.connects = 0;
     s.sent.clear();
 }
@@ -43,6 +45,8 @@ public:
     data::RecordsetPtr query(const std::string& sql, int t) override {
         if (switches().failQueries)
             throw data::DbError("执行查询失败", {{"08S01", 10054, "[模拟] 与服务器的连接已断开"}});
+        for (int waited = 0; switches().deafQueries && waited < 60000; waited += 5)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         for (int waited = 0; switches().slowQueries && waited < 60000; waited += 5) {
             if (mCancel)
                 throw data::DbError("执行查询失败", {{"HY008", 0, "[模拟] 操作已取消"}}, data::Failure::Cancelled);

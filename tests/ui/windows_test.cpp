@@ -392,6 +392,30 @@ TEST_F(Windows, ASlowQueryLeavesTheWindowAliveAndCancelPutsEverythingBack) {
     EXPECT_EQ(messages.size(), 1u);
     EXPECT_NE(w->result(), before);
     EXPECT_EQ(test::switches().connects, 1);
+
+    // A server that stops answering, even the cancel: the statement is given up within a
+    // few seconds, the window is usable with its result, the next query connects afresh
+    // and the late outcome of the old one is never shown.
+    const data::RecordsetPtr answered = w->result();
+    test::switches().deafQueries = true;
+    w->Command1_Click();
+    QTest::qWait(700);
+    QTest::mouseClick(w->btnCancel, Qt::LeftButton);
+    EXPECT_TRUE(w->busy());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !w->busy(); }, 5000));
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_TRUE(messages[1].text.contains(QStringLiteral("已放弃这条语句"))) << messages[1].text.toStdString();
+    EXPECT_EQ(w->result(), answered);
+    EXPECT_TRUE(w->Command1->isEnabled());
+    test::switches().deafQueries = false;  // the old statement ends, unheard
+    QTest::qWait(300);
+    w->Command1_Click();
+    settle(w);
+    EXPECT_EQ(messages.size(), 2u);
+    EXPECT_NE(w->result(), answered);
+    EXPECT_EQ(test::switches().connects, 2);
+    QTest::qWait(100);
+    EXPECT_EQ(messages.size(), 2u);
 }
 
 TEST_F(Windows, ACancelledConnectBringsTheSettingsBackForAFreshStart) {

@@ -21,6 +21,7 @@
 #include "query/money_format.h"
 #include "query/period.h"
 #include "session.h"
+#include "terminal_text.h"
 
 namespace faq::app {
 
@@ -256,13 +257,15 @@ Exit run(Request& r, const ReportIo& io, InterruptGuard& interrupts) {
 
 ReportIo standardReportIo() {
     ReportIo io;
-    io.out = &std::cout;
-    io.err = &std::cerr;
 #ifdef _WIN32
     io.outIsTerminal = _isatty(_fileno(stdout));
 #else
     io.outIsTerminal = isatty(STDOUT_FILENO);
 #endif
+    // Messages in the terminal's encoding; the result too when it goes to the terminal
+    // (into a pipe or a file it stays UTF-8).
+    io.out = io.outIsTerminal ? &terminalStream(std::cout) : &std::cout;
+    io.err = &terminalStream(std::cerr);
     io.passwordFromEnvironment = []() -> std::optional<std::string> {
         const char* p = std::getenv("FAQUERY_PWD");
         if (!p) return std::nullopt;
@@ -271,10 +274,11 @@ ReportIo standardReportIo() {
     io.askPassword = [](InterruptGuard& interrupts) -> std::optional<std::string> {
         if (!InterruptGuard::inputIsTerminal()) return std::nullopt;
         interrupts.echo(false);  // an interrupt while typing brings the echo back
-        std::fputs("密码：", stderr);
+        std::fputs(toTerminal("密码：").c_str(), stderr);
         std::fflush(stderr);
         std::string pwd;
         std::getline(std::cin, pwd);
+        pwd = fromTerminal(pwd);
         interrupts.echo(true);
         std::fputs("\n", stderr);
         return pwd;

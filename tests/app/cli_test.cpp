@@ -150,6 +150,27 @@ TEST_F(CommandLine, ResultsTooLargeForMemoryAreAMessage) {
     EXPECT_EQ(files(), std::vector<std::string>{"big.db"});
 }
 
+TEST_F(CommandLine, ATerminalInGb18030TypesAndReadsItsOwnEncoding) {
+    // The locale built here, for this test alone.
+    const std::string locales = dir + "/locales";
+    fs::create_directories(locales);
+    if (std::system(("localedef -i zh_CN -f GB18030 " + locales + "/zh_CN.GB18030 > /dev/null 2>&1").c_str()) != 0)
+        GTEST_SKIP() << "localedef cannot build zh_CN.GB18030 here";
+    setenv("LOCPATH", locales.c_str(), 1);
+    setenv("LC_ALL", "zh_CN.GB18030", 1);
+    const std::string gbName = "\xB5\xE7\xC4\xD4";  // 电脑, as that terminal types it
+    const Outcome found = faquery(
+        {"report", "--demo", "--today", "2026-12-07", "--from", "2018-01", "--name", gbName, "--format", "csv"});
+    const Outcome wrong = faquery({"report", "--from", "13"});
+    unsetenv("LC_ALL");
+    unsetenv("LOCPATH");
+    EXPECT_EQ(found.code, 0) << found.err;
+    EXPECT_NE(found.out.find("电脑"), std::string::npos) << found.out;  // into a pipe: UTF-8, as before
+    EXPECT_EQ(wrong.code, 2);
+    EXPECT_NE(wrong.err.find("\xC7\xEB\xB8\xF8"), std::string::npos) << wrong.err;  // 请给, in GB18030
+    EXPECT_EQ(wrong.err.find("请给"), std::string::npos);
+}
+
 TEST_F(CommandLine, InterruptedWritesLeaveNothingBehind) {
     // Every signal that ends a process: a terminal closed, an alarm, a user's signal.
     for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGALRM, SIGUSR1, SIGQUIT}) {

@@ -250,6 +250,7 @@ Exit run(Request& r, const ReportIo& io, InterruptGuard& interrupts) {
     interrupts.setCanceller(nullptr);
     if (r.showSql) *io.err << r.criteria.strSql << '\n';
     if (auto bad = writeResult(r, *rs, io)) return *bad;
+    if (!rs->notice.empty()) *io.err << rs->notice << std::endl;
     return {kReportOk, {}};
 }
 

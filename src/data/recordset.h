@@ -60,6 +60,9 @@ public:
     int addListener(Listener l);
     void removeListener(int id);
 
+    // Said under the result: what the engine left out and why (empty: nothing).
+    std::string notice;
+
     // How ExecSqlRs opened it.
     int32_t cursorType = 0;
     int32_t lockType = 1;

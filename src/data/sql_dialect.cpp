@@ -96,6 +96,14 @@ int sqlDateCollation(void*, int n1, const void* p1, int n2, const void* p2) {
     return c < 0 ? -1 : c > 0 ? 1 : 0;
 }
 
+// isdate(expr): 1 when expr reads as a date, as SQL Server's ISDATE; 0 otherwise.
+void isDateFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    DateKey k;
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const auto len = static_cast<size_t>(sqlite3_value_bytes(argv[0]));
+    sqlite3_result_int(ctx, sqlite3_value_type(argv[0]) == SQLITE_TEXT && parseDate({text, len}, &k) ? 1 : 0);
+}
+
 // varchar(N) / nvarchar(N): the type argument of convert().
 void typeFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const long long n = sqlite3_value_int64(argv[0]);
@@ -276,6 +284,8 @@ int registerSqlDialect(sqlite3* db) {
     for (const char* name : {"varchar", "nvarchar"})
         if (rc == SQLITE_OK)
             rc = sqlite3_create_function_v2(db, name, 1, flags, nullptr, typeFunction, nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_create_function_v2(db, "isdate", 1, flags, nullptr, isDateFunction, nullptr, nullptr, nullptr);
     for (int argc : {2, 3})
         if (rc == SQLITE_OK)
             rc = sqlite3_create_function_v2(db, "convert", argc, flags, nullptr, convertFunction, nullptr, nullptr,

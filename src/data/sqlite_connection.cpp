@@ -206,6 +206,32 @@ RecordsetPtr SqliteConnection::query(const std::string& statement, int timeoutSe
     setDeadline(timeoutSeconds);
     // The summary as SQLite runs it fast; the text sent and shown stays the program's.
     const std::string sql = decorrelateSummary(statement);
+    if (sql != statement) {
+        RecordsetPtr rs = run(sql);
+        rs->notice = unreadableDates();
+        return rs;
+    }
+    return run(sql);
+}
+
+// Cards whose dates SQLite holds as texts no date reading takes: they fall out of every
+// period and as-of test, which SQL Server's datetime columns would never let happen.
+std::string SqliteConnection::unreadableDates() {
+    constexpr const char* kCount =
+        "select count(distinct sCardNum), min(coalesce(case when isdate(dStartdate) = 0 then dStartdate end,"
+        " case when isdate(dInputDate) = 0 then dInputDate end, case when isdate(dTransDate) = 0 then dTransDate end,"
+        " case when isdate(dDisposeDate) = 0 then dDisposeDate end)) from fa_Cards"
+        " where (dStartdate is not null and isdate(dStartdate) = 0) or (dInputDate is not null and isdate(dInputDate) "
+        "= 0)"
+        " or (dTransDate is not null and isdate(dTransDate) = 0) or (dDisposeDate is not null and isdate(dDisposeDate) "
+        "= 0)";
+    RecordsetPtr count = run(kCount);
+    if (!count->recordCount() || count->value(0, 0).i == 0) return {};
+    return "有 " + std::to_string(count->value(0, 0).i) + " 张卡片的日期无法识别（例如“" +
+           std::string(count->value(0, 1).text) + "”），没有计入任何期间";
+}
+
+RecordsetPtr SqliteConnection::run(const std::string& sql) {
     const char* tail = sql.c_str();
     const char* end = tail + sql.size();
     while (tail < end) {

@@ -43,6 +43,9 @@ private:
     void open(const std::string& file, bool readOnly);
     void setDeadline(int timeoutSeconds);
     [[noreturn]] void fail(const std::string& context, int rc) const;
+    // Runs the statements of sql; the last one's rows.
+    RecordsetPtr run(const std::string& sql);
+    std::string unreadableDates();
 
     sqlite3* mDb = nullptr;
     bool mInTransaction = false;

@@ -310,6 +310,11 @@ void frmLogin::Command1_Click() {
             dgContent->model()->setColumnFormat(value >= 0 ? value : 3,
                                                 [](const data::Value& v) { return query::formatMoney(v); });
             dgContent->fitColumns();
+            // What the database left out, under the result until the next work.
+            if (!rsResult->notice.empty()) {
+                lblBusy->setText(QString::fromStdString(rsResult->notice));
+                lblBusy->show();
+            }
         });
 }
 

@@ -34,7 +34,7 @@ void useParentConsole() {
 
 int main(int argc, char** argv) {
     faq::app::captureTerminalEncoding();
-    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args = faq::app::commandLineArguments(argc, argv);
     if (!args.empty()) useParentConsole();
     // sample-db takes a file name and numbers: its arguments stay as they are.
     if (!args.empty() && args[0] == "sample-db") return faq::app::runSampleDb({args.begin() + 1, args.end()});

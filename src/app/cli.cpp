@@ -1,13 +1,5 @@
 #include "cli.h"
 
-#ifdef _WIN32
-#include <io.h>
-#define isatty _isatty
-#define STDOUT_FILENO 1
-#else
-#include <unistd.h>
-#endif
-
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
@@ -32,15 +24,13 @@ namespace faq::app {
 namespace {
 
 void printErr(const std::string& text) {
-    std::fputs(toTerminal(text + "\n").c_str(), stderr);
-    std::fflush(stderr);
+    writeTerminal(2, text + "\n");
 }
 
 // Writes text to standard output; 0, or 5 with a message when it could not be written
 // (a full disk, /dev/full).
 int printOut(const std::string& text) {
-    if (std::fputs((isatty(STDOUT_FILENO) ? toTerminal(text) : text).c_str(), stdout) >= 0 && std::fflush(stdout) == 0)
-        return 0;
+    if (writeTerminal(1, text)) return 0;
     const int err = errno;
     std::clearerr(stdout);
     printErr(std::string("无法写出到标准输出：") + std::strerror(err));

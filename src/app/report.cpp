@@ -265,8 +265,8 @@ ReportIo standardReportIo() {
 #endif
     // Messages in the terminal's encoding; the result too when it goes to the terminal
     // (into a pipe or a file it stays UTF-8).
-    io.out = io.outIsTerminal ? &terminalStream(std::cout) : &std::cout;
-    io.err = &terminalStream(std::cerr);
+    io.out = io.outIsTerminal ? &terminalStream(std::cout, 1) : &std::cout;
+    io.err = &terminalStream(std::cerr, 2);
     io.passwordFromEnvironment = []() -> std::optional<std::string> {
         const char* p = std::getenv("FAQUERY_PWD");
         if (!p) return std::nullopt;
@@ -275,8 +275,7 @@ ReportIo standardReportIo() {
     io.askPassword = [](InterruptGuard& interrupts) -> std::optional<std::string> {
         if (!InterruptGuard::inputIsTerminal()) return std::nullopt;
         interrupts.echo(false);  // an interrupt while typing brings the echo back
-        std::fputs(toTerminal("密码：").c_str(), stderr);
-        std::fflush(stderr);
+        writeTerminal(2, "密码：");
         std::string pwd;
         std::getline(std::cin, pwd);
         pwd = fromTerminal(pwd);

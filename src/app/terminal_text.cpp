@@ -1,8 +1,13 @@
 #include "terminal_text.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+// after windows.h
+#include <shellapi.h>
+#else
 #include <iconv.h>
 #include <langinfo.h>
+#include <unistd.h>
 #endif
 
 #include <cerrno>
@@ -11,6 +16,8 @@
 #include <list>
 #include <streambuf>
 #include <utility>
+
+#include "data/utf.h"
 
 namespace faq::app {
 
@@ -64,10 +71,26 @@ size_t unfinished(const std::string& s) {
     return 0;
 }
 
+#ifdef _WIN32
+// The console behind fd, when it is one.
+HANDLE console(int fd) {
+    HANDLE h = GetStdHandle(fd == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    return h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) ? h : nullptr;
+}
+
+bool writeConsole(HANDLE h, const std::string& utf8) {
+    const std::u16string text = data::toUtf16(utf8);
+    DWORD written = 0;
+    return WriteConsoleW(h, reinterpret_cast<const wchar_t*>(text.data()), static_cast<DWORD>(text.size()), &written,
+                         nullptr) != 0;
+}
+#endif
+
 // Collects UTF-8 and hands it on converted, a line (or a flush) at a time.
 class TerminalBuffer : public std::streambuf {
 public:
-    explicit TerminalBuffer(std::streambuf* dest) : mDest(dest) {}
+    TerminalBuffer(std::streambuf* dest, int fd) : mDest(dest), mFd(fd) {}
 
 protected:
     int_type overflow(int_type c) override {
@@ -89,11 +112,20 @@ protected:
 private:
     void pass() {
         const size_t whole = mPending.size() - unfinished(mPending);
-        const std::string text = toTerminal(mPending.substr(0, whole));
+        const std::string text = mPending.substr(0, whole);
         mPending.erase(0, whole);
-        mDest->sputn(text.data(), static_cast<std::streamsize>(text.size()));
+#ifdef _WIN32
+        if (HANDLE h = console(mFd)) {
+            mDest->pubsync();
+            writeConsole(h, text);
+            return;
+        }
+#endif
+        const std::string out = toTerminal(text);
+        mDest->sputn(out.data(), static_cast<std::streamsize>(out.size()));
     }
     std::streambuf* mDest;
+    int mFd;
     std::string mPending;
 };
 
@@ -138,11 +170,42 @@ std::vector<std::string> argumentsFromTerminal(std::vector<std::string> args,
     return args;
 }
 
-std::ostream& terminalStream(std::ostream& dest) {
-    if (encoding().empty()) return dest;
+std::vector<std::string> commandLineArguments(int argc, char** argv) {
+#ifdef _WIN32
+    int n = 0;
+    if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &n)) {
+        std::vector<std::string> out;
+        for (int i = 1; i < n; ++i) out.push_back(data::toUtf8(reinterpret_cast<const char16_t*>(wide[i])));
+        LocalFree(wide);
+        return out;
+    }
+#endif
+    return {argv + (argc > 0 ? 1 : 0), argv + argc};
+}
+
+bool writeTerminal(int fd, const std::string& utf8) {
+    FILE* f = fd == 2 ? stderr : stdout;
+#ifdef _WIN32
+    if (HANDLE h = console(fd)) {
+        std::fflush(f);
+        return writeConsole(h, utf8);
+    }
+#else
+    if (isatty(fd) && !encoding().empty()) return std::fputs(toTerminal(utf8).c_str(), f) >= 0 && std::fflush(f) == 0;
+#endif
+    return std::fputs(utf8.c_str(), f) >= 0 && std::fflush(f) == 0;
+}
+
+std::ostream& terminalStream(std::ostream& dest, int fd) {
+#ifdef _WIN32
+    const bool converts = console(fd) != nullptr;
+#else
+    const bool converts = !encoding().empty();
+#endif
+    if (!converts) return dest;
     // One converting stream per destination, kept to the end of the program.
     static std::list<std::pair<TerminalBuffer, std::ostream>> streams;
-    auto& s = streams.emplace_back(std::piecewise_construct, std::forward_as_tuple(dest.rdbuf()),
+    auto& s = streams.emplace_back(std::piecewise_construct, std::forward_as_tuple(dest.rdbuf(), fd),
                                    std::forward_as_tuple(nullptr));
     s.second.rdbuf(&s.first);
     return s.second;

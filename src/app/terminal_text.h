@@ -1,6 +1,7 @@
 // Text to and from the terminal in the user's own encoding (GB18030, GBK …), while the
-// program works in UTF-8 throughout. Where the locale's encoding is UTF-8, or on Windows
-// (whose console is written in UTF-16 elsewhere), everything passes unchanged.
+// program works in UTF-8 throughout. Where the locale's encoding is UTF-8 everything passes
+// unchanged; on Windows a console is written in UTF-16 through the console API, whatever
+// its code page (936 on Chinese systems), and the arguments come from the wide command line.
 #pragma once
 
 #include <memory>
@@ -27,8 +28,15 @@ std::string toTerminal(const std::string& utf8);
 std::vector<std::string> argumentsFromTerminal(std::vector<std::string> args,
                                                std::initializer_list<std::string_view> fileOptions);
 
-// A stream writing through to dest in the terminal's encoding (dest itself when that is
-// UTF-8); lives as long as the program.
-std::ostream& terminalStream(std::ostream& dest);
+// The program's arguments (after its name) as UTF-8 where the platform has them wide.
+std::vector<std::string> commandLineArguments(int argc, char** argv);
+
+// A stream writing through to dest, standard output (fd 1) or error (fd 2), in the
+// terminal's encoding (dest itself when nothing needs converting); lives as long as the
+// program.
+std::ostream& terminalStream(std::ostream& dest, int fd);
+// Writes utf8 to standard output (fd 1) or error (fd 2) as the terminal reads it; false
+// when the stream failed.
+bool writeTerminal(int fd, const std::string& utf8);
 
 }  // namespace faq::app

@@ -60,17 +60,6 @@ std::string convert(const std::string& in, const char* to, const char* from) {
 #endif
 }
 
-// Bytes at the end of s that begin a UTF-8 sequence s does not finish.
-size_t unfinished(const std::string& s) {
-    for (size_t k = 1; k <= 3 && k <= s.size(); ++k) {
-        const auto b = static_cast<unsigned char>(s[s.size() - k]);
-        if ((b & 0xC0) == 0x80) continue;
-        const size_t len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 1;
-        return len > k ? k : 0;
-    }
-    return 0;
-}
-
 #ifdef _WIN32
 // The console behind fd, when it is one.
 HANDLE console(int fd) {
@@ -111,7 +100,7 @@ protected:
 
 private:
     void pass() {
-        const size_t whole = mPending.size() - unfinished(mPending);
+        const size_t whole = mPending.size() - data::unfinishedUtf8Tail(mPending);
         const std::string text = mPending.substr(0, whole);
         mPending.erase(0, whole);
 #ifdef _WIN32

@@ -71,6 +71,16 @@ std::string cleanUtf8(std::string_view s) {
     return out;
 }
 
+size_t unfinishedUtf8Tail(std::string_view s) {
+    for (size_t k = 1; k <= 3 && k <= s.size(); ++k) {
+        const auto b = static_cast<unsigned char>(s[s.size() - k]);
+        if ((b & 0xC0) == 0x80) continue;
+        const size_t len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 1;
+        return len > k ? k : 0;
+    }
+    return 0;
+}
+
 std::u16string toUtf16(std::string_view s) {
     std::u16string out;
     out.reserve(s.size());

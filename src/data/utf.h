@@ -18,6 +18,10 @@ bool isCleanUtf8(std::string_view s);
 // dropped or cuts the text further on.
 std::string cleanUtf8(std::string_view s);
 
+// Bytes at the end of s that begin a UTF-8 sequence s does not finish (text arriving in
+// pieces is decoded up to there).
+size_t unfinishedUtf8Tail(std::string_view s);
+
 // Malformed input is replaced by U+FFFD, never dropped silently.
 std::u16string toUtf16(std::string_view utf8);
 std::string toUtf8(std::u16string_view utf16);

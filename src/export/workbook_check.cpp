@@ -83,17 +83,6 @@ std::map<std::string, uint64_t> centralDirectory(FILE* f) {
     return out;
 }
 
-// Bytes at the end of s that begin a UTF-8 sequence s does not finish.
-size_t unfinishedTail(std::string_view s) {
-    for (size_t k = 1; k <= 3 && k <= s.size(); ++k) {
-        const auto b = static_cast<unsigned char>(s[s.size() - k]);
-        if ((b & 0xC0) == 0x80) continue;
-        const size_t len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 1;
-        return len > k ? k : 0;
-    }
-    return 0;
-}
-
 enum class Entry { Complete, Cut, BadText };
 
 // Inflates the entry at the local header offset: complete when its data is well-formed
@@ -121,7 +110,7 @@ Entry checkEntry(FILE* f, uint64_t localHeader, const std::string& ending) {
         const size_t produced = out.size() - z.avail_out;
         last.append(reinterpret_cast<const char*>(out.data()), produced);
         text.append(reinterpret_cast<const char*>(out.data()), produced);
-        const size_t whole = text.size() - unfinishedTail(text);
+        const size_t whole = text.size() - data::unfinishedUtf8Tail(text);
         clean = clean && data::isCleanUtf8(std::string_view(text).substr(0, whole));
         text.erase(0, whole);
         if (last.size() > 4096) last.erase(0, last.size() - 64);

@@ -90,7 +90,7 @@ void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, c
     }
     if (closing) *closing = true;
     errno = 0;  // what the zip phase fails for, if it does
-    check(workbook_close(wb), "写入工作簿失败");
+    check(workbook_close(wb), ("写入工作簿 " + file.target() + " 失败").c_str());
     verifyWorkbook(path, sheets);
 }
 

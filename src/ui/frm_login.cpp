@@ -143,14 +143,14 @@ void frmLogin::beginWork(const QString& what) {
 
 void frmLogin::showBusy() {
     mBusyTimer.start(kTickMs);
-    if (finishingExport()) return;
+    if (showFinishingExport()) return;
     lblBusy->setText(QStringLiteral("%1… %2 秒").arg(mWork).arg(mWorkClock.elapsed() / kTickMs));
     lblBusy->show();
     btnCancel->show();
 }
 
-bool frmLogin::finishingExport() {
-    if (!mExportClosing || !*mExportClosing) return false;
+bool frmLogin::showFinishingExport() {
+    if (!exportFinishing()) return false;
     // The rows are written and the workbook is being zipped: that cannot be stopped, and
     // "取消" says so rather than doing nothing.
     lblBusy->setText(QStringLiteral("正在完成工作簿，已无法取消… %1 秒").arg(mWorkClock.elapsed() / kTickMs));
@@ -177,7 +177,7 @@ void frmLogin::endWork() {
 
 void frmLogin::btnCancel_Click() {
     if (!busy()) return;
-    if (finishingExport()) return;
+    if (showFinishingExport()) return;
     mSession.cancel();
     if (mLoading) {
         // A connect cannot be stopped: it is abandoned and finishes unseen.

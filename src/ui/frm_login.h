@@ -49,6 +49,8 @@ public:
     // Whether work runs on the worker (the criteria and buttons are then disabled).
     bool busy() const { return !mWork.isEmpty(); }
     bool loading() const { return mLoading; }
+    // Whether the export running is zipping its workbook, which cannot be stopped.
+    bool exportFinishing() const { return mExportClosing && *mExportClosing; }
 
     const data::RecordsetPtr& result() const { return rsResult; }
     const query::CMvLogin& criteria() const { return *objCriteria; }
@@ -93,7 +95,7 @@ private:
     void beginWork(const QString& what);
     void endWork();
     void showBusy();
-    bool finishingExport();
+    bool showFinishingExport();
 
     app::Session& mSession;
     std::unique_ptr<query::CMvLogin> objCriteria;

@@ -178,6 +178,13 @@ TEST_F(CommandLine, InterruptedWritesLeaveNothingBehind) {
         EXPECT_EQ(r.code, 128 + sig) << sig << r.err;
         EXPECT_TRUE(files().empty()) << sig << files().front();
     }
+    // The window program too (logout ends it with SIGTERM): its guard removes what an
+    // export was writing and says so.
+    setenv("QT_QPA_PLATFORM_OVERRIDE", "offscreen", 1);
+    const Outcome window = faquery({"--demo", "-platform", "offscreen"}, SIGTERM, 1500);
+    unsetenv("QT_QPA_PLATFORM_OVERRIDE");
+    EXPECT_EQ(window.code, 128 + SIGTERM);
+    EXPECT_NE(window.err.find("已中断"), std::string::npos) << window.err;
     // A file-size limit (ulimit -f) is a write error with a message.
     const Outcome capped =
         faquery({"report", "--demo", "--from", "1990-01", "--format", "csv", "--output", dir + "/out.csv"}, 0, 0,
@@ -185,6 +192,20 @@ TEST_F(CommandLine, InterruptedWritesLeaveNothingBehind) {
     EXPECT_EQ(capped.code, 5) << capped.err;
     EXPECT_NE(capped.err.find("文件超过了允许的大小"), std::string::npos) << capped.err;
     EXPECT_TRUE(files().empty()) << files().front();
+    // A full disk (a small file system of its own, where the superuser may mount one).
+    const std::string small = dir + "/small";
+    fs::create_directory(small);
+    if (geteuid() == 0 && std::system(("mount -t tmpfs -o size=64k tmpfs " + small + " 2> /dev/null").c_str()) == 0) {
+        for (const char* format : {"csv", "xlsx"}) {
+            const Outcome full = faquery(
+                {"report", "--demo", "--from", "1990-01", "--format", format, "--output", small + "/out." + format});
+            EXPECT_EQ(full.code, 5) << format << full.err;
+            EXPECT_NE(full.err.find("磁盘空间不足"), std::string::npos) << format << full.err;
+            EXPECT_TRUE(fs::is_empty(small)) << format;
+        }
+        std::system(("umount " + small).c_str());
+    }
+    fs::remove(small);
     // A finished file is never touched by a later run that is interrupted.
     ASSERT_EQ(faquery({"sample-db", dir + "/small.db", "--cards", "50"}).code, 0);
     const Outcome again = faquery({"sample-db", dir + "/small.db"});

@@ -114,6 +114,27 @@ TEST_F(Export, WritesTheWholeResultWhateverRowIsCurrentAndLeavesItThere) {
     qunsetenv("FAQ_TEST_SPREADSHEET_DELAY");
 }
 
+TEST_F(Export, CancelWhileTheWorkbookIsZippedSaysItCannotStop) {
+    connector = test::flakySample(20000);
+    newSession();
+    auto w = window();
+    w->byyyy->setEditText(QStringLiteral("1990"));
+    w->Command1_Click();
+    settle(w);
+    w->btnCsv_Click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->exportFinishing() || !w->busy(); }, 30000));
+    ASSERT_TRUE(w->exportFinishing()) << "the zip phase was not seen";
+    w->btnCancel_Click();
+    EXPECT_FALSE(w->btnCancel->isEnabled());
+    EXPECT_TRUE(w->lblBusy->text().startsWith(QStringLiteral("正在完成工作簿，已无法取消")))
+        << w->lblBusy->text().toStdString();
+    settle(w);
+    EXPECT_EQ(messageTexts(), QStringList{QStringLiteral("输出成功!")});  // written whole, not cancelled
+    EXPECT_TRUE(w->btnCancel->isEnabled());
+    ASSERT_EQ(opened.size(), 1);
+    expectSheetMatches(w->result(), 0, test::readXlsx(opened[0]));
+}
+
 TEST_F(Export, FailuresAreNeverReportedAsSuccess) {
     auto w = window(false);
     w->btnCsv_Click();  // before any query: the header row of the two empty columns alone

@@ -171,7 +171,7 @@ TEST_F(CommandLine, ATerminalInGb18030TypesAndReadsItsOwnEncoding) {
     EXPECT_EQ(wrong.err.find("请给"), std::string::npos);
 }
 
-TEST_F(CommandLine, InterruptedWritesLeaveNothingBehind) {
+TEST_F(CommandLine, InterruptedOrFailedWritesLeaveNothingAndSayWhy) {
     // Every signal that ends a process: a terminal closed, an alarm, a user's signal.
     for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGALRM, SIGUSR1, SIGQUIT}) {
         const Outcome r = faquery({"sample-db", dir + "/big.db", "--cards", "1000000"}, sig, 700);
@@ -203,6 +203,15 @@ TEST_F(CommandLine, InterruptedWritesLeaveNothingBehind) {
             EXPECT_NE(full.err.find("磁盘空间不足"), std::string::npos) << format << full.err;
             EXPECT_TRUE(fs::is_empty(small)) << format;
         }
+        // A full temporary folder: SQLite's sorting files, blamed on the folder, not the database.
+        ASSERT_EQ(faquery({"sample-db", dir + "/cards.db", "--cards", "40000"}).code, 0);
+        setenv("TMPDIR", small.c_str(), 1);
+        const Outcome sorting = faquery({"report", "--sqlite", dir + "/cards.db", "--from", "1990-01"});
+        unsetenv("TMPDIR");
+        EXPECT_EQ(sorting.code, 4);
+        EXPECT_NE(sorting.err.find("临时文件夹（" + small + "）空间不足"), std::string::npos) << sorting.err;
+        EXPECT_NE(sorting.err.find("数据库本身没有改动"), std::string::npos);
+        fs::remove(dir + "/cards.db");
         std::system(("umount " + small).c_str());
     }
     fs::remove(small);

@@ -129,8 +129,9 @@ void SqliteConnection::open(const std::string& file, bool readOnly) {
     // A writer that stopped mid-transaction leaves a journal (or WAL) that must be rolled
     // back (or checkpointed) before the file reads as committed; reading past it would
     // show half-written figures.
+    const bool refusedReadOnly = readOnly && (primary == SQLITE_CANTOPEN || primary == SQLITE_READONLY);
     for (const char* pending : {"-journal", "-wal"}) {
-        if (readOnly && (primary == SQLITE_CANTOPEN || primary == SQLITE_READONLY) && exists(file + pending))
+        if (refusedReadOnly && exists(file + pending))
             throw DbError("无法打开数据库文件：" + file,
                           {{"HY000", rc,
                             std::string("文件旁有未完成的写入（") + file + pending +
@@ -141,7 +142,7 @@ void SqliteConnection::open(const std::string& file, bool readOnly) {
     // beside it the file holds everything, and nobody can write to it there (a writer
     // would need to create one of them), so it can be read as immutable without creating
     // anything.
-    if (readOnly && (primary == SQLITE_CANTOPEN || primary == SQLITE_READONLY) && exists(file)) {
+    if (refusedReadOnly && exists(file)) {
         sqlite3_close_v2(mDb);
         mDb = nullptr;
         rc = sqlite3_open_v2(("file:" + uriPath(file) + "?immutable=1").c_str(), &mDb,

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "db_error.h"
 #include "utf.h"
 
 namespace faq::data::odbc {
@@ -214,20 +215,25 @@ RecordsetPtr fetchBlocks(const Stmt& stmt, SQLUINTEGER getDataExtensions) {
     RecordsetBuilder builder(fieldsOf(plan));
     if (plan.empty()) return builder.finish();
     const bool anyColumn = getDataExtensions & SQL_GD_ANY_COLUMN, bound = getDataExtensions & SQL_GD_BOUND;
-    // Long columns are read per cell while the others stay bound. SQLGetData may need to
-    // come after the last bound column, and a text whose reported size turns out too small
-    // is read again with SQLGetData, which needs SQL_GD_BOUND; without it texts are read
-    // per cell from the start. Nothing is ever executed twice.
+    // Long columns are read per cell while the others stay bound; without SQL_GD_ANY_COLUMN
+    // SQLGetData must come after the last bound column, so every column after a long one
+    // is read per cell too. Nothing is ever executed twice.
     std::vector<bool> perCell(plan.size());
-    bool afterLong = false;
+    bool afterLong = false, anyText = false;
     for (size_t c = 0; c < plan.size(); ++c) {
-        const bool text = plan[c].cType == SQL_C_CHAR || plan[c].cType == SQL_C_WCHAR;
-        perCell[c] = plan[c].longData || (afterLong && !anyColumn) || (text && !bound);
+        perCell[c] = plan[c].longData || (afterLong && !anyColumn);
         afterLong = afterLong || plan[c].longData;
+        anyText = anyText || (!perCell[c] && (plan[c].cType == SQL_C_CHAR || plan[c].cType == SQL_C_WCHAR));
     }
     const bool anyPerCell = std::find(perCell.begin(), perCell.end(), true) != perCell.end();
-    // Rows in blocks where SQLGetData can reach any row of a block; else one at a time.
-    const bool blocks = !anyPerCell && (getDataExtensions & SQL_GD_BLOCK);
+    // A text longer than its column's reported size is read again from its row with
+    // SQLGetData: that needs SQL_GD_BOUND, and within a block also SQL_GD_BLOCK. Bound
+    // arrays need nothing else of the driver, so rows come in blocks unless a long column
+    // is read per cell, or one row at a time is what makes that re-reading possible. A
+    // driver with neither (FreeTDS offers SQL_GD_BLOCK alone) fetches in blocks; a text
+    // longer than reported is then refused, never cut.
+    const bool rereadInBlocks = bound && (getDataExtensions & SQL_GD_BLOCK);
+    const bool blocks = !anyPerCell && (rereadInBlocks || !bound || !anyText);
 
     size_t rowBytes = 0;
     for (size_t c = 0; c < plan.size(); ++c)
@@ -253,13 +259,15 @@ RecordsetPtr fetchBlocks(const Stmt& stmt, SQLUINTEGER getDataExtensions) {
                    "绑定结果列失败");
     }
 
+    const bool reread = rows == 1 ? bound : rereadInBlocks;
     std::u16string wtext;
     std::string text;
+    size_t rowNumber = 0;
     for (;;) {
         SQLRETURN rc = SQLFetch(stmt.get());
         if (rc == SQL_NO_DATA) break;
         stmt.check(rc, "读取数据失败");
-        for (SQLULEN r = 0; r < fetched; ++r) {
+        for (SQLULEN r = 0; r < fetched; ++r, ++rowNumber) {
             if (status[r] == SQL_ROW_NOROW) continue;
             if (status[r] == SQL_ROW_ERROR) stmt.check(SQL_ERROR, "读取数据行失败");
             bool positioned = rows == 1;
@@ -272,6 +280,11 @@ RecordsetPtr fetchBlocks(const Stmt& stmt, SQLUINTEGER getDataExtensions) {
                                        ((p.cType == SQL_C_CHAR && (n == SQL_NO_TOTAL || n >= p.width)) ||
                                         (p.cType == SQL_C_WCHAR &&
                                          (n == SQL_NO_TOTAL || n > p.width - static_cast<SQLLEN>(sizeof(char16_t)))));
+                if (truncated && !reread)
+                    throw DbError(
+                        "结果第 " + std::to_string(rowNumber + 1) + " 行第 " + std::to_string(c + 1) +
+                        " 列的文字比驱动程序报告的列长度长，这个驱动程序无法再次读取它；为免显示不完整的文字，"
+                        "查询没有结果");
                 if (perCell[c] || truncated) {
                     // A value longer than the driver said: read it whole from that row.
                     if (!positioned) {

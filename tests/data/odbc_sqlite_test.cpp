@@ -1,4 +1,5 @@
-// The ODBC layer and CDB over the SQLite ODBC driver registered as "sql server".
+// The ODBC layer and CDB over a driver registered as "sql server", on one SQLite file: the
+// SQLite ODBC driver reading it, and FreeTDS reaching it through the TDS test server.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -7,15 +8,19 @@
 #include "data/db_error.h"
 #include "data/program_error.h"
 #include "support/odbc_env.h"
+#ifndef _WIN32
+#include "support/tds_server.h"
+#endif
 
 using namespace faq::data;
 
 namespace {
 
-class OdbcSqlite : public ::testing::Test {
+enum class Driver { SqliteOdbc, FreeTds };
+
+class OdbcDriver : public ::testing::TestWithParam<Driver> {
 protected:
     static void SetUpTestSuite() {
-        faq::test::registerSqlServerDriver(FAQ_SQLITE_ODBC_DRIVER);
         dbPath = faq::test::tempPath("odbc.db");
         std::remove(dbPath.c_str());
         sqlite3* db = nullptr;
@@ -37,14 +42,29 @@ protected:
     }
     void SetUp() override {
         FAQ_REQUIRE_OWN_ODBC_DRIVER();
-        params = {"ignored", faq::test::driverPath(dbPath), "sa", ""};
+        if (GetParam() == Driver::SqliteOdbc) {
+            faq::test::registerSqlServerDriver(FAQ_SQLITE_ODBC_DRIVER);
+            params = {"ignored", faq::test::driverPath(dbPath), "sa", ""};
+            connector = faq::test::compactOdbcConnector();
+        } else {
+#ifndef _WIN32
+            faq::test::registerSqlServerDriver(FAQ_TDS_ODBC_DRIVER);
+            tds = std::make_unique<faq::test::TdsServer>(
+                faq::test::TdsServer::Options{.file = dbPath, .columnTypes = {}});
+            params = {tds->address(), "UFDATA_001_2026", "sa", "tds-secret-9"};
+            connector = odbcConnector();  // the program's own connection string
+#endif
+        }
     }
     ConnParams params;
-    Connector connector = faq::test::compactOdbcConnector();
+    Connector connector;
+#ifndef _WIN32
+    std::unique_ptr<faq::test::TdsServer> tds;
+#endif
     static inline std::string dbPath;
 };
 
-TEST_F(OdbcSqlite, ChineseAliasesTypesAndNulls) {
+TEST_P(OdbcDriver, ChineseAliasesTypesAndNulls) {
     CDB db(params, connector);
     auto rs =
         db.ExecSqlRs("select name as [固定资产名称], v as [原值], n as [数量] from t where k <= 3 order by k", 3, 1, 1);
@@ -69,7 +89,7 @@ TEST_F(OdbcSqlite, ChineseAliasesTypesAndNulls) {
     EXPECT_EQ(rs->options, 1);
 }
 
-TEST_F(OdbcSqlite, DefaultArgumentsAreRecordedOnTheRecordset) {
+TEST_P(OdbcDriver, DefaultArgumentsAreRecordedOnTheRecordset) {
     CDB db(params, connector);
     auto rs = db.ExecSqlRs("select k from t");
     EXPECT_EQ(rs->cursorType, 0);
@@ -77,7 +97,7 @@ TEST_F(OdbcSqlite, DefaultArgumentsAreRecordedOnTheRecordset) {
     EXPECT_EQ(rs->options, 1);
 }
 
-TEST_F(OdbcSqlite, EmptyResultKeepsItsFieldsAndStandsAtBofAndEof) {
+TEST_P(OdbcDriver, EmptyResultKeepsItsFieldsAndStandsAtBofAndEof) {
     CDB db(params, connector);
     auto rs = db.ExecSqlRs("select k as [编号], name from t where 1 = 0", 3, 1, 1);
     ASSERT_EQ(rs->fieldCount(), 2u);
@@ -88,7 +108,7 @@ TEST_F(OdbcSqlite, EmptyResultKeepsItsFieldsAndStandsAtBofAndEof) {
     EXPECT_THROW(rs->fieldValue(0), ProgramError);
 }
 
-TEST_F(OdbcSqlite, TwoRecordsetsAtOnceMoveIndependently) {
+TEST_P(OdbcDriver, TwoRecordsetsAtOnceMoveIndependently) {
     CDB db(params, connector);
     auto a = db.ExecSqlRs("select k from t order by k", 3, 1, 1);
     auto b = db.ExecSqlRs("select k from t order by k desc", 3, 1, 1);
@@ -112,7 +132,7 @@ TEST_F(OdbcSqlite, TwoRecordsetsAtOnceMoveIndependently) {
     EXPECT_THROW(a->movePrevious(), ProgramError);
 }
 
-TEST_F(OdbcSqlite, LongAndUnderreportedTextsArriveWhole) {
+TEST_P(OdbcDriver, LongAndUnderreportedTextsArriveWhole) {
     CDB db(params, connector);
     auto rs = db.ExecSqlRs("select note from t where k = 4", 3, 1, 1);
     ASSERT_EQ(rs->recordCount(), 1u);
@@ -124,7 +144,7 @@ TEST_F(OdbcSqlite, LongAndUnderreportedTextsArriveWhole) {
     EXPECT_EQ(shortCol->value(1, 0).text, "长文本超过声明长度");
 }
 
-TEST_F(OdbcSqlite, ExecSqlRunsStatementsAndErrorsCarryDiagnostics) {
+TEST_P(OdbcDriver, ExecSqlRunsStatementsAndErrorsCarryDiagnostics) {
     CDB db(params, connector);
     db.ExecSql("create table if not exists scratch(a integer)");
     db.ExecSql("delete from scratch");
@@ -138,5 +158,12 @@ TEST_F(OdbcSqlite, ExecSqlRunsStatementsAndErrorsCarryDiagnostics) {
         EXPECT_NE(std::string(e.what()).find("no_such_table"), std::string::npos);
     }
 }
+
+#ifdef _WIN32
+INSTANTIATE_TEST_SUITE_P(Drivers, OdbcDriver, ::testing::Values(Driver::SqliteOdbc));
+#else
+INSTANTIATE_TEST_SUITE_P(Drivers, OdbcDriver, ::testing::Values(Driver::SqliteOdbc, Driver::FreeTds),
+                         [](const auto& info) { return info.param == Driver::SqliteOdbc ? "SqliteOdbc" : "FreeTds"; });
+#endif
 
 }  // namespace

@@ -1,22 +1,33 @@
-// The exact connection string reaches the named server and port through FreeTDS
-// registered as "sql server".
+// FreeTDS registered as "sql server", with the program's exact connection string: against
+// a listener that closes every connection, and against the TDS test server (types, server
+// messages, cancel, a dropped connection, and faquery report agreeing with the embedded
+// engine byte for byte while fetching in blocks).
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sqlite3.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <regex>
 #include <thread>
 
 #include "data/cdb.h"
 #include "data/conn_params.h"
 #include "data/connection.h"
 #include "data/db_error.h"
+#include "data/sample_db.h"
+#include "data/sql_dialect.h"
+#include "support/cancel.h"
 #include "support/odbc_env.h"
+#include "support/tds_server.h"
 
 using namespace faq::data;
+using faq::test::TdsServer;
 
 namespace {
 
@@ -74,6 +85,176 @@ TEST(OdbcFreeTds, ExactStringReachesTheNamedServerAndPort) {
         EXPECT_EQ(std::string(e.what()).find("tds-secret-9"), std::string::npos);
     }
     EXPECT_GE(server.accepted(), 1);
+}
+
+// The sample database, and a table of every type the server sends.
+class Tds : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        path = faq::test::tempPath("tds.db");
+        std::remove(path.c_str());
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        registerSqlDialect(db);
+        generateSample(db, {.cards = 3000});
+        const char* sql =
+            "create table types(i integer, b integer, f double, m double, d double, dt datetime, v varchar(8), "
+            "nv varchar(8), big text, lng text);"
+            "insert into types values(-7, 5000000000, 0.1, 1234.5678, -98765.43, '2026-06-01 08:30:05', '台式电脑', "
+            "'한국', 'x', 'y');"
+            "insert into types values(null, null, null, null, null, null, null, null, null, null);"
+            "create table wide(n integer, t varchar(20));"
+            "with recursive k(n) as (select 1 union all select n + 1 from k where n < 3000) "
+            "insert into wide select n, '第' || n || '行' from k;"
+            "update types set big = (select group_concat('长', '') from wide) where i = -7;"
+            "update types set lng = big where i = -7;";
+        ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+        sqlite3_close(db);
+        faq::test::registerSqlServerDriver(FAQ_TDS_ODBC_DRIVER);
+    }
+    TdsServer server{{.file = path,
+                      .columnTypes = {{"开始使用日期", "varchar(10)"},
+                                      {"b", "bigint"},
+                                      {"m", "money"},
+                                      {"d", "decimal(18,2)"},
+                                      {"nv", "nvarchar(8)"},
+                                      {"big", "nvarchar(max)"}}}};
+    ConnParams params{server.address(), "UFDATA_001_2026", "sa", "tds-secret-9"};
+    static inline std::string path;
+};
+
+TEST_F(Tds, EveryTypeAndNullAsSqlServerSendsThem) {
+    CDB db(params, odbcConnector());
+    auto rs = db.ExecSqlRs("select i, b, f, m, d, dt, v, nv, big, lng from types order by i is null", 3, 1, 1);
+    ASSERT_EQ(rs->recordCount(), 2u);
+    EXPECT_EQ(rs->value(0, 0).i, -7);
+    EXPECT_EQ(rs->value(0, 1).i, 5000000000);
+    EXPECT_DOUBLE_EQ(rs->value(0, 2).d, 0.1);
+    EXPECT_EQ(rs->value(0, 3).text, "1234.5678");
+    EXPECT_EQ(rs->value(0, 4).text, "-98765.43");
+    EXPECT_EQ(rs->value(0, 5).text, "2026-06-01 08:30:05");
+    EXPECT_EQ(rs->value(0, 6).text, "台式电脑");  // varchar in code page 936
+    EXPECT_EQ(rs->value(0, 7).text, "한국");      // nvarchar: what 936 lacks
+    EXPECT_TRUE(rs->value(0, 8).text == rs->value(0, 9).text);
+    EXPECT_GT(rs->value(0, 8).text.size(), 8000u);
+    EXPECT_TRUE(rs->value(0, 8).text.ends_with("长"));
+    for (size_t c = 0; c < rs->fieldCount(); ++c) EXPECT_TRUE(rs->value(1, c).isNull()) << c;
+    // An empty result keeps its columns; the server's message for a missing table arrives as
+    // it was written.
+    rs = db.ExecSqlRs("select n as [编号], t from wide where 0", 3, 1, 1);
+    EXPECT_EQ(rs->fieldCount(), 2u);
+    EXPECT_EQ(rs->field(0).name, "编号");
+    EXPECT_EQ(rs->recordCount(), 0u);
+    try {
+        db.ExecSqlRs("select * from fa_Karten");
+        FAIL() << "no error";
+    } catch (const DbError& e) {
+        EXPECT_NE(std::string(e.what()).find("对象名 'fa_Karten' 无效。"), std::string::npos) << e.what();
+    }
+}
+
+TEST_F(Tds, LoginFailuresAsTheServerWordsThem) {
+    for (auto [pwd, database, said] : {std::tuple{"wrong-9", "UFDATA_001_2026", "用户 'sa' 登录失败。"},
+                                       std::tuple{"tds-secret-9", "UFDATA_404", "无法打开登录所请求的数据库"}}) {
+        params.pwd = pwd;
+        params.database = database;
+        try {
+            CDB db(params, odbcConnector());
+            FAIL() << "logged in";
+        } catch (const DbError& e) {
+            EXPECT_EQ(e.failure(), Failure::Connect);
+            EXPECT_NE(std::string(e.what()).find(said), std::string::npos) << e.what();
+            EXPECT_EQ(std::string(e.what()).find(pwd), std::string::npos) << e.what();
+        }
+    }
+}
+
+TEST_F(Tds, CancelAndADroppedConnectionLeaveTheNextStatementWorking) {
+    CDB db(params, odbcConnector());
+    server.faults().answerDelayMs = 60000;  // while the statement runs
+    faq::test::expectCancelledSoonAfterThePress(db, "select n from wide", std::chrono::milliseconds(300));
+    db.clearCancel();
+    server.faults().answerDelayMs = 0;
+    server.faults().rowDelayMs = 5;  // while the rows stream
+    faq::test::expectCancelledSoonAfterThePress(db, "select n from wide", std::chrono::milliseconds(300));
+    db.clearCancel();
+    server.faults().rowDelayMs = 0;
+    EXPECT_EQ(server.attentions(), 2);
+    EXPECT_EQ(db.ExecSqlRs("select count(*) as c from wide")->value(0, 0).i, 3000);
+    server.faults().dropAfterRows = 1500;
+    try {
+        db.ExecSqlRs("select n, t from wide");
+        FAIL() << "half a result read as a whole one";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.failure(), Failure::Statement) << e.what();
+    }
+    server.faults().dropAfterRows = -1;
+    CDB again(params, odbcConnector());
+    EXPECT_EQ(again.ExecSqlRs("select n, t from wide")->recordCount(), 3000u);
+}
+
+// faquery report in a process of its own, over the wire and on the file.
+std::string report(const std::string& source, const std::string& args, const std::string& env = {}) {
+    const std::string out = faq::test::tempPath("tds-report.out");
+    const std::string cmd = env + " FAQUERY_PWD=tds-secret-9 " FAQ_BINARY_DIR "/src/faquery report " + source +
+                            " --today 2026-12-07 " + args + " > " + out;
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    std::ifstream f(out, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(f)), {});
+}
+
+// The parts of a workbook that hold its cells (the rest carries the time it was written).
+std::string cells(const std::string& xlsx) {
+    const std::string out = xlsx + ".cells";
+    const std::string cmd =
+        "python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); "
+        "sys.stdout.buffer.write(b\"\".join(z.read(n) for n in sorted(z.namelist()) "
+        "if n.startswith(\"xl/\")))' " +
+        xlsx + " > " + out;
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    std::ifstream f(out, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(f)), {});
+}
+
+TEST_F(Tds, ReportOverTheWireGivesTheEmbeddedEnginesBytesFetchingInBlocks) {
+    // unixODBC's trace of every call, for the one run below that counts them.
+    const std::string dir = faq::test::registerSqlServerDriver(FAQ_TDS_ODBC_DRIVER);
+    const std::string trace = dir + "/trace.log";
+    std::ofstream(dir + "/odbcinst.ini", std::ios::app) << "[ODBC]\nTrace=Yes\nTraceFile=" << trace << "\n";
+    const std::string traced = "ODBCSYSINI=" + dir;
+    faq::test::registerSqlServerDriver(FAQ_TDS_ODBC_DRIVER);  // the other runs: untraced
+    const std::string wire = "--server " + server.address() + " --database UFDATA_001_2026";
+    const std::string file = "--sqlite " + path;
+    TdsServer nvarchar({.file = path, .nvarcharTexts = true, .columnTypes = {{"开始使用日期", "nvarchar(10)"}}});
+    const std::string wireN = "--server " + nvarchar.address() + " --database UFDATA_001_2026";
+    for (const std::string criteria :
+         {"--from 2000-1 --to 2026-12", "--name 电 --like --dept 03", "--name 'O'\\''Neil 台式机'"}) {
+        const std::string table = report(file, criteria);
+        ASSERT_GT(table.size(), 200u) << criteria;
+        EXPECT_EQ(report(wire, criteria), table) << criteria;
+        EXPECT_EQ(report(wireN, criteria), table) << criteria;
+        const std::string csv = report(file, criteria + " --format csv");
+        EXPECT_EQ(report(wire, criteria + " --format csv", criteria[2] == 'f' ? traced : ""), csv) << criteria;
+        EXPECT_EQ(report(wireN, criteria + " --format csv"), csv) << criteria;
+        const std::string a = faq::test::tempPath("tds-a.xlsx"), b = faq::test::tempPath("tds-b.xlsx");
+        std::remove(a.c_str()), std::remove(b.c_str());
+        report(file, criteria + " --format xlsx --output " + a);
+        report(wire, criteria + " --format xlsx --output " + b);
+        EXPECT_EQ(cells(a), cells(b)) << criteria;
+    }
+    // The traced run: the whole period, a few thousand rows, in blocks of bound arrays;
+    // no value read cell by cell.
+    std::ifstream f(trace);
+    const std::string log((std::istreambuf_iterator<char>(f)), {});
+    auto calls = [&](const std::string& name) {
+        const std::regex entry("\\[" + name + "\\.c\\]\\[\\d+\\]\\s+Entry:");
+        return std::distance(std::sregex_iterator(log.begin(), log.end(), entry), std::sregex_iterator());
+    };
+    const std::string csv = report(file, "--from 2000-1 --to 2026-12 --format csv");
+    const auto rows = std::count(csv.begin(), csv.end(), '\n');
+    ASSERT_GT(rows, 2000);
+    EXPECT_LE(calls("SQLFetch"), 2 + rows / 1000 + 2) << rows << " rows";
+    EXPECT_EQ(calls("SQLGetData"), 0);
 }
 
 }  // namespace

@@ -13,12 +13,16 @@ listMng::~listMng() = default;
 
 namespace {
 
-// The connection itself failed (SQLSTATE class 08, a server shutting down, or the driver's
-// words for it), not the statement: it answers nothing more.
+// The connection itself failed (SQLSTATE class 08, a server shutting down, FreeTDS's
+// network errors 20004/20006/20017, or the driver's words for it), not the statement: it
+// answers nothing more.
 bool connectionLost(const data::DbError& e) {
     if (e.failure() == data::Failure::Cancelled) return false;
     for (const auto& r : e.records()) {
         if (r.sqlState.rfind("08", 0) == 0 || r.sqlState.rfind("57P0", 0) == 0) return true;
+        if (r.message.find("[FreeTDS]") != std::string::npos &&
+            (r.nativeError == 20004 || r.nativeError == 20006 || r.nativeError == 20017))
+            return true;
         for (const char* words : {"server closed the connection", "connection has been lost", "connection is dead"})
             if (r.message.find(words) != std::string::npos) return true;
     }

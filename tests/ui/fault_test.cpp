@@ -1,14 +1,19 @@
-// Real drivers failing under the windows: PostgreSQL through ODBC (wrong password, missing
-// database, server down at start, server stopped between two queries) and FreeTDS with a
-// server that never answers the login. Runs alone: it stops and starts the test server.
+// Real drivers under the windows: PostgreSQL through ODBC failing (wrong password, missing
+// database, server down at start, server stopped between two queries), and FreeTDS with
+// the TDS test server (a whole session, a wrong password, a connection dropped in the
+// middle of a result) and with a server that never answers the login. Runs alone: it
+// stops and starts the PostgreSQL server.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <thread>
 
 #include "app/frm_db_set.h"
@@ -17,9 +22,11 @@
 #include "gui_fixture.h"
 #include "support/odbc_env.h"
 #include "support/pg_env.h"
+#include "support/tds_server.h"
 #include "ui/data_combo.h"
 #include "ui/data_grid.h"
 #include "ui/form_select.h"
+#include "ui/frm_login.h"
 #include "ui/startup.h"
 
 using namespace faq;
@@ -34,7 +41,33 @@ void pgServer(const char* action, const test::PgServer& pg) {
     ASSERT_EQ(std::system((cmd + " > /dev/null 2>&1").c_str()), 0) << cmd;
 }
 
-class PgFaults : public test::GuiTest {
+// The settings dialog of one start-up, as a user retries it: the server, login, password
+// and database typed in, connect pressed.
+class SettingsTest : public test::GuiTest {
+protected:
+    QStringList connectWith(const std::string& server, const std::string& user, const QString& pwd, const QString& db) {
+        messages.clear();
+        if (!st) st = startup();
+        app::FrmDbSet& dlg = st->settings();
+        dlg.show();
+        dlg.Text1->setText(QString::fromStdString(server));
+        dlg.Text2->setText(db);
+        dlg.Text3->setText(QString::fromStdString(user));
+        dlg.Text4->setText(pwd);
+        dlg.Command1_Click();
+        settle(*st);
+        EXPECT_EQ(st->queryWindow() != nullptr, messages.empty());
+        if (st->queryWindow()) {
+            EXPECT_FALSE(dlg.isVisible());
+        } else {
+            EXPECT_TRUE(dlg.isVisible());
+        }
+        return messageTexts();
+    }
+    std::unique_ptr<ui::Startup> st;
+};
+
+class PgFaults : public SettingsTest {
 protected:
     void SetUp() override {
         GuiTest::SetUp();
@@ -47,30 +80,11 @@ protected:
         if (stopped) pgServer("start", pg);
         GuiTest::TearDown();
     }
-    // The settings dialog of one start-up, as a user retries it: the given password and
-    // database typed in, connect pressed.
     QStringList connectWith(const QString& pwd, const QString& db) {
-        messages.clear();
-        if (!st) st = startup();
-        app::FrmDbSet& dlg = st->settings();
-        dlg.show();
-        dlg.Text1->setText(QStringLiteral("127.0.0.1"));
-        dlg.Text2->setText(db);
-        dlg.Text3->setText(QString::fromStdString(pg.user));
-        dlg.Text4->setText(pwd);
-        dlg.Command1_Click();
-        settle(*st);
-        EXPECT_EQ(st->queryWindow() != nullptr, messages.empty());
-        if (st->queryWindow()) {
-            EXPECT_FALSE(dlg.isVisible());
-        } else {
-            EXPECT_TRUE(dlg.isVisible());
-        }
-        return messageTexts();
+        return SettingsTest::connectWith("127.0.0.1", pg.user, pwd, db);
     }
     test::PgServer pg;
     bool stopped = false;
-    std::unique_ptr<ui::Startup> st;
 };
 
 TEST_F(PgFaults, LoginFailuresBringTheSettingsBackWithTheDriversMessage) {
@@ -148,6 +162,81 @@ TEST_F(PgFaults, ServerStoppedBetweenTwoQueries) {
     EXPECT_EQ(messages.size(), 2u);
     ASSERT_NE(w->picker(), nullptr);
     EXPECT_EQ(w->picker()->dgList->model()->rowCount(), 3);
+}
+
+// The program's own connection string through FreeTDS to the TDS test server.
+class TdsSession : public SettingsTest {
+protected:
+    void SetUp() override {
+        GuiTest::SetUp();
+        test::registerSqlServerDriver(FAQ_TDS_ODBC_DRIVER);
+        connector = data::odbcConnector();
+        file = test::tempPath("tds-gui.db");
+        std::remove(file.c_str());
+        ASSERT_EQ(std::system((FAQ_BINARY_DIR "/src/faquery sample-db " + file + " > /dev/null").c_str()), 0);
+        server = std::make_unique<test::TdsServer>(test::TdsServer::Options{
+            .file = file, .columnTypes = {{"开始使用日期", "varchar(10)"}, {"原值", "money"}}});
+    }
+    std::string file;
+    std::unique_ptr<test::TdsServer> server;
+};
+
+TEST_F(TdsSession, ConnectLookupsQueryPickExportAndADroppedResult) {
+    const QString database = QStringLiteral("UFDATA_001_2026");
+    QStringList m = connectWith(server->address(), "sa", QStringLiteral("wrong-Pw-1"), database);
+    ASSERT_EQ(m.size(), 1);
+    EXPECT_TRUE(m[0].startsWith(QStringLiteral("数据库连接失败："))) << m[0].toStdString();
+    EXPECT_TRUE(m[0].contains(QStringLiteral("用户 'sa' 登录失败。"))) << m[0].toStdString();
+    EXPECT_FALSE(m[0].contains(QStringLiteral("wrong-Pw-1")));
+    ASSERT_TRUE(connectWith(server->address(), "sa", QStringLiteral("tds-secret-9"), database).isEmpty());
+    ui::frmLogin* w = st->queryWindow();
+    EXPECT_GT(w->dcbmDept->count(), 5);  // the departments, from the wire
+    w->byyyy->setEditText(QStringLiteral("2015"));
+    w->dcob->setEditText(QStringLiteral("电"));
+    w->chkLike->setChecked(true);
+    w->Command1_Click();
+    settle(w);
+    ASSERT_TRUE(messages.empty()) << messageTexts().join('\n').toStdString();
+    const int rows = w->dgContent->model()->rowCount();
+    ASSERT_GT(rows, 3);
+    EXPECT_EQ(w->dgContent->model()->index(rows - 1, 2).data().toString(), QStringLiteral("合计:"));
+    keyTo(w->dcob, Qt::Key_F2);
+    settle(w);
+    ASSERT_NE(w->picker(), nullptr);
+    ASSERT_GT(w->picker()->dgList->model()->rowCount(), 1);
+    keyTo(w->picker()->dgList, Qt::Key_Return);
+    settle(w);
+    EXPECT_TRUE(w->dcob->currentText().startsWith(QStringLiteral("电"))) << w->dcob->currentText().toStdString();
+    // The export writes what the wire brought.
+    QTemporaryDir dir;
+    test::UrlCatcher catcher;
+    test::spreadsheetProgramKnown(true);
+    w->exporter().tempRoot = dir.path();
+    w->dcob->setEditText(QStringLiteral("电"));
+    w->Command1_Click();
+    settle(w);
+    w->btnCsv_Click();
+    settle(w);
+    ASSERT_EQ(messageTexts(), QStringList{QStringLiteral("输出成功!")});
+    ASSERT_EQ(catcher.opened.size(), 1);
+    EXPECT_GT(QFileInfo(catcher.opened[0]).size(), 4000);
+    // The connection dropped after a few rows: a message, the last result kept whole, and
+    // the next query connects afresh.
+    messages.clear();
+    server->faults().dropAfterRows = 2;
+    w->byyyy->setEditText(QStringLiteral("2000"));
+    w->Command1_Click();
+    settle(w);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("查询失败：与数据库的连接已断开")))
+        << messages[0].text.toStdString();
+    EXPECT_EQ(w->dgContent->model()->rowCount(), rows);
+    server->faults().dropAfterRows = -1;
+    w->Command1_Click();
+    settle(w);
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_GT(w->dgContent->model()->rowCount(), rows);
+    EXPECT_EQ(server->logins(), 2);
 }
 
 TEST(FreeTdsFaults, SilentServerFailsWithinTheLoginTimeout) {

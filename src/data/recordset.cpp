@@ -113,12 +113,17 @@ uint64_t Recordset::storeText(std::string_view s) {
 }
 
 uint64_t Recordset::storeUtf16(const char16_t* s, size_t units) {
-    // Length first, so the prefix goes before the bytes without a second copy.
-    const size_t len = utf8Length(s, units);
+    // One pass: encoded after room for the longest length prefix it can need, the prefix
+    // written before it, the bytes moved up only when the prefix came out shorter.
+    const size_t most = units * 3;
+    size_t room = 1;
+    for (size_t v = most; v >= 0x80; v >>= 7) ++room;
     uint64_t slot;
-    char* p = putVarint(reserveText(len, &slot), len);
-    encodeUtf8(p, s, units);
-    mBlocks.back().size = static_cast<size_t>(p + len - mBlocks.back().data.get());
+    char* p = reserveText(most + room - 1, &slot);
+    const size_t len = static_cast<size_t>(encodeCleanUtf8(p + room, s, units) - (p + room));
+    char* text = putVarint(p, len);
+    if (text != p + room) std::memmove(text, p + room, len);
+    mBlocks.back().size = static_cast<size_t>(text + len - mBlocks.back().data.get());
     mTextBytes += len;
     return slot;
 }

@@ -118,24 +118,40 @@ size_t utf8Length(const char16_t* s, size_t n) {
     return len;
 }
 
+namespace {
+char* putCodePoint(char* p, char32_t c) {
+    if (c < 0x80) {
+        *p++ = static_cast<char>(c);
+    } else if (c < 0x800) {
+        *p++ = static_cast<char>(0xC0 | (c >> 6));
+        *p++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        *p++ = static_cast<char>(0xE0 | (c >> 12));
+        *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *p++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        *p++ = static_cast<char>(0xF0 | (c >> 18));
+        *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *p++ = static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return p;
+}
+}  // namespace
+
 char* encodeUtf8(char* p, const char16_t* s, size_t n) {
+    for (size_t i = 0; i < n;) p = putCodePoint(p, codePoint(s, n, i));
+    return p;
+}
+
+char* encodeCleanUtf8(char* p, const char16_t* s, size_t n) {
     for (size_t i = 0; i < n;) {
-        const char32_t c = codePoint(s, n, i);
-        if (c < 0x80) {
-            *p++ = static_cast<char>(c);
-        } else if (c < 0x800) {
-            *p++ = static_cast<char>(0xC0 | (c >> 6));
-            *p++ = static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            *p++ = static_cast<char>(0xE0 | (c >> 12));
-            *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            *p++ = static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            *p++ = static_cast<char>(0xF0 | (c >> 18));
-            *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            *p++ = static_cast<char>(0x80 | (c & 0x3F));
+        if (s[i] < 0x80 && s[i] != 0) {  // the common case, without the general path
+            *p++ = static_cast<char>(s[i++]);
+            continue;
         }
+        const char32_t c = codePoint(s, n, i);
+        p = putCodePoint(p, c == 0 ? 0x2400 : c);
     }
     return p;
 }

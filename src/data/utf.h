@@ -30,6 +30,9 @@ size_t appendUtf8(std::string& out, const char16_t* utf16, size_t units);
 // Bytes of the UTF-8 form of utf16, and that form written to out (which must have room).
 size_t utf8Length(const char16_t* utf16, size_t units);
 char* encodeUtf8(char* out, const char16_t* utf16, size_t units);
+// The same form as a recordset keeps texts, each U+0000 as ␀ (U+2400): at most three bytes
+// for each unit. Returns the end.
+char* encodeCleanUtf8(char* out, const char16_t* utf16, size_t units);
 
 // Makes LC_CTYPE a UTF-8 one (C.UTF-8 when the environment's is not), once per process:
 // the driver manager converts an ANSI driver's texts in it, and wcwidth() reads it. On

@@ -48,6 +48,20 @@ TEST(Recordset, LongTextsAndEmptyTextsKeepTheirLength) {
     EXPECT_FALSE(rs->value(0, 0).isNull());
     EXPECT_EQ(rs->value(1, 0).text.size(), big.size());
     EXPECT_EQ(rs->value(2, 0).text, std::string(200, 'y'));
+    // Wide texts as drivers deliver them: the length prefix grows past one byte, a NUL is
+    // kept visibly, a lone surrogate is replaced.
+    RecordsetBuilder w({{"t", FieldType::Text}});
+    const size_t lengths[] = {0, 42, 43, 3000};
+    for (size_t n : lengths) {
+        const std::u16string s(n, u'长');
+        w.putUtf16(s.data(), s.size(), FieldType::Text);
+    }
+    const std::u16string odd = {u'a', 0, 0xDE00, 0xD800};  // a NUL; a low, then a high surrogate
+    w.putUtf16(odd.data(), odd.size(), FieldType::Text);
+    auto ws = w.finish();
+    for (size_t r = 0; r < 4; ++r) EXPECT_EQ(ws->value(r, 0).text.size(), 3 * lengths[r]);
+    EXPECT_EQ(ws->value(3, 0).text.substr(0, 3), "长");
+    EXPECT_EQ(ws->value(4, 0).text, "a␀\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 
 TEST(Recordset, CurrentRecordMovesAndNotifiesListeners) {

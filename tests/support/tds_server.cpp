@@ -86,7 +86,11 @@ std::string ucs2At(const Bytes& b, size_t at, size_t chars) {
 
 // UTF-8 to code page 936, each character it lacks as '?', as SQL Server stores it.
 Bytes toGbk(const std::string& utf8) {
-    thread_local iconv_t cd = iconv_open("GBK", "UTF-8");
+    thread_local const struct Converter {
+        iconv_t cd = iconv_open("GBK", "UTF-8");
+        ~Converter() { iconv_close(cd); }
+    } converter;
+    const iconv_t cd = converter.cd;
     Bytes out(utf8.size() * 2 + 4, '\0');
     char* in = const_cast<char*>(utf8.data());
     size_t inLeft = utf8.size(), outLeft = out.size();

@@ -20,13 +20,19 @@
 
 namespace {
 // A window program on Windows has no console: the command line writes to the one it was
-// started from, when there is one.
+// started from, when there is one, except where its output is redirected (> file, a pipe):
+// a handle it was given stays.
 void useParentConsole() {
 #ifdef _WIN32
+    auto given = [](DWORD which) {
+        const HANDLE h = GetStdHandle(which);
+        return h && h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_UNKNOWN;
+    };
+    const bool out = given(STD_OUTPUT_HANDLE), err = given(STD_ERROR_HANDLE), in = given(STD_INPUT_HANDLE);
     if (AttachConsole(ATTACH_PARENT_PROCESS)) {
-        std::freopen("CONOUT$", "w", stdout);
-        std::freopen("CONOUT$", "w", stderr);
-        std::freopen("CONIN$", "r", stdin);
+        if (!out) std::freopen("CONOUT$", "w", stdout);
+        if (!err) std::freopen("CONOUT$", "w", stderr);
+        if (!in) std::freopen("CONIN$", "r", stdin);
     }
 #endif
 }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QImageReader>
 
 #include "app/program.h"
 #include "app/twips.h"
@@ -16,7 +17,9 @@ namespace faq::ui {
 void installAppLook() {
     initResources();
     app::installFontSubstitutes();
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/faquery.svg")));
+    // Drawn from the SVG where Qt's SVG plugin is there, else the 256-pixel PNG rendered from it.
+    const bool svg = QImageReader::supportedImageFormats().contains("svg");
+    QApplication::setWindowIcon(QIcon(svg ? QStringLiteral(":/faquery.svg") : QStringLiteral(":/faquery.png")));
 }
 
 Startup::Startup(data::Connector connector, app::Clock clock)

@@ -8,6 +8,11 @@
 #include <QProcess>
 #include <QUrl>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#include <shlwapi.h>
+#endif
+
 #include "export/private_folder.h"
 #include "export/workbook.h"
 
@@ -38,6 +43,12 @@ bool spreadsheetProgramKnown() {
         return false;
     }
     return !p.readAllStandardOutput().trimmed().isEmpty();
+#elif defined(Q_OS_WIN)
+    // The shell opens a file with the program registered for its extension, if any.
+    DWORD chars = 0;
+    const HRESULT hr =
+        AssocQueryStringW(ASSOCF_INIT_IGNOREUNKNOWN, ASSOCSTR_EXECUTABLE, L".xlsx", L"open", nullptr, &chars);
+    return (hr == S_OK || hr == S_FALSE) && chars > 1;
 #else
     return true;
 #endif

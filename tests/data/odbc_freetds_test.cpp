@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <sqlite3.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -167,6 +168,15 @@ TEST_F(Tds, LoginFailuresAsTheServerWordsThem) {
             EXPECT_EQ(std::string(e.what()).find(pwd), std::string::npos) << e.what();
         }
     }
+    // faquery report says so and exits with 3.
+    const std::string err = faq::test::tempPath("tds-login.err");
+    const std::string cmd = "FAQUERY_PWD=wrong-9 " FAQ_BINARY_DIR "/src/faquery report --server " + server.address() +
+                            " --database UFDATA_001_2026 > /dev/null 2> " + err;
+    EXPECT_EQ(WEXITSTATUS(std::system(cmd.c_str())), 3);
+    std::ifstream f(err);
+    const std::string said((std::istreambuf_iterator<char>(f)), {});
+    EXPECT_TRUE(said.starts_with("数据库连接失败")) << said;
+    EXPECT_NE(said.find("用户 'sa' 登录失败。"), std::string::npos) << said;
 }
 
 TEST_F(Tds, CancelAndADroppedConnectionLeaveTheNextStatementWorking) {

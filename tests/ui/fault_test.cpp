@@ -200,6 +200,7 @@ TEST_F(TdsSession, ConnectLookupsQueryPickExportAndADroppedResult) {
     const int rows = w->dgContent->model()->rowCount();
     ASSERT_GT(rows, 3);
     EXPECT_EQ(w->dgContent->model()->index(rows - 1, 2).data().toString(), QStringLiteral("合计:"));
+    screenshot(w, QStringLiteral("tds-result"));
     keyTo(w->dcob, Qt::Key_F2);
     settle(w);
     ASSERT_NE(w->picker(), nullptr);

@@ -1,6 +1,7 @@
 #include "report.h"
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #else
 #include <unistd.h>
@@ -260,6 +261,9 @@ ReportIo standardReportIo() {
     ReportIo io;
 #ifdef _WIN32
     io.outIsTerminal = _isatty(_fileno(stdout));
+    // The bytes as written: CSV ends its lines with CR LF itself, and a table or CSV sent
+    // into a file is the same as on any other system (text mode would add a CR to each).
+    if (!io.outIsTerminal) _setmode(_fileno(stdout), _O_BINARY);
 #else
     io.outIsTerminal = isatty(STDOUT_FILENO);
 #endif

@@ -9,8 +9,8 @@
 #include <QUrl>
 
 #ifdef Q_OS_WIN
-#include <windows.h>
 #include <shlwapi.h>
+#include <windows.h>
 #endif
 
 #include "export/private_folder.h"

@@ -16,6 +16,7 @@
 
 #include "data/connection.h"
 #include "data/odbc_connection.h"
+#include "unix_path.h"
 
 namespace faq::test {
 
@@ -79,23 +80,10 @@ inline data::Connector compactOdbcConnector(std::string extraKeys = {}) {
     };
 }
 
-// The name under which the ODBC driver finds a file. Under Wine the driver manager and
-// its drivers are the host's, so they need the file's Unix name.
+// The name under which the ODBC driver finds a file (under Wine the driver manager and
+// its drivers are the host's).
 inline std::string driverPath(const std::string& path) {
-#ifdef _WIN32
-    using UnixName = char*(CDECL*)(LPCWSTR);
-    const auto unixName = reinterpret_cast<UnixName>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (!unixName) return path;
-    const std::wstring wide = std::filesystem::path(path).wstring();
-    char* name = unixName(wide.c_str());
-    if (!name) return path;
-    std::string out(name);
-    HeapFree(GetProcessHeap(), 0, name);
-    return out;
-#else
-    return path;
-#endif
+    return unixPath(path);
 }
 
 inline std::string tempPath(const std::string& name) {

@@ -3,8 +3,10 @@
 
 usage: read_xlsx.py FILE [SHEET_INDEX[d] ...]   (all sheets when none are given;
        a "d" after the index gives only the sheet's dimensions, not its rows)
+FAQ_XLSX_JSON=PATH writes the JSON to PATH instead of standard output.
 """
 import json
+import os
 import sys
 
 import openpyxl
@@ -26,4 +28,10 @@ for arg in wanted:
                 cells.append(["s", str(c)])
         rows.append(cells)
     out.append({"name": ws.title, "max_row": ws.max_row, "rows": rows})
-print(json.dumps({"sheets": len(wb.worksheets), "data": out}, ensure_ascii=False))
+text = json.dumps({"sheets": len(wb.worksheets), "data": out}, ensure_ascii=False)
+if os.environ.get("FAQ_XLSX_JSON"):  # a file instead, for callers whose pipes cannot carry it
+    with open(os.environ["FAQ_XLSX_JSON"] + ".part", "w", encoding="utf-8") as f:
+        f.write(text)
+    os.replace(os.environ["FAQ_XLSX_JSON"] + ".part", os.environ["FAQ_XLSX_JSON"])
+else:
+    print(text)

@@ -3,6 +3,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#endif
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -41,10 +47,26 @@ public slots:
     void open(const QUrl& url) { opened << url.toLocalFile(); }
 };
 
-// Whether the desktop names a program for workbooks (tests/support/bin/xdg-mime reads it).
+// Whether the desktop names a program for workbooks: tests/support/bin/xdg-mime reads it,
+// on Windows the user's own file associations hold it.
 inline void spreadsheetProgramKnown(bool known) {
+#ifdef _WIN32
+    // The user's own classes, and the machine's, which Wine's shell reads instead.
+    for (const auto& [root, base] :
+         {std::pair{HKEY_CURRENT_USER, L"Software\\Classes\\"}, std::pair{HKEY_CLASSES_ROOT, L""}}) {
+        const std::wstring ext = std::wstring(base) + L".xlsx", prog = std::wstring(base) + L"faquery.test.calc";
+        RegDeleteTreeW(root, ext.c_str());
+        RegDeleteTreeW(root, prog.c_str());
+        if (!known) continue;
+        const wchar_t id[] = L"faquery.test.calc";
+        const wchar_t command[] = L"notepad.exe \"%1\"";
+        RegSetKeyValueW(root, ext.c_str(), nullptr, REG_SZ, id, sizeof id);
+        RegSetKeyValueW(root, (prog + L"\\shell\\open\\command").c_str(), nullptr, REG_SZ, command, sizeof command);
+    }
+#else
     qputenv("PATH", QByteArray(FAQ_SOURCE_DIR "/tests/support/bin:") + qgetenv("PATH"));
     qputenv("FAQ_TEST_SPREADSHEET", known ? "faquery-test-calc.desktop" : "");
+#endif
 }
 
 class GuiTest : public ::testing::Test {

@@ -2,7 +2,7 @@
 ; an uninstaller under "Apps & features" that removes exactly the files it installed.
 ; scripts/package-windows defines VERSION, STAGE (the files), FILES (their Delete lines),
 ; DIRS (their RMDir lines), ICON and OUTFILE.
-Unicode true
+Target amd64-unicode  ; a 64-bit setup program for a 64-bit program
 SetCompressor /SOLID lzma
 !include "MUI2.nsh"
 !include "x64.nsh"

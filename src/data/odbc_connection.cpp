@@ -274,7 +274,7 @@ void OdbcConnection::drainResults(const Stmt& stmt) {
     for (;;) {
         SQLRETURN rc = SQLMoreResults(stmt.get());
         if (rc == SQL_NO_DATA) return;
-        stmt.check(rc, "读取后续结果失败");
+        stmt.check(rc, "执行查询失败");
     }
 }
 
@@ -307,7 +307,11 @@ RecordsetPtr OdbcConnection::query(const std::string& sql, int timeoutSeconds) {
         SQLRETURN rc = SQLExecDirectW(stmt.get(), wide(text), static_cast<SQLINTEGER>(text.size()));
         if (rc != SQL_NO_DATA) stmt.check(rc, "执行查询失败");
         if (firstResultWithColumns(stmt, &rc) == 0) return RecordsetBuilder({}).finish();
-        return mBlockFetch ? fetchBlocks(stmt, mGetDataExtensions) : fetchPiecewise(stmt);
+        auto rs = mBlockFetch ? fetchBlocks(stmt, mGetDataExtensions) : fetchPiecewise(stmt);
+        // A server that fails part-way sends the rows it has, then the error: only the
+        // statement's end tells whether the rows are all of them.
+        drainResults(stmt);
+        return rs;
     });
 }
 

@@ -34,8 +34,25 @@ std::vector<DiagRecord> diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
     return records;
 }
 
+namespace {
+
+// A record outside class 01 (warnings) is an error: SQL Server's messages of severity 11
+// and more, which a driver may hand over beside rows or with a success.
+bool anyError(const std::vector<DiagRecord>& records) {
+    for (const auto& r : records)
+        if (!r.sqlState.starts_with("01") && r.sqlState != "00000") return true;
+    return false;
+}
+
+}  // namespace
+
 void check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const char* context) {
-    if (succeeded(rc)) return;
+    if (rc == SQL_SUCCESS) return;
+    if (rc == SQL_SUCCESS_WITH_INFO) {
+        auto records = diagnostics(type, handle);
+        if (!anyError(records)) return;
+        throw DbError(context, std::move(records));
+    }
     if (rc == SQL_INVALID_HANDLE) throw DbError(std::string(context) + "（无效的 ODBC 句柄）");
     auto records = diagnostics(type, handle);
     if (records.empty()) records.push_back({"HY000", 0, "ODBC 调用失败，返回码 " + std::to_string(rc)});

@@ -23,7 +23,8 @@ inline SQLWCHAR* wide(std::u16string& s) {
 // Every diagnostic record of handle, in order.
 std::vector<DiagRecord> diagnostics(SQLSMALLINT type, SQLHANDLE handle);
 
-// Throws DbError with context and the handle's diagnostics unless rc is a success.
+// Throws DbError with context and the handle's diagnostics unless rc is a success; a
+// success with information fails too when a record is an error rather than a warning.
 void check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const char* context);
 
 inline bool succeeded(SQLRETURN rc) {

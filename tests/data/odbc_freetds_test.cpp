@@ -203,6 +203,28 @@ TEST_F(Tds, CancelAndADroppedConnectionLeaveTheNextStatementWorking) {
     EXPECT_EQ(again.ExecSqlRs("select n, t from wide")->recordCount(), 3000u);
 }
 
+// A statement that fails part-way (an overflow in sum(), a deadlock victim): the rows
+// received are never taken for the result, whether the error comes within the first block,
+// after several blocks or after the last row, with an ERROR token or only the DONE's error bit.
+TEST_F(Tds, AnErrorAfterRowsFailsTheWholeStatement) {
+    CDB db(params, odbcConnector());
+    for (const long after : {1L, 2500L, 3000L})
+        for (const int number : {8115, 1205}) {
+            server.faults().errorAfterRows = after;
+            server.faults().errorNumber = number;
+            try {
+                auto rs = db.ExecSqlRs("select n, t from wide");
+                ADD_FAILURE() << after << "/" << number << ": " << rs->recordCount() << " rows taken as the result";
+            } catch (const DbError& e) {
+                EXPECT_EQ(e.failure(), Failure::Statement) << e.what();
+                EXPECT_NE(std::string(e.what()).find(number == 8115 ? "算术溢出" : "死锁"), std::string::npos)
+                    << e.what();
+            }
+            server.faults().errorAfterRows = -1;
+            EXPECT_EQ(db.ExecSqlRs("select count(*) as c from wide")->value(0, 0).i, 3000) << after;
+        }
+}
+
 // faquery report in a process of its own, over the wire and on the file.
 std::string report(const std::string& source, const std::string& args, const std::string& env = {}) {
     const std::string out = faq::test::tempPath("tds-report.out");

@@ -518,10 +518,25 @@ public:
     // between rows and while it waits. Returns false when the connection is gone.
     bool answer(const TdsServer::Encoded& e, std::atomic<int>& attentions) {
         if (!waitWatching(mFaults.answerDelayMs)) return attended(attentions);
-        const long drop = mFaults.dropAfterRows;
+        const long drop = mFaults.dropAfterRows, error = mFaults.errorAfterRows;
         const std::string_view all(e.bytes);
         size_t sent = 0;
-        for (size_t r = 0; r < e.rows.size(); ++r) {
+        for (size_t r = 0; r <= e.rows.size(); ++r) {
+            // The end of row r - 1: where row r begins, or the last statement's DONE (13 bytes).
+            const size_t end = r < e.rows.size() ? e.rows[r] : all.size() - 13;
+            if (error >= 0 && static_cast<long>(r) == error && !e.rows.empty()) {
+                Bytes tail;
+                if (mFaults.errorToken) {
+                    const int number = mFaults.errorNumber;
+                    putMessage(tail, kError, static_cast<uint32_t>(number), 1, number == 1205 ? 13 : 16,
+                               number == 1205
+                                   ? "事务(进程 ID 52)与另一个进程被死锁在 锁 资源上，并且已被选作死锁牺牲品。"
+                                   : "将 expression 转换为数据类型 money 时出现算术溢出错误。");
+                }
+                putDone(tail, kDoneError | kDoneCount, 0xC1, static_cast<uint64_t>(r));
+                return send(all.substr(sent, end - sent), End::Keep) && send(tail, End::Last);
+            }
+            if (r == e.rows.size()) break;
             const int delay = mFaults.rowDelayMs;
             if (drop >= 0 && static_cast<long>(r) == drop) {
                 send(all.substr(sent, e.rows[r] - sent), End::Flush);
@@ -609,7 +624,9 @@ private:
             if (!readMessage(&type, &ignored)) return false;
         }
         ++attentions;
-        mPending.clear();
+        // What waits is whole rows: it goes before the acknowledgement, so that the client
+        // never sees a row cut in half.
+        if (!mPending.empty() && !send({}, End::Flush)) return false;
         Bytes b;
         putDone(b, kDoneAttn, 0, 0);
         return send(b, End::Last);

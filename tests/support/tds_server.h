@@ -39,6 +39,13 @@ public:
         std::atomic<int> answerDelayMs{0};    // before the answer to each batch
         std::atomic<int> rowDelayMs{0};       // between rows
         std::atomic<long> dropAfterRows{-1};  // the connection closes after this many rows
+        // The statement fails after this many rows (the row count itself: after the last
+        // row), as SQL Server's does for an overflow in sum() (8115) or a deadlock (1205):
+        // the rows sent, then an ERROR token (none when errorToken is false) and a DONE with
+        // the error bit.
+        std::atomic<long> errorAfterRows{-1};
+        std::atomic<int> errorNumber{8115};
+        std::atomic<bool> errorToken{true};
     };
 
     explicit TdsServer(Options options);

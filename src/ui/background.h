@@ -24,22 +24,39 @@ struct Outcome {
     std::string otherError;  // anything else that went wrong: the message to show
 };
 
-// Runs work on session's worker; done runs on the UI thread with its outcome, unless
-// receiver is gone by then. False (and nothing runs) while the session is busy.
+// A window's claim on the outcome of one job it started. The window gives it up when it
+// stops waiting for that job (a cancelled connect, an abandoned statement, the work ended
+// some other way): an outcome that arrives after that is never heard. UI thread only.
+class JobTicket {
+public:
+    bool live() const { return mLive; }
+    void giveUp() { mLive = false; }
+
+private:
+    bool mLive = true;
+};
+using JobTicketPtr = std::shared_ptr<JobTicket>;
+
+// Runs work on session's worker; done runs on the UI thread with its outcome, unless by
+// then receiver is gone, the ticket returned has been given up or the job was abandoned.
 // work reaches the database through the module it is handed, over the session the job
 // keeps alive; it must own (or share) everything else it touches, since the window that
-// started it may be gone before it ends.
+// started it may be gone before it ends. When the session is busy nothing runs, and done
+// hears so.
 template <typename R>
-bool runInBackground(app::Session& session, QObject* receiver, std::function<R(app::mdlMain&)> work,
-                     std::function<void(Outcome<R>&)> done) {
-    // qApp lives as long as the program; receiver is looked at on the UI thread only. A job
-    // abandoned meanwhile is not heard.
+JobTicketPtr runInBackground(app::Session& session, QObject* receiver, std::function<R(app::mdlMain&)> work,
+                             std::function<void(Outcome<R>&)> done) {
+    auto ticket = std::make_shared<JobTicket>();
+    // qApp lives as long as the program; receiver and ticket are looked at on the UI thread
+    // only.
     auto deliver = [alive = QPointer<QObject>(receiver), done = std::move(done), session = session.shared_from_this(),
-                    generation = session.generation()](std::shared_ptr<Outcome<R>> out) {
+                    generation = session.generation(), ticket](std::shared_ptr<Outcome<R>> out) {
         QMetaObject::invokeMethod(
             qApp,
-            [alive, done, out, session, generation] {
-                if (alive && session->generation() == generation) done(*out);
+            [alive, done, out, session, generation, ticket] {
+                if (!alive || !ticket->live() || session->generation() != generation) return;
+                ticket->giveUp();  // heard once
+                done(*out);
             },
             Qt::QueuedConnection);
     };
@@ -66,7 +83,7 @@ bool runInBackground(app::Session& session, QObject* receiver, std::function<R(a
         out->otherError = "系统资源不足，无法在后台执行（线程无法启动）";
         deliver(out);
     }
-    return started;
+    return ticket;
 }
 
 }  // namespace faq::ui

@@ -51,7 +51,9 @@ bool Startup::showQueryWindow(app::FrmDbSet&) {
     if (!mWindow) {
         auto* w = new frmLogin(*mSession);
         mWindow = w;
-        QObject::connect(w, &frmLogin::loadFailed, w, [this](const QString& message) { loadFailed(message); });
+        QObject::connect(w, &frmLogin::loadFailed, w, [this, w](const QString& message) {
+            if (mWindow == w) loadFailed(message);  // a window already given up says nothing more
+        });
         w->Form_Load();
     }
     mWindow->show();

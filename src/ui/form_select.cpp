@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QHideEvent>
 #include <QMouseEvent>
+#include <QShortcut>
 
 #include "app/mdl_main.h"
 #include "app/program.h"
@@ -33,13 +34,16 @@ FormSelect::FormSelect(QComboBox* dcob, app::Session& session, QWidget* owner)
     // Every click in the grid is a click notification, on a row or not.
     dgList->view()->viewport()->installEventFilter(this);
     setFocusProxy(dgList);
+    // Esc closes the picker as a pick does, leaving the box as it is.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::hide);
 
     app::placeCentred(this);
 }
 
-void FormSelect::Form_Load() {
-    const std::string prefix = mDcob->currentText().toStdString();
-    runInBackground<data::RecordsetPtr>(
+JobTicketPtr FormSelect::Form_Load() {
+    mPrefix = mDcob->currentText();
+    const std::string prefix = mPrefix.toStdString();
+    return runInBackground<data::RecordsetPtr>(
         mSession, this, [prefix](app::mdlMain& m) { return m.fetchCobList(nullptr, prefix); },
         [this](Outcome<data::RecordsetPtr>& out) {
             if (!out.value) {

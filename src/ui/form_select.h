@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "app/session.h"
+#include "background.h"
 
 class QComboBox;
 
@@ -21,8 +22,10 @@ public:
     FormSelect(QComboBox* dcob, app::Session& session, QWidget* owner);
 
     // Fills the grid from the list query, run on the session's worker; ends with loaded(),
-    // or loadFailed(message).
-    void Form_Load();
+    // or loadFailed(message), unless the ticket returned is given up first.
+    JobTicketPtr Form_Load();
+    // The text of the asset-name box the list was loaded for.
+    const QString& prefix() const { return mPrefix; }
     void dgList_Click();
     void dgList_KeyDown(int keyCode, Qt::KeyboardModifiers shift);
 
@@ -42,6 +45,7 @@ private:
     void pick();
     QComboBox* mDcob;
     app::Session& mSession;
+    QString mPrefix;
 };
 
 }  // namespace faq::ui

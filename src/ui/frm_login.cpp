@@ -161,6 +161,9 @@ bool frmLogin::showFinishingExport() {
 }
 
 void frmLogin::endWork() {
+    // However the work ends, its outcome is heard at most once, and not after this.
+    if (mJob) mJob->giveUp();
+    mJob.reset();
     mWork.clear();
     mExportClosing.reset();
     btnCancel->setEnabled(true);
@@ -223,7 +226,7 @@ void frmLogin::initCriteriaControls() {
     };
     mLoading = true;
     beginWork(QStringLiteral("正在连接数据库"));
-    runInBackground<Lists>(
+    mJob = runInBackground<Lists>(
         mSession, this,
         [p = std::make_shared<query::CMvLogin>(*objCriteria)](app::mdlMain& m) {
             Lists l;
@@ -290,7 +293,7 @@ void frmLogin::Command1_Click() {
     next->strDeptName = deptName.toStdString();
 
     beginWork(QStringLiteral("正在查询"));
-    runInBackground<data::RecordsetPtr>(
+    mJob = runInBackground<data::RecordsetPtr>(
         mSession, this, [next](app::mdlMain& m) { return m.fetchList(*next); },
         [this, next](Outcome<data::RecordsetPtr>& out) {
             endWork();
@@ -325,7 +328,7 @@ void frmLogin::exportToExcel() {
     // The whole result, whatever row the grid stands on; the grid stays there.
     beginWork(QStringLiteral("正在输出"));
     mExportClosing = std::make_shared<std::atomic<bool>>(false);
-    runInBackground<ExportOutcome>(
+    mJob = runInBackground<ExportOutcome>(
         mSession, this,
         [exporter = mExporter, rs = rsResult, captions, keep = mSession.shared_from_this(), closing = mExportClosing](
             app::mdlMain&) { return exporter.write(rs, captions, &keep->cancelRequested(), closing.get()); },
@@ -359,6 +362,9 @@ void frmLogin::showPicker() {
         if (box->completer() && box->completer()->popup()) box->completer()->popup()->hide();
         box->hidePopup();
     }
+    // A list loaded for another beginning of the name would be a wrong one: it goes, and a
+    // new picker loads the names for the text as it stands.
+    if (mPicker && mPicker->prefix() != dcob->currentText()) delete mPicker.data();
     if (mPicker) {
         mPicker->show();
         mPicker->raise();
@@ -384,7 +390,7 @@ void frmLogin::showPicker() {
         picker->deleteLater();
         app::showMessage(this, message);
     });
-    picker->Form_Load();
+    mJob = picker->Form_Load();
 }
 
 void frmLogin::closeEvent(QCloseEvent* e) {

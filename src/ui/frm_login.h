@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "app/session.h"
+#include "background.h"
 #include "data/recordset.h"
 #include "form_select.h"
 #include "query/cmvlogin.h"
@@ -104,6 +105,7 @@ private:
     WorkbookExporter mExporter;
     QString mWork;                                      // what runs, for the status line; empty when idle
     unsigned mWorkSerial = 0;                           // counts the work begun
+    JobTicketPtr mJob;                                  // the running work's claim on its outcome
     std::shared_ptr<std::atomic<bool>> mExportClosing;  // the export running can no longer be stopped
     bool mLoading = false;
     QElapsedTimer mWorkClock;

@@ -148,6 +148,16 @@ TEST_F(Desktop, EnterPressesTheFocusedButtonAndTheFocusComesBack) {
     ASSERT_TRUE(w->picker()->isVisible());
     w->picker()->close();
     EXPECT_TRUE(QTest::qWaitFor([&] { return w->focusWidget() == w->chkLike; }, 2000));
+    // Esc in the picker: closed, the box as it was, the focus back.
+    const QString before = w->dcob->currentText();
+    keyTo(w->emm, Qt::Key_F2);
+    settle(w);
+    ASSERT_TRUE(w->picker()->isVisible());
+    activate(w->picker());
+    QTest::keyClick(w->picker()->dgList->view(), Qt::Key_Escape);
+    EXPECT_FALSE(w->picker()->isVisible());
+    EXPECT_EQ(w->dcob->currentText(), before);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w->focusWidget() == w->emm; }, 2000));
 }
 
 TEST_F(Desktop, AMessageBoxShowsItsWholeTitleAndFitsTheScreen) {

@@ -72,6 +72,7 @@ TEST_F(Picker, EnterWithAnyShiftStatePicksTheCurrentRow) {
     auto w = openQueryWindow();
     for (Qt::KeyboardModifiers mods : {Qt::KeyboardModifiers(Qt::NoModifier), Qt::KeyboardModifiers(Qt::ShiftModifier),
                                        Qt::KeyboardModifiers(Qt::ControlModifier)}) {
+        w->dcob->setEditText(QString());
         keyTo(w->dcob, Qt::Key_F2);  // loads with the empty text, then only shows again
         settle(w);
         w->dcob->setEditText(QStringLiteral("typed"));
@@ -90,7 +91,7 @@ TEST_F(Picker, EnterWithAnyShiftStatePicksTheCurrentRow) {
     }
 }
 
-TEST_F(Picker, SingleClickPicksTheClickedRowAndThePickerKeepsItsList) {
+TEST_F(Picker, SingleClickPicksTheClickedRowAndTheListFollowsTheBoxText) {
     auto w = openQueryWindow();
     keyTo(w->dcob, Qt::Key_F2);
     settle(w);
@@ -103,15 +104,38 @@ TEST_F(Picker, SingleClickPicksTheClickedRowAndThePickerKeepsItsList) {
     EXPECT_FALSE(p->isVisible());
     EXPECT_EQ(w->dcob->currentText(), fifth);
     const size_t sent = test::switches().sent.size();
-    // Another prefix, F2 again: the same list and row, no new query.
-    w->dcob->setEditText(QStringLiteral("车"));
+    // The text it was loaded for, F2 again: the same list and row, no new query.
+    w->dcob->setEditText(QString());
     keyTo(w->dcob, Qt::Key_F2);
     settle(w);
     EXPECT_EQ(w->picker(), p);
     EXPECT_TRUE(p->isVisible());
     EXPECT_EQ(view->currentIndex().row(), 4);
     EXPECT_EQ(test::switches().sent.size(), sent);
+    // Esc closes it as a pick does: the box keeps its text, the focus goes back.
+    keyTo(view, Qt::Key_Escape);
+    EXPECT_FALSE(p->isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w->focusWidget() == w->dcob; }, 2000));
+    // Another beginning typed: the names that begin with it, never the old list.
+    for (const QString& prefix : {QStringLiteral("电"), QStringLiteral("车")}) {
+        w->dcob->setEditText(prefix);
+        keyTo(w->dcob, Qt::Key_F2);
+        settle(w);
+        ASSERT_NE(w->picker(), nullptr);
+        p = w->picker();
+        EXPECT_TRUE(p->isVisible());
+        EXPECT_EQ(test::switches().sent.back(),
+                  " SELECT distinct  sAssetName FROM fa_Cards where sAssetName like  '" + prefix.toStdString() + "%'");
+        ASSERT_GT(p->dgList->model()->rowCount(), 0);
+        for (const auto& n : listed(p)) EXPECT_TRUE(n.startsWith(prefix)) << n.toStdString();
+        keyTo(p->dgList->view(), Qt::Key_Return);
+    }
     // The close box unloads it: the next F2 queries with the text of the box now.
+    w->dcob->setEditText(QStringLiteral("车"));
+    keyTo(w->dcob, Qt::Key_F2);
+    settle(w);
+    p = w->picker();
+    ASSERT_NE(p, nullptr);
     p->close();
     QApplication::processEvents();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <thread>
@@ -223,6 +224,24 @@ TEST_F(Tds, AnErrorAfterRowsFailsTheWholeStatement) {
             server.faults().errorAfterRows = -1;
             EXPECT_EQ(db.ExecSqlRs("select count(*) as c from wide")->value(0, 0).i, 3000) << after;
         }
+    // faquery report: nothing on standard output, no file, exit 4, the server's words.
+    server.faults().errorNumber = 8115;
+    server.faults().errorAfterRows = 3;
+    const std::string out = faq::test::tempPath("tds-partial.out"), err = faq::test::tempPath("tds-partial.err");
+    for (const std::string format : {"table", "csv", "xlsx"}) {
+        const std::string file = faq::test::tempPath("tds-partial." + format);
+        std::remove(file.c_str());
+        const std::string cmd = "FAQUERY_PWD=tds-secret-9 " FAQ_BINARY_DIR "/src/faquery report --server " +
+                                server.address() + " --database UFDATA_001_2026 --from 2000-1 --to 2026-12 --format " +
+                                format + (format == "table" ? "" : " --output " + file) + " > " + out + " 2> " + err;
+        EXPECT_EQ(WEXITSTATUS(std::system(cmd.c_str())), 4) << format;
+        EXPECT_EQ(std::filesystem::file_size(out), 0u) << format;
+        EXPECT_FALSE(std::filesystem::exists(file)) << format;
+        std::ifstream f(err);
+        const std::string said((std::istreambuf_iterator<char>(f)), {});
+        EXPECT_NE(said.find("算术溢出"), std::string::npos) << said;
+    }
+    server.faults().errorAfterRows = -1;
 }
 
 // faquery report in a process of its own, over the wire and on the file.

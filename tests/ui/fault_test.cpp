@@ -221,6 +221,19 @@ TEST_F(TdsSession, ConnectLookupsQueryPickExportAndADroppedResult) {
     ASSERT_EQ(messageTexts(), QStringList{QStringLiteral("输出成功!")});
     ASSERT_EQ(catcher.opened.size(), 1);
     EXPECT_GT(QFileInfo(catcher.opened[0]).size(), 4000);
+    // The server fails the statement after some rows: a message with its words, the last
+    // result kept whole, and the export writes that one.
+    messages.clear();
+    server->faults().errorAfterRows = 2;
+    w->byyyy->setEditText(QStringLiteral("2000"));
+    w->Command1_Click();
+    settle(w);
+    server->faults().errorAfterRows = -1;
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("查询失败："))) << messages[0].text.toStdString();
+    EXPECT_TRUE(messages[0].text.contains(QStringLiteral("算术溢出"))) << messages[0].text.toStdString();
+    EXPECT_EQ(w->dgContent->model()->rowCount(), rows);
+    EXPECT_EQ(w->result()->recordCount(), static_cast<size_t>(rows));
     // The connection dropped after a few rows: a message, the last result kept whole, and
     // the next query connects afresh.
     messages.clear();

@@ -235,6 +235,7 @@ std::string SqliteConnection::unreadableDates() {
 RecordsetPtr SqliteConnection::run(const std::string& sql) {
     const char* tail = sql.c_str();
     const char* end = tail + sql.size();
+    RecordsetPtr first;
     while (tail < end) {
         Statement s;
         const char* next = nullptr;
@@ -243,7 +244,9 @@ RecordsetPtr SqliteConnection::run(const std::string& sql) {
         tail = next;
         if (!s.stmt) continue;  // blanks or a comment
         const int cols = sqlite3_column_count(s.stmt);
-        if (cols == 0) {
+        if (cols == 0 || first) {
+            // As a server runs a whole batch: what follows the first result runs to its end
+            // too, and its failure is the statement's.
             while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW) {
             }
             if (rc != SQLITE_DONE) fail("执行语句失败", rc);
@@ -284,9 +287,9 @@ RecordsetPtr SqliteConnection::run(const std::string& sql) {
             }
         }
         if (rc != SQLITE_DONE) fail("读取数据失败", rc);
-        return b.finish();
+        first = b.finish();
     }
-    return RecordsetBuilder({}).finish();
+    return first ? first : RecordsetBuilder({}).finish();
 }
 
 RecordsetPtr SqliteConnection::callProcedure(Command& cmd, bool) {

@@ -93,6 +93,9 @@ TEST(EmbeddedCdb, SameOperationsAsOdbcWithClearErrorsWhereSqliteDiffers) {
     EXPECT_EQ(rs->field(0).name, "固定资产名称");
     EXPECT_EQ(rs->field(1).type, FieldType::DateTime);
     EXPECT_EQ(rs->cursorType, 3);
+    // The batch runs to its end as on a server: a failure after the first result fails it.
+    EXPECT_EQ(db.ExecSqlRs("select 1 as a; select 2 as b")->field(0).name, "a");
+    EXPECT_THROW(db.ExecSqlRs("select 1 as a; select * from fa_Karten"), DbError);
 }
 
 TEST(EmbeddedCdb, CancelInterruptsALongStatementAndTheConnectionGoesOn) {

@@ -44,7 +44,9 @@ DbError DbError::asConnectFailure() const {
 DbError DbError::redacted(const std::string& secret) const {
     auto records = mRecords;
     for (auto& r : records) r.message = redact(r.message, secret);
-    return DbError(redact(mContext, secret), std::move(records), mFailure);
+    DbError e(redact(mContext, secret), std::move(records), mFailure);
+    e.mUnanswered = mUnanswered, e.mConnectionDead = mConnectionDead;
+    return e;
 }
 
 std::string redact(std::string text, const std::string& secret) {

@@ -33,6 +33,15 @@ public:
     Failure failure() const { return mFailure; }
     // The same error as a failure to connect (a cancel or a lock stays what it is).
     DbError asConnectFailure() const;
+    // The statement failed before any of its answer arrived (nothing of it was read), and
+    // whether the driver then found its connection dead. Kept by the copies above and below.
+    bool unanswered() const { return mUnanswered; }
+    bool connectionDead() const { return mConnectionDead; }
+    DbError& markUnanswered(bool connectionDead) {
+        mUnanswered = true;
+        mConnectionDead = connectionDead;
+        return *this;
+    }
     // The same error with secret taken out of every text.
     DbError redacted(const std::string& secret) const;
 
@@ -40,6 +49,7 @@ private:
     std::string mContext;
     std::vector<DiagRecord> mRecords;
     Failure mFailure;
+    bool mUnanswered = false, mConnectionDead = false;
 };
 
 // Removes a secret from a text: the value of every "PWD=" (any case; up to the next ';',

@@ -257,6 +257,11 @@ auto OdbcConnection::running(const Stmt& stmt, Op&& op) -> decltype(op()) {
     }
 }
 
+bool OdbcConnection::connectionDead() const {
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    return succeeded(SQLGetConnectAttr(mDbc.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) && dead == SQL_CD_TRUE;
+}
+
 void OdbcConnection::cancel() {
     std::lock_guard lock(mRunningLock);
     mCancel = true;
@@ -305,7 +310,13 @@ RecordsetPtr OdbcConnection::query(const std::string& sql, int timeoutSeconds) {
     Stmt stmt = statement(timeoutSeconds);
     return running(stmt, [&]() -> RecordsetPtr {
         SQLRETURN rc = SQLExecDirectW(stmt.get(), wide(text), static_cast<SQLINTEGER>(text.size()));
-        if (rc != SQL_NO_DATA) stmt.check(rc, "执行查询失败");
+        if (rc != SQL_NO_DATA && rc != SQL_SUCCESS) {
+            try {
+                stmt.check(rc, "执行查询失败");
+            } catch (DbError& e) {
+                throw e.markUnanswered(connectionDead());
+            }
+        }
         if (firstResultWithColumns(stmt, &rc) == 0) return RecordsetBuilder({}).finish();
         auto rs = mBlockFetch ? fetchBlocks(stmt, mGetDataExtensions) : fetchPiecewise(stmt);
         // A server that fails part-way sends the rows it has, then the error: only the

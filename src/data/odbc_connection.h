@@ -40,6 +40,8 @@ private:
     auto running(const odbc::Stmt& stmt, Op&& op) -> decltype(op());
     RecordsetPtr callWith(const odbc::Stmt& stmt, Command& cmd, const std::string& call, bool wantResult);
     void endTransaction(SQLSMALLINT completion, const char* context);
+    // What the driver knows of the connection after a failure (false where it cannot say).
+    bool connectionDead() const;
     // Consumes every remaining result of stmt.
     static void drainResults(const odbc::Stmt& stmt);
     // Moves past results without columns (row counts of statements before a query);

@@ -13,11 +13,12 @@ listMng::~listMng() = default;
 
 namespace {
 
-// The connection itself failed (SQLSTATE class 08, a server shutting down, FreeTDS's
-// network errors 20004/20006/20017, or the driver's words for it), not the statement: it
-// answers nothing more.
+// The connection itself failed (the driver found it dead, SQLSTATE class 08, a server
+// shutting down, FreeTDS's network errors 20004/20006/20017, or the driver's words for
+// it), not the statement: it answers nothing more.
 bool connectionLost(const data::DbError& e) {
     if (e.failure() == data::Failure::Cancelled) return false;
+    if (e.connectionDead()) return true;
     for (const auto& r : e.records()) {
         if (r.sqlState.rfind("08", 0) == 0 || r.sqlState.rfind("57P0", 0) == 0) return true;
         if (r.message.find("[FreeTDS]") != std::string::npos &&
@@ -36,13 +37,26 @@ void listMng::open() {
     try {
         db = std::make_unique<data::CDB>(mParams, mConnector);
     } catch (const data::DbError& e) {
-        if (!std::exchange(mLost, false)) throw;
-        throw data::DbError("与数据库的连接已断开，重新连接失败：" + e.context(), e.records(), e.failure());
+        if (!mLost) throw;  // said again at every try until a connection is made
+        throw data::DbError(
+            "与数据库的连接已断开，重新连接失败：无法连接到数据库服务器，请确认服务器已启动、网络畅通后再试。" +
+                e.context(),
+            e.records(), e.failure());
     }
     mLost = false;
     std::lock_guard lock(mDbLock);
     mDb = std::move(db);
     mOpen = true;
+    if (mCancelRequested) mDb->cancel();  // pressed while this connection was being made
+}
+
+void listMng::drop() {
+    {
+        std::lock_guard lock(mDbLock);
+        mOpen = false;
+        mDb.reset();
+    }
+    mLost = true;
 }
 
 data::RecordsetPtr listMng::run(const std::string& sql) {
@@ -51,24 +65,33 @@ data::RecordsetPtr listMng::run(const std::string& sql) {
         return mDb->ExecSqlRs(sql, data::ado::adOpenStatic, data::ado::adLockReadOnly, data::ado::adCmdText);
     } catch (const data::DbError& e) {
         if (!connectionLost(e)) throw;
-        // Dropped: the next statement connects afresh with the same parameters.
-        {
-            std::lock_guard lock(mDbLock);
-            mOpen = false;
-            mDb.reset();
-        }
-        mLost = true;
+        drop();
+        if (!e.unanswered())
+            throw data::DbError("与数据库的连接已断开，下一次查询时会重新连接：" + e.context(), e.records(),
+                                e.failure());
+    }
+    // The connection was gone before the statement got any answer (a server restarted
+    // while the window stood idle). Every statement here only reads, so it is sent again
+    // at once on a new connection: one press gives the result.
+    open();
+    try {
+        return mDb->ExecSqlRs(sql, data::ado::adOpenStatic, data::ado::adLockReadOnly, data::ado::adCmdText);
+    } catch (const data::DbError& e) {
+        if (!connectionLost(e)) throw;
+        drop();
         throw data::DbError("与数据库的连接已断开，下一次查询时会重新连接：" + e.context(), e.records(), e.failure());
     }
 }
 
 void listMng::cancel() {
     std::lock_guard lock(mDbLock);
+    mCancelRequested = true;
     if (mDb) mDb->cancel();
 }
 
 void listMng::clearCancel() {
     std::lock_guard lock(mDbLock);
+    mCancelRequested = false;
     if (mDb) mDb->clearCancel();
 }
 

@@ -33,6 +33,7 @@ public:
 private:
     data::RecordsetPtr run(const std::string& sql);
     void open();
+    void drop();  // the connection is gone: the next statement connects afresh
     const data::ConnParams& mParams;
     data::Connector mConnector;
     // A failed connection leaves no CDB, so the next call tries again; so does a lost one.
@@ -40,6 +41,7 @@ private:
     bool mLost = false;  // the connection was lost: the next open says so when it fails
     std::mutex mDbLock;  // mDb's replacement against cancel() from other threads
     std::atomic<bool> mOpen{false};
+    bool mCancelRequested = false;  // under mDbLock: a cancel reaches a connection made after it too
 };
 
 }  // namespace faq::query

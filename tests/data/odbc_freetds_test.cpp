@@ -24,6 +24,7 @@
 #include "data/db_error.h"
 #include "data/sample_db.h"
 #include "data/sql_dialect.h"
+#include "query/listmng.h"
 #include "support/cancel.h"
 #include "support/odbc_env.h"
 #include "support/tds_server.h"
@@ -242,6 +243,34 @@ TEST_F(Tds, AnErrorAfterRowsFailsTheWholeStatement) {
         EXPECT_NE(said.find("算术溢出"), std::string::npos) << said;
     }
     server.faults().errorAfterRows = -1;
+}
+
+// The server goes away while the program stands idle. Still down: one statement, one
+// message that says so in Chinese with the driver's words. Back (or restarted meanwhile):
+// the next statement connects afresh and answers at once.
+TEST_F(Tds, AServerRestartedWhileIdleCostsNoExtraPress) {
+    TdsServer::Options options;
+    options.file = path;
+    auto first = std::make_unique<TdsServer>(options);
+    options.port = first->port();
+    params.server = first->address();
+    faq::query::listMng builder(params, odbcConnector());
+    ASSERT_GT(builder.getDeptList(nullptr)->recordCount(), 0u);
+    first.reset();
+    try {
+        builder.getDeptList(nullptr);
+        FAIL() << "an answer from a stopped server";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.failure(), Failure::Connect) << e.what();
+        EXPECT_TRUE(std::string(e.what()).starts_with("与数据库的连接已断开，重新连接失败：无法连接到数据库服务器"))
+            << e.what();
+        EXPECT_FALSE(e.records().empty());
+    }
+    for (int restart = 0; restart < 2; ++restart) {
+        TdsServer again(options);
+        EXPECT_GT(builder.getDeptList(nullptr)->recordCount(), 0u) << restart;
+        EXPECT_EQ(again.logins(), 1) << restart;
+    }  // the second time, the server went away after an answer, the first after a failure
 }
 
 // faquery report in a process of its own, over the wire and on the file.

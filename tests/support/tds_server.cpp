@@ -701,6 +701,7 @@ TdsServer::TdsServer(Options options) : mOptions(std::move(options)) {
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(mOptions.port));
     socklen_t len = sizeof a;
     if (bind(mListen, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(mListen, 16) != 0 ||
         getsockname(mListen, reinterpret_cast<sockaddr*>(&a), &len) != 0)

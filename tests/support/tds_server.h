@@ -33,6 +33,7 @@ public:
         // the SQLite column, else one read off their values.
         std::map<std::string, std::string, std::less<>> columnTypes;
         bool cacheResults = false;  // a batch seen before is answered with the same bytes
+        int port = 0;               // the loopback port; 0: one the system chooses
     };
     // Faults, changeable while the server runs.
     struct Faults {

@@ -3,6 +3,8 @@
 #include <xlsxwriter.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <vector>
 
 #include "file_system.h"
 #include "workbook_check.h"
@@ -34,6 +36,17 @@ lxw_worksheet* newSheet(lxw_workbook* wb, const std::vector<std::string>& captio
     return ws;
 }
 
+// Frees a workbook without zipping it (an export given up): libxlsxwriter leaves the
+// worksheets' temporary files of its constant-memory mode open then, so they are closed here.
+void discard(lxw_workbook* wb, const std::vector<lxw_worksheet*>& sheets) {
+    for (lxw_worksheet* ws : sheets)
+        if (ws->optimize_tmpfile) {
+            std::fclose(ws->optimize_tmpfile);
+            ws->optimize_tmpfile = nullptr;
+        }
+    lxw_workbook_free(wb);
+}
+
 std::string folderOf(const std::string& path) {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
@@ -42,7 +55,7 @@ std::string folderOf(const std::string& path) {
 }  // namespace
 
 void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, const data::Recordset& rs,
-                   const std::atomic<bool>* stop, std::atomic<bool>* closing) {
+                   const std::atomic<bool>* stop, WriteProgress* progress) {
     const std::string path = file.openablePath();
     std::string tmpDir = folderOf(file.target());
     lxw_workbook_options options{};
@@ -50,18 +63,20 @@ void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, c
     options.tmpdir = tmpDir.data();
     lxw_workbook* wb = workbook_new_opt(path.c_str(), &options);
     if (!wb) throw OutputError("无法创建工作簿：" + file.target());
-    int sheets = 1;
+    std::vector<lxw_worksheet*> sheets;
     try {
-        lxw_worksheet* ws = newSheet(wb, captions);
+        lxw_worksheet* ws = sheets.emplace_back(newSheet(wb, captions));
         const size_t fields = rs.fieldCount();
         std::string cell;
         lxw_row_t row = 1;
         for (size_t r = 0; r < rs.recordCount(); ++r, ++row) {
-            if (stop && (r & 1023) == 0 && *stop) throw OutputCancelled();
+            if ((r & 1023) == 0) {
+                if (stop && *stop) throw OutputCancelled();
+                if (progress) progress->rows = r;
+            }
             if (row > kRowsPerSheet) {
-                ws = newSheet(wb, captions);
+                ws = sheets.emplace_back(newSheet(wb, captions));
                 row = 1;
-                ++sheets;
             }
             for (size_t c = 0; c < fields; ++c) {
                 const data::Value v = rs.value(r, c);
@@ -85,19 +100,22 @@ void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, c
             }
         }
     } catch (...) {
-        workbook_close(wb);
+        discard(wb, sheets);  // the file goes anyway: zipping it would only keep the user waiting
         throw;
     }
-    if (closing) *closing = true;
+    if (progress) {
+        progress->rows = rs.recordCount();
+        progress->closing = true;
+    }
     errno = 0;  // what the zip phase fails for, if it does
     check(workbook_close(wb), ("写入工作簿 " + file.target() + " 失败").c_str());
-    verifyWorkbook(path, sheets);
+    verifyWorkbook(path, static_cast<int>(sheets.size()));
 }
 
 void saveWorkbook(const std::string& path, const std::vector<std::string>& captions, const data::Recordset& rs,
-                  const TargetRules& rules, const std::atomic<bool>* stop, std::atomic<bool>* closing) {
+                  const TargetRules& rules, const std::atomic<bool>* stop, WriteProgress* progress) {
     AtomicFile file(path, rules);
-    writeWorkbook(file, captions, rs, stop, closing);
+    writeWorkbook(file, captions, rs, stop, progress);
     file.commit();
 }
 

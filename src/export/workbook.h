@@ -14,17 +14,23 @@ namespace faq::output {
 // Rows of a worksheet below its header row; more continue on further sheets.
 constexpr size_t kRowsPerSheet = 1048575;
 
+// How far a workbook being written has come, for another thread to show.
+struct WriteProgress {
+    std::atomic<size_t> rows{0};       // records written so far
+    std::atomic<bool> closing{false};  // the rows are written and the file is being zipped
+};
+
 // Writes the workbook into file's temporary file and reads it back; the caller commits.
 // libxlsxwriter keeps its own temporary files (already unlinked) in the target's folder.
 // Throws OutputError when the workbook cannot be written completely, OutputCancelled when
-// *stop turns true on the way. *closing turns true when the rows are written and the file is
-// being zipped, which cannot be stopped.
+// *stop turns true while rows are written (within a thousand rows; nothing is zipped then).
+// The zip phase cannot be stopped.
 void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, const data::Recordset& rs,
-                   const std::atomic<bool>* stop = nullptr, std::atomic<bool>* closing = nullptr);
+                   const std::atomic<bool>* stop = nullptr, WriteProgress* progress = nullptr);
 
 // A complete new workbook at path, through an AtomicFile.
 void saveWorkbook(const std::string& path, const std::vector<std::string>& captions, const data::Recordset& rs,
                   const TargetRules& rules = {}, const std::atomic<bool>* stop = nullptr,
-                  std::atomic<bool>* closing = nullptr);
+                  WriteProgress* progress = nullptr);
 
 }  // namespace faq::output

@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QShortcut>
 
@@ -144,7 +145,14 @@ void frmLogin::beginWork(const QString& what) {
 void frmLogin::showBusy() {
     mBusyTimer.start(kTickMs);
     if (showFinishingExport()) return;
-    lblBusy->setText(QStringLiteral("%1… %2 秒").arg(mWork).arg(mWorkClock.elapsed() / kTickMs));
+    const qint64 seconds = mWorkClock.elapsed() / kTickMs;
+    if (mExportProgress)
+        lblBusy->setText(QStringLiteral("%1… 已写 %2 行 %3 秒")
+                             .arg(mWork)
+                             .arg(QLocale(QLocale::Chinese, QLocale::China).toString(qulonglong(mExportProgress->rows)))
+                             .arg(seconds));
+    else
+        lblBusy->setText(QStringLiteral("%1… %2 秒").arg(mWork).arg(seconds));
     lblBusy->show();
     btnCancel->show();
 }
@@ -165,7 +173,7 @@ void frmLogin::endWork() {
     if (mJob) mJob->giveUp();
     mJob.reset();
     mWork.clear();
-    mExportClosing.reset();
+    mExportProgress.reset();
     btnCancel->setEnabled(true);
     mBusyTimer.stop();
     lblBusy->hide();
@@ -189,6 +197,9 @@ void frmLogin::btnCancel_Click() {
         emit loadFailed(QString());
         return;
     }
+    // Writing a workbook is the program's own work, no statement at a server: it stops
+    // between rows, and nothing is given up.
+    if (mExportProgress) return;
     // A statement that has not ended a while after its cancel (a server that stopped
     // answering) is given up, so that the window never waits for it.
     QTimer::singleShot(kAbandonMs, this, [this, work = mWorkSerial] {
@@ -327,11 +338,11 @@ void frmLogin::exportToExcel() {
         captions << dgContent->model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
     // The whole result, whatever row the grid stands on; the grid stays there.
     beginWork(QStringLiteral("正在输出"));
-    mExportClosing = std::make_shared<std::atomic<bool>>(false);
+    mExportProgress = std::make_shared<output::WriteProgress>();
     mJob = runInBackground<ExportOutcome>(
         mSession, this,
-        [exporter = mExporter, rs = rsResult, captions, keep = mSession.shared_from_this(), closing = mExportClosing](
-            app::mdlMain&) { return exporter.write(rs, captions, &keep->cancelRequested(), closing.get()); },
+        [exporter = mExporter, rs = rsResult, captions, keep = mSession.shared_from_this(), progress = mExportProgress](
+            app::mdlMain&) { return exporter.write(rs, captions, &keep->cancelRequested(), progress.get()); },
         [this](Outcome<ExportOutcome>& out) {
             endWork();
             ExportOutcome failed;

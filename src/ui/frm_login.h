@@ -51,7 +51,7 @@ public:
     bool busy() const { return !mWork.isEmpty(); }
     bool loading() const { return mLoading; }
     // Whether the export running is zipping its workbook, which cannot be stopped.
-    bool exportFinishing() const { return mExportClosing && *mExportClosing; }
+    bool exportFinishing() const { return mExportProgress && mExportProgress->closing; }
 
     const data::RecordsetPtr& result() const { return rsResult; }
     const query::CMvLogin& criteria() const { return *objCriteria; }
@@ -103,10 +103,10 @@ private:
     data::RecordsetPtr rsResult;
     QPointer<FormSelect> mPicker;
     WorkbookExporter mExporter;
-    QString mWork;                                      // what runs, for the status line; empty when idle
-    unsigned mWorkSerial = 0;                           // counts the work begun
-    JobTicketPtr mJob;                                  // the running work's claim on its outcome
-    std::shared_ptr<std::atomic<bool>> mExportClosing;  // the export running can no longer be stopped
+    QString mWork;                                           // what runs, for the status line; empty when idle
+    unsigned mWorkSerial = 0;                                // counts the work begun
+    JobTicketPtr mJob;                                       // the running work's claim on its outcome
+    std::shared_ptr<output::WriteProgress> mExportProgress;  // the export running, how far it came
     bool mLoading = false;
     QElapsedTimer mWorkClock;
     QTimer mBusyTimer;

@@ -79,7 +79,7 @@ ExportOutcome WorkbookExporter::run(const data::RecordsetPtr& rs, const QStringL
 }
 
 ExportOutcome WorkbookExporter::write(const data::RecordsetPtr& rs, const QStringList& captions,
-                                      const std::atomic<bool>* stop, std::atomic<bool>* closing) const {
+                                      const std::atomic<bool>* stop, output::WriteProgress* progress) const {
     ExportOutcome out;
     const data::Recordset nothing({});  // before the first query: the header row alone
     std::vector<std::string> heads;
@@ -93,7 +93,7 @@ ExportOutcome WorkbookExporter::write(const data::RecordsetPtr& rs, const QStrin
             out.path = newFileName(QFile::decodeName(folder.c_str()));
             try {
                 output::saveWorkbook(QFile::encodeName(out.path).toStdString(), heads, rs ? *rs : nothing,
-                                     {.mayReplace = false, .keepIntact = {}}, stop, closing);
+                                     {.mayReplace = false, .keepIntact = {}}, stop, progress);
                 break;
             } catch (const output::TargetExists&) {
                 if (attempt == kAttempts) throw;

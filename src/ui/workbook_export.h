@@ -8,6 +8,7 @@
 #include <atomic>
 
 #include "data/recordset.h"
+#include "export/workbook.h"
 
 namespace faq::ui {
 
@@ -38,11 +39,10 @@ public:
     ExportOutcome run(const data::RecordsetPtr& rs, const QStringList& captions) const;
 
     // The two halves of run: writing and asking the desktop for its program for workbooks
-    // (on any thread; stops when *stop turns true), and handing the workbook to that
-    // program (on the UI thread, through QDesktopServices).
-    // *closing turns true once the workbook can no longer be stopped.
+    // (on any thread; stops when *stop turns true, *progress tells how far it came), and
+    // handing the workbook to that program (on the UI thread, through QDesktopServices).
     ExportOutcome write(const data::RecordsetPtr& rs, const QStringList& captions,
-                        const std::atomic<bool>* stop = nullptr, std::atomic<bool>* closing = nullptr) const;
+                        const std::atomic<bool>* stop = nullptr, output::WriteProgress* progress = nullptr) const;
     ExportOutcome open(ExportOutcome written) const;
 
     // 固定资产查询_YYYYMMDD_HHMMSS[_n].xlsx, not yet taken in folder.

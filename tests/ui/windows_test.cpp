@@ -10,7 +10,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <random>
 
 #include "app/frm_db_set.h"
 #include "data/sqlite_connection.h"
@@ -460,6 +462,77 @@ TEST_F(Windows, ACancelledConnectBringsTheSettingsBackForAFreshStart) {
     ASSERT_NE(st->queryWindow(), nullptr);
     EXPECT_TRUE(st->queryWindow()->isVisible());
     EXPECT_EQ(test::switches().connects, 3);
+}
+
+// Every job the windows start (the lookups of the connect, the query, the picker's list,
+// the export), ended at random moments many times: answers before and after a cancel, the
+// cancel before and after the window's deferred delete, the window closed or destroyed while
+// work runs. Under AddressSanitizer (scripts/test) any outcome that reaches a window that
+// gave it up is a use of freed memory; here freed memory is scribbled over as well.
+TEST_F(Windows, JobsEndedAtRandomMomentsNeverReachAWindowThatGaveThemUp) {
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 rng(seed);
+    const auto chance = [&](int percent) { return std::uniform_int_distribution<int>(0, 99)(rng) < percent; };
+    const auto pause = [&](int maxMs) { QTest::qWait(std::uniform_int_distribution<int>(0, maxMs)(rng)); };
+    QTemporaryDir exports;
+    test::UrlCatcher catcher;
+#ifdef __linux__
+    mallopt(M_PERTURB, 0xA5);
+#endif
+    for (int round = 0; round < 40; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        test::resetSwitches();
+        messages.clear();
+        auto st = startup();
+        st->settings().show();
+        // The lookups of the connect answer at once, a little later, or when cancelled.
+        test::switches().connectDelayMs = chance(50) ? std::uniform_int_distribution<int>(0, 20)(rng) : 0;
+        test::switches().slowQueries = chance(50);
+        st->settings().Command1_Click();
+        std::vector<std::weak_ptr<app::Session>> sessions{st->session()->shared_from_this()};
+        pause(30);
+        if (st->connecting() && chance(70)) {
+            st->queryWindow()->Form_KeyDown(Qt::Key_Escape, Qt::NoModifier);
+            if (chance(50)) QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            pause(20);
+            EXPECT_TRUE(messages.empty()) << messageTexts().join('\n').toStdString();
+        }
+        test::switches().slowQueries = false;
+        settle(*st);
+        if (frmLogin* w = st->queryWindow()) {
+            w->exporter().tempRoot = exports.path();
+            // One job, answered at once, when cancelled, or never (a server that went silent).
+            const int job = std::uniform_int_distribution<int>(0, 2)(rng);
+            const bool deaf = chance(15);
+            test::switches().slowQueries = !deaf && chance(50);
+            test::switches().deafQueries = deaf;
+            messages.clear();
+            if (job == 0) w->Command1_Click();
+            if (job == 1) w->Form_KeyDown(Qt::Key_F2, Qt::NoModifier);
+            if (job == 2) w->btnCsv_Click();
+            pause(40);
+            const int end = std::uniform_int_distribution<int>(0, 2)(rng);
+            if (end == 0 && !deaf) w->Form_KeyDown(Qt::Key_Escape, Qt::NoModifier);
+            if (end == 1) w->close();  // the close box: the program ends (here: counted)
+            if (end == 2 || deaf) st.reset();
+            pause(20);
+            test::switches().slowQueries = false;
+            test::switches().deafQueries = false;
+            if (st && st->queryWindow()) {
+                settle(st->queryWindow());
+                EXPECT_LE(messages.size(), 1u) << messageTexts().join('\n').toStdString();
+            }
+        }
+        st.reset();
+        // Every job ends and lets its session go before the next round.
+        for (const auto& s : sessions)
+            EXPECT_TRUE(QTest::qWaitFor([&] { return s.expired(); }, 10000)) << "a job did not end";
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+#ifdef __linux__
+    mallopt(M_PERTURB, 0);
+#endif
 }
 
 TEST_F(Windows, Screenshots) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "db_error.h"
@@ -145,6 +146,20 @@ void setRowArraySize(const Stmt& stmt, SQLULEN* rows) {
     stmt.check(rc, "设置行数组大小失败");
 }
 
+// A text the driver gave no length for (SQL_NO_TOTAL) whose terminator comes before the
+// end of its buffer: what it could convert, the value's end cut off. FreeTDS does this for a
+// varchar ending in half a GBK character (old programs cut texts at N bytes, and SQL Server
+// hands the bytes over as stored). Returns the characters before the terminator, or npos
+// when the piece fills the buffer: then the value is longer than the buffer.
+template <typename Char>
+size_t endedShort(const Char* p, size_t room) {
+    for (size_t i = 0; i + 1 < room; ++i)
+        if (p[i] == Char{}) return i;
+    return std::string::npos;
+}
+
+constexpr char16_t kBrokenMark = u'\uFFFD';  // as every byte that is no character reads
+
 // Reads a character column in pieces; returns false for null.
 template <typename Char>
 bool getChars(const Stmt& stmt, SQLUSMALLINT col, SQLSMALLINT cType, std::basic_string<Char>& out) {
@@ -157,6 +172,13 @@ bool getChars(const Stmt& stmt, SQLUSMALLINT col, SQLSMALLINT cType, std::basic_
         stmt.check(rc, "读取数据失败");
         if (ind == SQL_NULL_DATA) return false;
         const size_t cap = sizeof buf / sizeof(Char) - 1;
+        if (ind == SQL_NO_TOTAL) {
+            if (const size_t n = endedShort(buf, cap + 1); n != std::string::npos) {
+                out.append(buf, n);
+                if constexpr (std::is_same_v<Char, char16_t>) out.push_back(kBrokenMark);
+                return true;
+            }
+        }
         size_t n = (ind == SQL_NO_TOTAL || static_cast<size_t>(ind) / sizeof(Char) > cap)
                        ? cap
                        : static_cast<size_t>(ind) / sizeof(Char);
@@ -276,6 +298,16 @@ RecordsetPtr fetchBlocks(const Stmt& stmt, SQLUINTEGER getDataExtensions) {
                 const auto col = static_cast<SQLUSMALLINT>(c + 1);
                 const SQLLEN n = perCell[c] ? 0 : ind[c][r];
                 const char* cell = perCell[c] ? nullptr : data[c].data() + static_cast<size_t>(p.width) * r;
+                if (!perCell[c] && n == SQL_NO_TOTAL && p.cType == SQL_C_WCHAR) {
+                    const auto* w = reinterpret_cast<const char16_t*>(cell);
+                    if (const size_t units = endedShort(w, static_cast<size_t>(p.width) / sizeof(char16_t));
+                        units != std::string::npos) {
+                        wtext.assign(w, units);
+                        wtext.push_back(kBrokenMark);
+                        builder.putUtf16(wtext.data(), wtext.size(), p.type);
+                        continue;
+                    }
+                }
                 const bool truncated = !perCell[c] && n != SQL_NULL_DATA &&
                                        ((p.cType == SQL_C_CHAR && (n == SQL_NO_TOTAL || n >= p.width)) ||
                                         (p.cType == SQL_C_WCHAR &&

@@ -110,7 +110,11 @@ protected:
             "with recursive k(n) as (select 1 union all select n + 1 from k where n < 3000) "
             "insert into wide select n, '第' || n || '行' from k;"
             "update types set big = (select group_concat('长', '') from wide) where i = -7;"
-            "update types set lng = big where i = -7;";
+            "update types set lng = big where i = -7;"
+            // Texts cut at a byte count by old programs: the lead byte of 电 alone at the end.
+            "create table cut(n integer, v varchar(8), t text);"
+            "insert into cut values(1, x'B5E7C4D4B5', x'B5E7C4D4B5'), (2, x'B5E7C4D4', x'B5E7C4D4'), (3, x'B5', "
+            "x'B5');";
         ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
         sqlite3_close(db);
         faq::test::registerSqlServerDriver(FAQ_TDS_ODBC_DRIVER);
@@ -142,6 +146,15 @@ TEST_F(Tds, EveryTypeAndNullAsSqlServerSendsThem) {
     EXPECT_GT(rs->value(0, 8).text.size(), 8000u);
     EXPECT_TRUE(rs->value(0, 8).text.ends_with("长"));
     for (size_t c = 0; c < rs->fieldCount(); ++c) EXPECT_TRUE(rs->value(1, c).isNull()) << c;
+    // Half a GBK character at the end of a varchar or text: the row stays, the broken byte
+    // marked, bound in blocks and read per cell alike.
+    rs = db.ExecSqlRs("select n, v, t from cut order by n", 3, 1, 1);
+    ASSERT_EQ(rs->recordCount(), 3u);
+    for (size_t c : {1u, 2u}) {
+        EXPECT_EQ(rs->value(0, c).text, "电脑\uFFFD") << c;
+        EXPECT_EQ(rs->value(1, c).text, "电脑") << c;
+        EXPECT_EQ(rs->value(2, c).text, "\uFFFD") << c;
+    }
     // An empty result keeps its columns; the server's message for a missing table arrives as
     // it was written.
     rs = db.ExecSqlRs("select n as [编号], t from wide where 0", 3, 1, 1);

@@ -278,7 +278,8 @@ void putRow(Bytes& b, const std::vector<Column>& cols, const std::vector<Cell>& 
                     put16(b, 0xFFFF);
                     break;
                 }
-                const Bytes g = toGbk(textOf(v));
+                // A blob stands for the bytes as a varchar holds them, valid in 936 or not.
+                const Bytes g = v.kind == SQLITE_BLOB ? v.text : toGbk(textOf(v));
                 put16(b, static_cast<unsigned>(std::min<size_t>(g.size(), 8000))), b.append(g, 0, 8000);
                 break;
             }
@@ -310,7 +311,7 @@ void putRow(Bytes& b, const std::vector<Column>& cols, const std::vector<Cell>& 
                     put8(b, 0);
                     break;
                 }
-                const Bytes g = toGbk(textOf(v));
+                const Bytes g = v.kind == SQLITE_BLOB ? v.text : toGbk(textOf(v));
                 put8(b, 16), b.append(16, '\x01'), b.append(8, '\0'), put32(b, static_cast<uint32_t>(g.size())),
                     b.append(g);
                 break;

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -157,6 +158,18 @@ SqliteConnection::~SqliteConnection() {
     if (mDb) sqlite3_close_v2(mDb);
 }
 
+namespace {
+
+// A write that failed where the database is read-only (or in memory): it was one of
+// SQLite's temporary files.
+bool tempWriteFailed(sqlite3* db, int rc) {
+    if (!db || (rc != SQLITE_IOERR_WRITE && rc != SQLITE_IOERR_FSYNC && rc != SQLITE_IOERR_TRUNCATE)) return false;
+    const char* file = sqlite3_db_filename(db, "main");
+    return sqlite3_db_readonly(db, "main") == 1 || !file || !*file;
+}
+
+}  // namespace
+
 void SqliteConnection::fail(const std::string& context, int rc) const {
     std::string msg = mDb ? sqlite3_errmsg(mDb) : sqlite3_errstr(rc);
     Failure failure = Failure::Statement;
@@ -164,12 +177,14 @@ void SqliteConnection::fail(const std::string& context, int rc) const {
         failure = Failure::Cancelled;
     } else if ((rc & 0xFF) == SQLITE_INTERRUPT && mDeadlineMs) {
         msg = "查询超时（" + msg + "）";
-    } else if ((rc & 0xFF) == SQLITE_FULL) {
-        // A read-only database grows nothing: what filled up is the folder of SQLite's
-        // temporary files (sorting, grouping).
+    } else if ((rc & 0xFF) == SQLITE_FULL || tempWriteFailed(mDb, rc)) {
+        // A read-only database grows nothing: what filled up, or hit the file-size limit,
+        // is the folder of SQLite's temporary files (sorting, grouping).
         const char* tmp = std::getenv("TMPDIR");
-        msg = std::string("临时文件夹（") + (tmp && *tmp ? tmp : "/tmp") +
-              "）空间不足，查询用的临时数据写不下；数据库本身没有改动（" + msg + "）";
+        const bool limit = mDb && sqlite3_system_errno(mDb) == EFBIG;
+        msg = std::string("临时文件夹（") + (tmp && *tmp ? tmp : "/tmp") + "）" +
+              (limit ? "的文件超过了允许的大小（ulimit -f）" : "空间不足") +
+              "，查询用的临时数据写不下；数据库本身没有改动（" + msg + "）";
     } else if ((rc & 0xFF) == SQLITE_NOMEM) {
         msg = std::string(kOutOfMemory) + "（" + msg + "）";
     } else if ((rc & 0xFF) == SQLITE_CORRUPT || (rc & 0xFF) == SQLITE_IOERR || (rc & 0xFF) == SQLITE_NOTADB) {

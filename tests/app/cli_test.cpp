@@ -192,6 +192,16 @@ TEST_F(CommandLine, InterruptedOrFailedWritesLeaveNothingAndSayWhy) {
     EXPECT_EQ(capped.code, 5) << capped.err;
     EXPECT_NE(capped.err.find("文件超过了允许的大小"), std::string::npos) << capped.err;
     EXPECT_TRUE(files().empty()) << files().front();
+    // The same limit met by SQLite's sorting files: blamed on the temporary folder.
+    ASSERT_EQ(faquery({"sample-db", dir + "/cards.db", "--cards", "40000"}).code, 0);
+    setenv("TMPDIR", dir.c_str(), 1);
+    const Outcome sortCapped =
+        faquery({"report", "--sqlite", dir + "/cards.db", "--from", "1990-01"}, 0, 0, RLIMIT_FSIZE, 64 << 10);
+    unsetenv("TMPDIR");
+    EXPECT_EQ(sortCapped.code, 4) << sortCapped.err;
+    EXPECT_NE(sortCapped.err.find("临时文件夹（" + dir + "）的文件超过了允许的大小"), std::string::npos)
+        << sortCapped.err;
+    EXPECT_NE(sortCapped.err.find("数据库本身没有改动"), std::string::npos) << sortCapped.err;
     // A full disk (a small file system of its own, where the superuser may mount one).
     const std::string small = dir + "/small";
     fs::create_directory(small);
@@ -204,16 +214,15 @@ TEST_F(CommandLine, InterruptedOrFailedWritesLeaveNothingAndSayWhy) {
             EXPECT_TRUE(fs::is_empty(small)) << format;
         }
         // A full temporary folder: SQLite's sorting files, blamed on the folder, not the database.
-        ASSERT_EQ(faquery({"sample-db", dir + "/cards.db", "--cards", "40000"}).code, 0);
         setenv("TMPDIR", small.c_str(), 1);
         const Outcome sorting = faquery({"report", "--sqlite", dir + "/cards.db", "--from", "1990-01"});
         unsetenv("TMPDIR");
         EXPECT_EQ(sorting.code, 4);
         EXPECT_NE(sorting.err.find("临时文件夹（" + small + "）空间不足"), std::string::npos) << sorting.err;
         EXPECT_NE(sorting.err.find("数据库本身没有改动"), std::string::npos);
-        fs::remove(dir + "/cards.db");
         std::system(("umount " + small).c_str());
     }
+    fs::remove(dir + "/cards.db");
     fs::remove(small);
     // A finished file is never touched by a later run that is interrupted.
     ASSERT_EQ(faquery({"sample-db", dir + "/small.db", "--cards", "50"}).code, 0);

@@ -1,10 +1,14 @@
 #include "recordset.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstddef>
@@ -58,6 +62,33 @@ char* allocateBlock(size_t capacity, size_t align) {
 }
 }  // namespace
 
+namespace {
+
+std::atomic<size_t> gLimitSet{0};
+
+size_t physicalMemory() {
+#ifdef _WIN32
+    MEMORYSTATUSEX m{};
+    m.dwLength = sizeof m;
+    return GlobalMemoryStatusEx(&m) ? static_cast<size_t>(m.ullTotalPhys) : 0;
+#else
+    const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGE_SIZE);
+    return pages > 0 && page > 0 ? static_cast<size_t>(pages) * static_cast<size_t>(page) : 0;
+#endif
+}
+
+}  // namespace
+
+size_t resultMemoryLimit() {
+    if (const size_t set = gLimitSet) return set;
+    static const size_t byMachine = std::max(physicalMemory() / 4, size_t{256} << 20);
+    return byMachine;
+}
+
+void setResultMemoryLimit(size_t bytes) {
+    gLimitSet = bytes;
+}
+
 void Recordset::FreeBlock::operator()(char* p) const {
 #ifdef _WIN32
     _aligned_free(p);
@@ -71,12 +102,18 @@ char* Recordset::allocate(size_t bytes, uint64_t* slot) {
         // Doubling up to 2 MiB: a small result stays small.
         size_t capacity = mBlocks.empty() ? kFirstBlockBytes : std::min(mBlocks.back().capacity * 2, kHugeBlockBytes);
         while (capacity < bytes) capacity *= 2;
+        if (mHeld + capacity > resultMemoryLimit())
+            throw DbError("结果太大：读到第 " + std::to_string(mRows + 1) + " 行时已占用 " +
+                          std::to_string(mHeld >> 20) + " MB 内存（上限为本机内存的四分之一，" +
+                          std::to_string(resultMemoryLimit() >> 20) +
+                          " MB），为免耗尽内存已停止读取；请缩小查询条件（期间、部门或资产名称）");
         Block b;
         b.data.reset(
             allocateBlock(capacity, capacity >= kHugeBlockBytes ? kHugeBlockBytes : alignof(std::max_align_t)));
         if (!b.data) throw std::bad_alloc();
         b.capacity = capacity;
         mBlocks.push_back(std::move(b));
+        mHeld += capacity;
     }
     Block& b = mBlocks.back();
     if (slot) *slot = (static_cast<uint64_t>(mBlocks.size() - 1) << 32) | b.size;

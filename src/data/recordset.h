@@ -111,12 +111,20 @@ private:
     std::vector<Block> mBlocks;
     size_t mRows = 0;
     size_t mTextBytes = 0;
+    size_t mHeld = 0;  // bytes of the blocks
     long mPos = 0;
     std::vector<std::pair<int, Listener>> mListeners;
     int mNextListener = 1;
 };
 
 using RecordsetPtr = std::shared_ptr<Recordset>;
+
+// The most memory one result may take: a quarter of the machine's physical memory (at least
+// 256 MiB), so that a result far larger than anyone can read stops with a message before
+// the system runs out. A result that would grow past it fails with a DbError that asks for
+// narrower criteria. setResultMemoryLimit changes it for the whole process (0: the default).
+size_t resultMemoryLimit();
+void setResultMemoryLimit(size_t bytes);
 
 // Fills a recordset row by row: each put goes to the next field, and the row is complete
 // after the last field.

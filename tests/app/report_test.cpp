@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "app/mdl_main.h"
+#include "data/recordset.h"
 #include "export/sample_file.h"
 #include "export/text_table.h"
 #include "query/money_format.h"
@@ -120,6 +121,13 @@ TEST(Report, ConnectionQueryAndOutputFailuresHaveTheirCodes) {
     EXPECT_NE(noTable.err.find("不是账套数据库：缺少表 fa_"), std::string::npos) << noTable.err;
     EXPECT_NE(noTable.err.find("fa_"), std::string::npos);
     EXPECT_NE(noTable.err.find("      Select distinct "), std::string::npos);  // the statement that failed
+    // A result past the memory a result may take: nothing written, exit 4.
+    data::setResultMemoryLimit(128 << 10);
+    const Outcome huge = report(demo({"--format", "csv"}));
+    data::setResultMemoryLimit(0);
+    EXPECT_EQ(huge.code, 4);
+    EXPECT_TRUE(huge.out.empty());
+    EXPECT_NE(huge.err.find("结果太大"), std::string::npos) << huge.err;
     Outcome unwritable = report(demo({"--output", "/nonexistent-dir/out.csv", "--format", "csv"}));
     EXPECT_EQ(unwritable.code, 5);
     EXPECT_NE(unwritable.err.find("输出失败："), std::string::npos);

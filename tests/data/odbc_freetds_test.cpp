@@ -238,6 +238,12 @@ TEST_F(Tds, AnErrorAfterRowsFailsTheWholeStatement) {
             server.faults().errorAfterRows = -1;
             EXPECT_EQ(db.ExecSqlRs("select count(*) as c from wide")->value(0, 0).i, 3000) << after;
         }
+    // The program stops reading a result past its memory: the rest is cancelled at the
+    // server, the connection answers the next statement.
+    setResultMemoryLimit(128 << 10);
+    EXPECT_THROW(db.ExecSqlRs("select n, t from wide"), DbError);
+    setResultMemoryLimit(0);
+    EXPECT_EQ(db.ExecSqlRs("select count(*) as c from wide")->value(0, 0).i, 3000);
     // faquery report: nothing on standard output, no file, exit 4, the server's words.
     server.faults().errorNumber = 8115;
     server.faults().errorAfterRows = 3;

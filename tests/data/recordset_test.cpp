@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "data/db_error.h"
 #include "data/program_error.h"
 #include "data/utf.h"
 
@@ -84,10 +85,21 @@ TEST(Recordset, CurrentRecordMovesAndNotifiesListeners) {
     EXPECT_THROW(rs->fieldValue("missing"), ProgramError);
 }
 
-TEST(Recordset, MemoryPerRowStaysSmall) {
+TEST(Recordset, MemoryPerRowStaysSmallAndBounded) {
     auto rs = sample(100000);
     double perRow = static_cast<double>(rs->memoryBytes() - rs->textBytes()) / 100000.0;
     EXPECT_LT(perRow, 64.0);
+    // Past the limit a result stops growing, with a message that asks for less.
+    EXPECT_GE(resultMemoryLimit(), size_t{256} << 20);
+    setResultMemoryLimit(rs->memoryBytes() / 2);
+    try {
+        sample(100000);
+        ADD_FAILURE() << "grew past its limit";
+    } catch (const DbError& e) {
+        EXPECT_TRUE(std::string(e.what()).starts_with("结果太大")) << e.what();
+    }
+    setResultMemoryLimit(0);
+    EXPECT_EQ(sample(100000)->recordCount(), 100000u);
 }
 
 TEST(Value, TextsAndNumbers) {

@@ -291,6 +291,17 @@ TEST_F(Windows, FailedQueryKeepsTheLastResultAndTheWindowUsable) {
     settle(w);
     EXPECT_EQ(messages.size(), 1u);
     EXPECT_NE(w->result(), result);
+    // A result larger than the memory it may take: stopped, said, the last result kept.
+    const auto last = w->result();
+    data::setResultMemoryLimit(128 << 10);
+    w->dcob->setEditText(QString());
+    w->Command1_Click();
+    settle(w);
+    data::setResultMemoryLimit(0);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_TRUE(messages[1].text.startsWith(QStringLiteral("查询失败：结果太大"))) << messages[1].text.toStdString();
+    EXPECT_TRUE(messages[1].text.contains(QStringLiteral("请缩小查询条件")));
+    EXPECT_EQ(w->result(), last);
 }
 
 TEST_F(Windows, GridRowAndCurrentRecordMoveTogether) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/cli.h"
+#include "app/core_dumps.h"
 #include "app/interrupt.h"
 #include "app/report.h"
 #include "app/terminal_text.h"
@@ -39,6 +40,7 @@ void useParentConsole() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    faq::app::keepOutOfCoreDumps();  // before any password is typed or read
     faq::app::captureTerminalEncoding();
     std::vector<std::string> args = faq::app::commandLineArguments(argc, argv);
     if (!args.empty()) useParentConsole();

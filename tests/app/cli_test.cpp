@@ -13,6 +13,8 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <regex>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -35,7 +37,7 @@ std::string slurpFd(int fd) {
 // `interrupt` after `afterMs` milliseconds when given; limits `resource` (RLIMIT_AS …) to
 // `limit` when given.
 Outcome faquery(const std::vector<std::string>& args, int interrupt = 0, int afterMs = 0, int resource = -1,
-                rlim_t limit = 0) {
+                rlim_t limit = 0, const std::function<void(pid_t)>& beforeInterrupt = {}) {
     int out[2], err[2];
     if (pipe(out) != 0 || pipe(err) != 0) return {};
     const pid_t pid = fork();
@@ -59,6 +61,7 @@ Outcome faquery(const std::vector<std::string>& args, int interrupt = 0, int aft
     close(err[1]);
     if (interrupt) {
         std::this_thread::sleep_for(std::chrono::milliseconds(afterMs));
+        if (beforeInterrupt) beforeInterrupt(pid);
         kill(pid, interrupt);
     }
     Outcome r;
@@ -181,7 +184,12 @@ TEST_F(CommandLine, InterruptedOrFailedWritesLeaveNothingAndSayWhy) {
     // The window program too (logout ends it with SIGTERM): its guard removes what an
     // export was writing and says so.
     setenv("QT_QPA_PLATFORM_OVERRIDE", "offscreen", 1);
-    const Outcome window = faquery({"--demo", "-platform", "offscreen"}, SIGTERM, 1500);
+    std::string limits;  // a program that may hold a password writes no core file
+    const Outcome window = faquery({"--demo", "-platform", "offscreen"}, SIGTERM, 1500, -1, 0, [&](pid_t pid) {
+        std::ifstream f("/proc/" + std::to_string(pid) + "/limits");
+        limits.assign(std::istreambuf_iterator<char>(f), {});
+    });
+    EXPECT_TRUE(std::regex_search(limits, std::regex("Max core file size +0 +0 "))) << limits;
     unsetenv("QT_QPA_PLATFORM_OVERRIDE");
     EXPECT_EQ(window.code, 128 + SIGTERM);
     EXPECT_NE(window.err.find("已中断"), std::string::npos) << window.err;

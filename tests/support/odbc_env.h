@@ -16,6 +16,7 @@
 
 #include "data/connection.h"
 #include "data/odbc_connection.h"
+#include "temp_cleanup.h"
 #include "unix_path.h"
 
 namespace faq::test {
@@ -46,6 +47,7 @@ inline std::string registerSqlServerDriver([[maybe_unused]] const std::string& d
 #else
     char tmpl[] = "/tmp/faq-odbc-XXXXXX";
     std::string dir = mkdtemp(tmpl);
+    removeAtExit(dir);
     std::ofstream(dir + "/odbcinst.ini") << "[sql server]\nDescription=test registration\nDriver=" << driverLibrary
                                          << "\nUsageCount=1\n";
     std::ofstream(dir + "/odbc.ini") << "";
@@ -86,15 +88,16 @@ inline std::string driverPath(const std::string& path) {
     return unixPath(path);
 }
 
+// A path in the process's own temporary folder, removed when the process ends.
 inline std::string tempPath(const std::string& name) {
-#ifdef _WIN32
-    const auto pid = _getpid();
-#else
-    const auto pid = getpid();
-#endif
-    auto dir = std::filesystem::temp_directory_path() / ("faq-test-" + std::to_string(pid));
+    static const std::string dir = [] {
+        const auto d = std::filesystem::temp_directory_path() / ("faq-test-" + std::to_string(processId()));
+        std::filesystem::create_directories(d);
+        removeAtExit(d.string());
+        return d.string();
+    }();
     std::filesystem::create_directories(dir);
-    return (dir / name).string();
+    return (std::filesystem::path(dir) / name).string();
 }
 
 }  // namespace faq::test

@@ -14,6 +14,7 @@
 #include "app/frm_db_set.h"
 #include "app/mdl_main.h"
 #include "app/program.h"
+#include "support/temp_cleanup.h"
 #include "support/test_connector.h"
 #include "ui/data_combo.h"
 #include "ui/data_grid.h"
@@ -108,6 +109,7 @@ int main(int argc, char** argv) {
     // A fresh home, XDG folders and temporary folder, so anything written is seen.
     char tmpl[] = "/tmp/faq-session-XXXXXX";
     const QString base = QString::fromLocal8Bit(mkdtemp(tmpl));
+    test::removeAtExit(base.toStdString());
     gRoot = base + QStringLiteral("/root");
     for (const char* sub : {"home", "config", "cache", "data", "state", "runtime", "tmp"})
         QDir().mkpath(gRoot + "/" + sub);

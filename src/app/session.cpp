@@ -32,7 +32,6 @@ Session::Session(data::Connector connector, Clock today)
 Session::~Session() = default;
 
 bool Session::run(std::function<void()> job) {
-    if (mWorker->busy()) return false;
     mCancelRequested = false;
     mBuilder->clearCancel();
     return mWorker->post(std::move(job));

@@ -51,8 +51,8 @@ public:
     std::shared_ptr<query::listMng> sharedBuilder() const { return mBuilder; }
     query::CivilDate today() const { return mToday ? mToday() : systemToday(); }
 
-    // Runs job on the session's one worker thread; false while another job runs. A
-    // cancel request from before is forgotten.
+    // Runs job on the session's one worker thread; false while another job runs (one that
+    // is only finishing is waited for). A cancel request from before is forgotten.
     bool run(std::function<void()> job);
 
     // Stops the statement running on another thread (any thread): it fails as cancelled,

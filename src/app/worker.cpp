@@ -1,5 +1,6 @@
 #include "worker.h"
 
+#include <chrono>
 #include <system_error>
 
 namespace faq::app {
@@ -23,7 +24,10 @@ Worker::~Worker() {
 
 bool Worker::post(std::function<void()> job) {
     {
-        std::lock_guard lock(mState->lock);
+        std::unique_lock lock(mState->lock);
+        // A job hands its outcome over before it has quite ended (what it captured goes
+        // after): work started in answer to that outcome waits for that moment.
+        mState->idle.wait_for(lock, std::chrono::seconds(kFinishingSeconds), [&] { return !mState->busy; });
         if (mState->busy) return false;
         mState->job = std::move(job);
         mState->busy = true;
@@ -60,6 +64,7 @@ void Worker::loop(std::shared_ptr<State> state) {
         job = nullptr;  // whatever the job kept alive goes here, on this thread
         lock.lock();
         state->busy = false;
+        state->idle.notify_all();
         if (state->stop) return;
     }
 }

@@ -19,15 +19,18 @@ public:
     Worker(const Worker&) = delete;
     Worker& operator=(const Worker&) = delete;
 
-    // Runs job on the worker thread; false (and nothing runs) while a job is running or
-    // when no thread can be started.
+    // Runs job on the worker thread; false (and nothing runs) when no thread can be started
+    // or a job is still running after a moment's wait (a job that has handed over its
+    // outcome ends within it).
     bool post(std::function<void()> job);
+    static constexpr int kFinishingSeconds = 2;
     bool busy() const;
 
 private:
     struct State {
         mutable std::mutex lock;
         std::condition_variable wake;
+        std::condition_variable idle;
         std::function<void()> job;
         bool busy = false;
         bool stop = false;

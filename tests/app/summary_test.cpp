@@ -1,8 +1,11 @@
 // The summary and the lookups through the shared builder, on the sample database.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "app/mdl_main.h"
 #include "data/db_error.h"
@@ -199,3 +202,20 @@ TEST(SharedBuilder, FailedConnectionKeepsNoCdbAndTheNextCallRetries) {
 }
 
 }  // namespace
+
+// A job hands its outcome over before its thread is quite done with it: work started in
+// answer to that outcome runs, and is not refused as if the worker were busy.
+TEST(SessionWorker, WorkStartedOnAnOutcomeRunsWhileThePreviousJobFinishes) {
+    faq::app::Session session;
+    for (int i = 0; i < 20; ++i) {
+        std::promise<void> handedOver;
+        ASSERT_TRUE(session.run([&handedOver] {
+            handedOver.set_value();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));  // what it captured goes here
+        }));
+        handedOver.get_future().wait();
+        std::promise<void> ran;
+        ASSERT_TRUE(session.run([&ran] { ran.set_value(); })) << i;
+        ran.get_future().wait();
+    }
+}

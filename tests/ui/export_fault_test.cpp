@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <csignal>
 #include <thread>
@@ -91,4 +92,5 @@ TEST(ExportFaults, ExportsAtOnceAndAnUnusableTmpdirNeverLoseAWorkbook) {
     EXPECT_TRUE(out.path.startsWith(QStringLiteral("/tmp/faquery-"))) << out.path.toStdString();
     EXPECT_TRUE(out.message().contains(QStringLiteral("/nonexistent-faq-tmp"))) << out.message().toStdString();
     QFile::remove(out.path);
+    QDir().rmdir(QFileInfo(out.path).absolutePath());  // when nothing else is in it
 }

@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
                 query::CMvLogin q = p;
                 rows = mdlMain.fetchList(q)->recordCount();
                 std::ofstream(script) << ".load " << extension << "\n.output /dev/null\n"
-                                      << data::decorrelateSummary(q.strSql) << ";\n";
+                                      << data::withSqlServerComparisons(data::decorrelateSummary(q.strSql)) << ";\n";
             },
             [&] {
                 const std::string cmd = "sqlite3 -batch " + file + " < " + script;

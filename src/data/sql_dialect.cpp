@@ -9,8 +9,10 @@ SQLITE_EXTENSION_INIT1
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <string_view>
 
+#include "sql_collation.h"
 #include "sql_dialect.h"
 #include "utf.h"
 
@@ -203,6 +205,31 @@ void convertFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
                         SQLITE_TRANSIENT);
 }
 
+// Chinese_PRC_CI_AS as a collation.
+int sqlServerCollation(void*, int n1, const void* p1, int n2, const void* p2) {
+    return faq::data::compareSqlServer(std::string_view(static_cast<const char*>(p1), static_cast<size_t>(n1)),
+                                       std::string_view(static_cast<const char*>(p2), static_cast<size_t>(n2)));
+}
+
+std::string_view textOf(sqlite3_value* v) {
+    const auto* t = reinterpret_cast<const char*>(sqlite3_value_text(v));
+    return t ? std::string_view(t, static_cast<size_t>(sqlite3_value_bytes(v))) : std::string_view();
+}
+
+// like(pattern, value [, escape]): the LIKE operator, as T-SQL has it under that collation.
+void likeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    for (int i = 0; i < argc; ++i)
+        if (sqlite3_value_type(argv[i]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    char32_t escape = 0;
+    if (argc == 3) {
+        const std::string_view e = textOf(argv[2]);
+        size_t at = 0;
+        if (!e.empty()) escape = faq::data::decodeUtf8(e, at);
+        if (e.empty() || at != e.size()) return sqlite3_result_error(ctx, "ESCAPE 必须是一个字符", -1);
+    }
+    sqlite3_result_int(ctx, faq::data::likeSqlServer(textOf(argv[1]), textOf(argv[0]), escape) ? 1 : 0);
+}
+
 }  // namespace
 
 namespace {
@@ -278,9 +305,70 @@ std::string decorrelateSummary(const std::string& sql) {
     return out;
 }
 
+namespace {
+
+// The text between literals: pos is outside one; returns where the next literal begins
+// (its quote), or the end.
+size_t nextLiteral(std::string_view s, size_t pos) {
+    const size_t q = s.find('\'', pos);
+    return q == std::string_view::npos ? s.size() : q;
+}
+
+// sql with each of the fragments replaced wherever it stands outside string literals.
+std::string replaceOutsideLiterals(std::string_view s,
+                                   std::initializer_list<std::pair<std::string_view, std::string_view>> fragments) {
+    std::string out;
+    out.reserve(s.size() + 256);
+    for (size_t pos = 0; pos < s.size();) {
+        const size_t end = nextLiteral(s, pos);
+        for (size_t at = pos; at < end;) {
+            bool replaced = false;
+            for (const auto& [from, to] : fragments)
+                if (s.substr(at, from.size()) == from && at + from.size() <= end) {
+                    out.append(to);
+                    at += from.size();
+                    replaced = true;
+                    break;
+                }
+            if (!replaced) out.push_back(s[at++]);
+        }
+        if (end == s.size()) break;
+        const size_t close = literalEnd(s, end + 1);
+        if (close == std::string_view::npos) return std::string(s);  // not the program's text
+        out.append(s.substr(end, close + 1 - end));
+        pos = close + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string withSqlServerComparisons(const std::string& sql) {
+    const std::string_view s(sql);
+#define FAQ_CI " COLLATE chinese_prc_ci_as"
+    if (s.starts_with("      Select distinct ") && s.find(" union  ALL Select  ") != std::string_view::npos)
+        return replaceOutsideLiterals(
+            s, {{"       (fa_Cards.sDeptNames) as [使用部门] ,", "       min(fa_Cards.sDeptNames) as [使用部门] ,"},
+                {"      (fa_Cards.sAssetName) as [固定资产名称],", "      min(fa_Cards.sAssetName) as [固定资产名称],"},
+                {"    fa_Cards.sDeptNames ,", "    fa_Cards.sDeptNames" FAQ_CI " ,"},
+                {"  fa_Cards.sAssetName  union  ALL", "  fa_Cards.sAssetName" FAQ_CI "  union  ALL"},
+                {" AND fa_Cards.sAssetName = ", " AND fa_Cards.sAssetName" FAQ_CI " = "}});
+    constexpr std::string_view kNames = " SELECT distinct  sAssetName FROM fa_Cards";
+    if (s.starts_with(kNames) && (s.size() == kNames.size() || s.substr(kNames.size()).starts_with(" where ")))
+        return replaceOutsideLiterals(s, {{kNames, " SELECT min(sAssetName) as sAssetName FROM fa_Cards"}}) +
+               " GROUP BY sAssetName" FAQ_CI;
+#undef FAQ_CI
+    return sql;
+}
+
 int registerSqlDialect(sqlite3* db) {
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
     int rc = sqlite3_create_collation_v2(db, "sqldate", SQLITE_UTF8, nullptr, sqlDateCollation, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_create_collation_v2(db, kSqlServerCollation, SQLITE_UTF8, nullptr, sqlServerCollation, nullptr);
+    for (int argc : {2, 3})
+        if (rc == SQLITE_OK)
+            rc = sqlite3_create_function_v2(db, "like", argc, flags, nullptr, likeFunction, nullptr, nullptr, nullptr);
     for (const char* name : {"varchar", "nvarchar"})
         if (rc == SQLITE_OK)
             rc = sqlite3_create_function_v2(db, name, 1, flags, nullptr, typeFunction, nullptr, nullptr, nullptr);

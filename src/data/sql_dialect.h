@@ -1,6 +1,7 @@
 // The SQL Server features the program's statements use, for SQLite: convert() with the
-// date styles, varchar(N) as its type argument, and the collation "sqldate" under which
-// date columns compare with texts such as '2026-6-06' as dates.
+// date styles, varchar(N) as its type argument, the collation "sqldate" under which
+// date columns compare with texts such as '2026-6-06' as dates, and the comparisons of texts
+// under Chinese_PRC_CI_AS (the collation "chinese_prc_ci_as" and LIKE).
 #pragma once
 
 #include <string>
@@ -20,5 +21,12 @@ int registerSqlDialect(sqlite3* db);
 // holds (a false or unknown c leaves no group at all), both halves of the program's own
 // statement are rewritten so; any other text comes back unchanged.
 std::string decorrelateSummary(const std::string& sql);
+
+// The program's statements comparing texts as SQL Server's Chinese_PRC_CI_AS does (see
+// sql_collation.h; LIKE follows it everywhere through the dialect's like()): the summary
+// groups and matches names under that collation, the asset-name list lists each name once.
+// Where a group holds several spellings of a name, it shows the first of them in code
+// point order ("UPS" before "ups", "电脑" before "电脑 "). Any other text comes back as it is.
+std::string withSqlServerComparisons(const std::string& sql);
 
 }  // namespace faq::data

@@ -220,9 +220,11 @@ void SqliteConnection::execute(const std::string& sql, int timeoutSeconds) {
 RecordsetPtr SqliteConnection::query(const std::string& statement, int timeoutSeconds) {
     if (!mDb) throw DbError("连接已关闭");
     setDeadline(timeoutSeconds);
-    // The summary as SQLite runs it fast; the text sent and shown stays the program's.
-    const std::string sql = decorrelateSummary(statement);
-    if (sql != statement) {
+    // The summary as SQLite runs it fast, texts compared as the server does; the text sent
+    // and shown stays the program's.
+    const std::string fast = decorrelateSummary(statement);
+    const std::string sql = withSqlServerComparisons(fast);
+    if (fast != statement) {
         RecordsetPtr rs = run(sql);
         rs->notice = unreadableDates();
         return rs;

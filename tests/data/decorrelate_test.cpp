@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <random>
 
+#include "data/sql_collation.h"
 #include "data/sql_dialect.h"
 #include "data/sqlite_connection.h"
 #include "query/period.h"
@@ -15,22 +16,94 @@ using namespace faq;
 
 namespace {
 
-// Every row as text, sorted: the statement has no ORDER BY.
-std::vector<std::string> rowsOf(sqlite3* db, const std::string& sql) {
+// Every row as text, sorted: the statement has no ORDER BY. keyed: the department and
+// name columns as the collation's keys (which spelling of a group shows is no matter).
+std::vector<std::string> rowsOf(sqlite3* db, const std::string& sql, bool keyed = false) {
     sqlite3_stmt* s = nullptr;
     EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
     std::vector<std::string> rows;
     while (sqlite3_step(s) == SQLITE_ROW) {
         std::string row;
         for (int c = 0; c < sqlite3_column_count(s); ++c) {
-            const auto* t = sqlite3_column_text(s, c);
-            row += t ? std::to_string(sqlite3_column_type(s, c)) + ":" + reinterpret_cast<const char*>(t) : "NULL";
+            const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
+            const std::string text = t && keyed && (c == 1 || c == 2) ? data::sqlServerKey(t) : t ? t : "";
+            row += t ? std::to_string(sqlite3_column_type(s, c)) + ":" + text : "NULL";
             row += '\x1f';
         }
         rows.push_back(row);
     }
     sqlite3_finalize(s);
     std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+// Folded as the collation folds, trailing blanks kept (a LIKE pattern's count).
+std::string folded(const std::string& s) {
+    const std::string k = data::sqlServerKey(s + "\x01");
+    const size_t blanks = s.size() - s.find_last_not_of(' ') - 1;
+    return k.substr(0, k.size() - 1) + std::string(s.find_last_not_of(' ') == std::string::npos ? 0 : blanks, ' ');
+}
+
+// A T-SQL pattern as GLOB, SQLite's own case-sensitive matcher, for folded texts.
+std::string globOf(const std::string& like) {
+    std::string g;
+    for (size_t i = 0; i < like.size(); ++i) {
+        const char c = like[i];
+        if (c == '%')
+            g += '*';
+        else if (c == '_')
+            g += '?';
+        else if (c == '*' || c == '?')
+            g += std::string("[") + c + "]";
+        else if (c == '[') {
+            const size_t close = like.find(']', i + (i + 2 < like.size() && like[i + 1] == '^' ? 3 : 2));
+            if (close == std::string::npos) return "[";  // matches nothing, as in T-SQL
+            g += like.substr(i, close + 1 - i);
+            i = close;
+        } else
+            g += c;
+    }
+    return g;
+}
+
+// The summary as SQL Server answers it, worked out independently: the same cards with their
+// names folded and stripped of trailing blanks (in a temporary table that hides the real one),
+// plain comparisons, and LIKE done by GLOB on the folded pattern.
+std::vector<std::string> oracleRows(sqlite3* db, query::CMvLogin p) {
+    sqlite3_create_function(
+        db, "sqlkey", 1, SQLITE_UTF8, nullptr,
+        [](sqlite3_context* ctx, int, sqlite3_value** v) {
+            const auto* t = reinterpret_cast<const char*>(sqlite3_value_text(v[0]));
+            if (!t) return sqlite3_result_null(ctx);
+            sqlite3_result_text(ctx, data::sqlServerKey(t).c_str(), -1, SQLITE_TRANSIENT);
+        },
+        nullptr, nullptr);
+    sqlite3_stmt* schema = nullptr;
+    sqlite3_prepare_v2(db, "select sql from main.sqlite_master where name = 'fa_Cards'", -1, &schema, nullptr);
+    sqlite3_step(schema);
+    std::string create = reinterpret_cast<const char*>(sqlite3_column_text(schema, 0));
+    sqlite3_finalize(schema);
+    create.replace(0, create.find("fa_Cards"), "CREATE TEMP TABLE ");
+    const std::string fill =
+        create +
+        "; insert into temp.fa_Cards select * from main.fa_Cards;"
+        "update temp.fa_Cards set sAssetName = sqlkey(sAssetName), sDeptNames = sqlkey(sDeptNames);";
+    EXPECT_EQ(sqlite3_exec(db, fill.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    std::string sql;
+    if (p.gsCZLike == "1") {
+        const std::string pattern = p.strZcID;
+        p.strZcID = folded(pattern);
+        sql = query::summarySql(p);
+        const std::string from = " AND fa_Cards.sAssetName like  '%" + query::sqlLiteral(p.strZcID) + "%'";
+        const std::string to = " AND fa_Cards.sAssetName glob '*" + query::sqlLiteral(globOf(p.strZcID)) + "*'";
+        for (size_t at; !p.strZcID.empty() && (at = sql.find(from)) != std::string::npos;)
+            sql.replace(at, from.size(), to);
+    } else {
+        p.strZcID = data::sqlServerKey(p.strZcID);
+        sql = query::summarySql(p);
+    }
+    auto rows = rowsOf(db, sql);
+    sqlite3_exec(db, "drop table temp.fa_Cards", nullptr, nullptr, nullptr);
     return rows;
 }
 
@@ -49,7 +122,8 @@ void fillCards(sqlite3* db, std::mt19937& rng) {
     const std::optional<std::string> starts[] = {
         std::nullopt, "2024-01-01 00:00:00", "2025-06-30 00:00:00", "2025-07-01 00:00:00",
         "2026-6-7",   "2026-12-31 00:00:00"};
-    const char* names[] = {"电脑", "电脑桌", "O'Neil 台式机", "50%功率机组", "UPS_电源"};
+    const char* names[] = {"电脑",        "电脑桌", "O'Neil 台式机", "50%功率机组", "UPS_电源",     "ups_电源",
+                           "ＵＰＳ_电源", "电脑  ", "[x]机",         "Ｘ机",        "o'neil 台式机"};
     const char* depts[] = {"01", "0101", "03", "0301", "04"};
     sqlite3_exec(db, "delete from fa_Cards; delete from fa_DeptScale", nullptr, nullptr, nullptr);
     const int cards = 5 + static_cast<int>(rng() % 30);
@@ -74,9 +148,13 @@ void fillCards(sqlite3* db, std::mt19937& rng) {
     ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
 }
 
-TEST(Decorrelation, SameRowsAsTheCorrelatedStatementOnRandomDatabases) {
+// Both forms as the embedded engine runs them, against each other and against SQL Server's
+// answer worked out on folded names: names that differ in case, width and trailing blanks
+// are one name, and patterns with brackets match as T-SQL's.
+TEST(Decorrelation, SameRowsAsTheCorrelatedStatementAndAsSqlServerOnRandomDatabases) {
     std::mt19937 rng(20261207);
-    const char* names[] = {"", "电脑", "O'Neil 台式机", "%", "_"};
+    const char* names[] = {"",      "",      "",      "电脑",    "O'Neil 台式机", "%",    "_",       "ups_电源",
+                           "电脑 ", "[[]x]", "[u]ps", "[^电]脑", "ups[_]",        "ｘ机", "[a-z]机", "电[脑"};
     const char* depts[] = {"", "01", "03", "0301"};
     int compared = 0;
     for (int round = 0; round < 150; ++round) {
@@ -94,8 +172,11 @@ TEST(Decorrelation, SameRowsAsTheCorrelatedStatementOnRandomDatabases) {
             const std::string sql = query::summarySql(p);
             const std::string fast = data::decorrelateSummary(sql);
             ASSERT_NE(fast, sql);
-            const auto expected = rowsOf(c.handle(), sql);
-            ASSERT_EQ(rowsOf(c.handle(), fast), expected) << "round " << round << "\n" << sql;
+            const auto expected = rowsOf(c.handle(), data::withSqlServerComparisons(sql));
+            ASSERT_EQ(rowsOf(c.handle(), data::withSqlServerComparisons(fast)), expected) << "round " << round << "\n"
+                                                                                          << sql;
+            ASSERT_EQ(rowsOf(c.handle(), data::withSqlServerComparisons(fast), true), oracleRows(c.handle(), p))
+                << "round " << round << ": " << p.strZcID << (p.gsCZLike == "1" ? " (like)" : "");
             compared += static_cast<int>(expected.size()) - 1;  // group rows besides the total
         }
     }

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include "data/sql_collation.h"
+
 namespace {
 
 class Dialect : public ::testing::Test {
@@ -74,6 +76,69 @@ TEST_F(Dialect, DateColumnsCompareWithTextsAsDates) {
     EXPECT_EQ(ids("d < 'garbage'"), "1,2,3,4,5,7");  // texts that are no date order after every date
     EXPECT_EQ(one("select max(d) from t"), "2027-01-15 00:00:00");
     EXPECT_EQ(one("select min(d) from t"), "2026-06-05 00:00:00");
+}
+
+// Chinese_PRC_CI_AS: case and width of letters ignored, trailing blanks ignored by = but
+// not in LIKE patterns, T-SQL's wildcards and brackets.
+TEST_F(Dialect, TextsCompareAsChinesePrcCiAs) {
+    using faq::data::compareSqlServer, faq::data::likeSqlServer, faq::data::sqlServerKey;
+    EXPECT_EQ(compareSqlServer("UPS_电源", "ups_电源"), 0);
+    EXPECT_EQ(compareSqlServer("ＵＰＳ_电源", "ups_电源"), 0);  // full-width letters
+    EXPECT_EQ(compareSqlServer("电脑  ", "电脑"), 0);
+    EXPECT_EQ(compareSqlServer("电脑\u3000", "电脑"), 0);
+    EXPECT_NE(compareSqlServer(" 电脑", "电脑"), 0);  // leading blanks count
+    EXPECT_NE(compareSqlServer("电脑", "電腦"), 0);   // Chinese characters as they are
+    EXPECT_NE(compareSqlServer("cafe", "café"), 0);   // accents count
+    EXPECT_LT(compareSqlServer("a", "B"), 0);
+    EXPECT_GT(compareSqlServer("ab", "A"), 0);
+    EXPECT_EQ(sqlServerKey("ＵＰＳ_电源  "), sqlServerKey("ups_电源"));
+    struct Like {
+        const char* value;
+        const char* pattern;
+        bool matches;
+    } cases[] = {
+        {"UPS_电源", "ups%", true},
+        {"UPS_电源", "%电源", true},
+        {"UPS_电源", "ups_电源", true},
+        {"UPSx电源", "ups[_]电源", false},
+        {"UPS_电源", "ups[_]电源", true},
+        {"电脑 ", "电脑", true},
+        {"电脑", "电脑 ", false},
+        {"电脑", "电_", true},
+        {"电", "电_", false},
+        {"b电脑", "[a-c]电脑", true},
+        {"d电脑", "[a-c]电脑", false},
+        {"D电脑", "[^a-c]电脑", true},
+        {"[x]", "[[]x]", true},
+        {"x]", "x]", true},
+        {"50%", "50[%]", true},
+        {"500", "50[%]", false},
+        {"abc", "[abc", false},
+        {"abc", "%", true},
+        {"", "%", true},
+        {"", "_", false},
+        {"a-b", "a[-]b", true},
+        {"aXb", "a%b%", true},
+        {"ab", "a%%b", true},
+        {"axxbyyb", "a%b", true},
+        {"]", "[]]", true},
+        {"电", "[电脑]", true},
+        {"ａ", "A", true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(likeSqlServer(c.value, c.pattern), c.matches) << c.value << " / " << c.pattern;
+    EXPECT_TRUE(likeSqlServer("50%", "50!%", U'!'));
+    EXPECT_FALSE(likeSqlServer("500", "50!%", U'!'));
+    // The same through SQLite: the operator, the collation, and the statements' rewriting.
+    exec("create table n(id integer, name text)");
+    exec("insert into n values (1, 'UPS_电源'), (2, 'ups_电源 '), (3, 'ＵＰＳ_电源'), (4, '电脑'), (5, 'upsx电源')");
+    EXPECT_EQ(one("select group_concat(id) from n where name like 'ups[_]%'"), "1,2,3");
+    EXPECT_EQ(one("select group_concat(id) from n where name = 'ups_电源' collate chinese_prc_ci_as"), "1,2,3");
+    EXPECT_EQ(one("select count(*) from (select 1 from n group by name collate chinese_prc_ci_as)"), "3");
+    const std::string list = faq::data::withSqlServerComparisons(" SELECT distinct  sAssetName FROM fa_Cards");
+    exec("create table fa_Cards(sAssetName text)");
+    exec("insert into fa_Cards select name from n");
+    EXPECT_EQ(one("select group_concat(sAssetName, '|') from (" + list + ")"), "UPS_电源|upsx电源|电脑");
 }
 
 #ifndef _WIN32  // the extension is for the sqlite3 shell of Linux

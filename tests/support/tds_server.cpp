@@ -464,7 +464,7 @@ public:
             putDone(out->bytes, 0, 0xC5, 0);
             return out;
         }
-        const std::string sql = data::decorrelateSummary(batch);
+        const std::string sql = data::withSqlServerComparisons(data::decorrelateSummary(batch));
         const char* tail = sql.c_str();
         while (tail && *tail) {
             sqlite3_stmt* st = nullptr;

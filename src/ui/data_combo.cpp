@@ -4,6 +4,7 @@
 #include <QLineEdit>
 
 #include "data/program_error.h"
+#include "data/sql_collation.h"
 
 namespace faq::ui {
 
@@ -52,6 +53,10 @@ std::optional<std::string> DataCombo::boundValue() const {
     if (row < 0 || itemText(row) != text) row = findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
     for (int i = 0; row < 0 && i < count(); ++i)
         if (itemText(i).trimmed() == text.trimmed()) row = i;
+    // As the server compares names: without case and width of letters, trailing blanks aside.
+    const std::string key = data::sqlServerKey(text.trimmed().toStdString());
+    for (int i = 0; row < 0 && i < count(); ++i)
+        if (data::sqlServerKey(itemText(i).trimmed().toStdString()) == key) row = i;
     if (row < 0) return std::nullopt;
     if (!mRs || mBoundField < 0) return text.toStdString();
     return mRs->value(static_cast<size_t>(row), static_cast<size_t>(mBoundField)).toString();

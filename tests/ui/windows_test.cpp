@@ -334,11 +334,11 @@ TEST_F(Windows, ClosingTheQueryWindowEndsTheProgramEvenWithThePickerOpen) {
     EXPECT_EQ(ended, 1);
 }
 
-TEST_F(Windows, DepartmentNamesEndingInBlanksAreChosenByTheirCode) {
+TEST_F(Windows, DepartmentNamesEndingInBlanksOrTypedInAnyCaseAreChosenByTheirCode) {
     // Fixed-width char columns keep their padding: the chosen entry's code is what counts.
     connector = [](const std::string&) -> std::unique_ptr<data::Connection> {
         auto c = std::make_unique<data::SqliteConnection>(data::EmbeddedSource{"", true, 50, 3});
-        c->execute("insert into department values ('07', '仓储部    ')", 0);
+        c->execute("insert into department values ('07', '仓储部    '), ('08', 'IT部')", 0);
         return c;
     };
     newSession();
@@ -352,6 +352,12 @@ TEST_F(Windows, DepartmentNamesEndingInBlanksAreChosenByTheirCode) {
     EXPECT_EQ(w->criteria().strDeptID, "07");
     EXPECT_EQ(w->criteria().strDeptName, "仓储部");
     EXPECT_NE(w->criteria().strSql.find(" AND (fa_DeptScale.sDeptNum) Like  '07%'"), std::string::npos);
+    // Typed as the server would still find it: case and width of letters aside.
+    w->dcbmDept->setEditText(QStringLiteral("ｉt部 "));
+    w->Command1_Click();
+    settle(w);
+    EXPECT_TRUE(messages.empty()) << messageTexts().join("\n").toStdString();
+    EXPECT_EQ(w->criteria().strDeptID, "08");
 }
 
 // Counts the paints a widget gets.

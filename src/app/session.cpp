@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "data/sqlite_connection.h"
+#include "failure_text.h"
 
 namespace faq::app {
 
@@ -57,7 +58,10 @@ std::string Session::failureMessage(const data::DbError& e) const {
     switch (e.failure()) {
         case data::Failure::Cancelled: return "查询已取消";
         case data::Failure::Locked: return "数据库被锁定，请稍后再试：" + detail;
-        case data::Failure::Connect: return "数据库连接失败：" + detail;
+        case data::Failure::Connect: {
+            const std::string cause = explainConnectFailure(e);
+            return "数据库连接失败：" + (cause.empty() ? detail : cause + "\n" + detail);
+        }
         case data::Failure::Statement: break;
     }
     return "查询失败：" + detail;

@@ -184,9 +184,16 @@ void readBack(Parameter& p, const ParamBinding& b) {
 
 namespace {
 
+// What to do about it, on the platform the program runs on.
 constexpr const char* kDriverMissing =
-    "找不到 ODBC 驱动程序“sql server”：连接需要一个以这个名字注册的 SQL Server 驱动程序"
-    "（Linux 上是在 odbcinst.ini 中注册的 FreeTDS，见 README 的“Pointing it at SQL Server”一节）";
+#ifdef _WIN32
+    "找不到 ODBC 驱动程序“SQL Server”：Windows 自带这个名字的驱动程序；如果它不在了，请安装 Microsoft ODBC "
+    "Driver 17 或 18 for SQL Server，并在“ODBC 数据源(64 位)”→“驱动程序”中确认有名为“SQL Server”的驱动程序";
+#else
+    "找不到 ODBC 驱动程序“sql server”：请安装 FreeTDS（apt-get install tdsodbc unixodbc），并在 "
+    "/etc/odbcinst.ini 中以“sql server”为名注册它（见 README 的“Pointing it at SQL Server”一节；"
+    "faquery 的 Debian 软件包会自动注册）";
+#endif
 
 // The driver manager could not find or load the driver the connection string names.
 bool driverMissing(const DbError& e) {

@@ -38,10 +38,7 @@ void listMng::open() {
         db = std::make_unique<data::CDB>(mParams, mConnector);
     } catch (const data::DbError& e) {
         if (!mLost) throw;  // said again at every try until a connection is made
-        throw data::DbError(
-            "与数据库的连接已断开，重新连接失败：无法连接到数据库服务器，请确认服务器已启动、网络畅通后再试。" +
-                e.context(),
-            e.records(), e.failure());
+        throw data::DbError("与数据库的连接已断开，重新连接失败：" + e.context(), e.records(), e.failure());
     }
     mLost = false;
     std::lock_guard lock(mDbLock);

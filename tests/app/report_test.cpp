@@ -11,6 +11,8 @@
 #include <sstream>
 
 #include "app/mdl_main.h"
+#include "app/session.h"
+#include "data/db_error.h"
 #include "data/recordset.h"
 #include "export/sample_file.h"
 #include "export/text_table.h"
@@ -262,15 +264,46 @@ TEST(Report, HostileNamesAnswerAndTheTableStaysPrintable) {
     EXPECT_NE(quoted.out.find("O'Neil 台式机"), std::string::npos);
 }
 
-TEST(Report, PasswordNeverAppearsEvenWhenTheDriverFails) {
+TEST(Report, ConnectFailuresSayTheirCauseInChineseAndNeverThePassword) {
     faq::test::registerSqlServerDriver(FAQ_TDS_ODBC_DRIVER);
     // Nothing listens on this port: the driver reports the connection failure.
     Outcome r = report({"--server", "127.0.0.1,1", "--database", "db", "--uid", "sa", "--show-sql"},
                        std::string("Pa55-word-XYZ"));
     EXPECT_EQ(r.code, 3);
-    EXPECT_NE(r.err.find("数据库连接失败："), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("数据库连接失败：无法连接到数据库服务器：请检查“数据库地址”"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("[FreeTDS]"), std::string::npos) << r.err;  // the driver's words follow
     EXPECT_EQ(r.err.find("Pa55-word-XYZ"), std::string::npos) << r.err;
     EXPECT_EQ(r.out.find("Pa55-word-XYZ"), std::string::npos);
+    // The table, with the records Microsoft's drivers give on Windows.
+    struct Case {
+        std::vector<data::DiagRecord> records;
+        const char* lead;
+    } cases[] = {
+        {{{"28000", 18456, "[Microsoft][ODBC SQL Server Driver][SQL Server]用户 'sa' 登录失败。"}},
+         "用户名或密码不正确"},
+        {{{"42000", 4060, "[Microsoft][ODBC Driver 17 for SQL Server][SQL Server]Cannot open database \"x\""},
+          {"28000", 18456, "Login failed for user 'sa'."}},
+         "无法打开这个数据库"},
+        {{{"42000", 4060, "[Microsoft][ODBC Driver 17 for SQL Server][SQL Server]Cannot open database \"x\""}},
+         "无法打开这个数据库"},
+        {{{"08001", 17, "[Microsoft][ODBC SQL Server Driver][DBNETLIB]SQL Server does not exist or access denied."}},
+         "无法连接到数据库服务器"},
+        {{{"08001", 11001, "[Microsoft][ODBC Driver 17 for SQL Server]TCP Provider: No such host is known."}},
+         "无法连接到数据库服务器"},
+        {{{"HYT00", 0, "[Microsoft][ODBC Driver 17 for SQL Server]Login timeout expired"}},
+         "服务器在 15 秒内没有回应登录"},
+        {{{"08001", -2146893019,
+           "[Microsoft][ODBC Driver 18 for SQL Server]SSL Provider: The certificate chain was issued by an authority "
+           "that is not trusted."}},
+         "连接到了服务器，但没能建立连接"},
+        {{{"HY000", 14, "unable to open database file"}}, ""},  // nothing known: the driver's words alone
+    };
+    for (const auto& c : cases) {
+        const data::DbError e("连接数据库失败", c.records, data::Failure::Connect);
+        const std::string said = app::Session().failureMessage(e);
+        EXPECT_EQ(said.find(std::string("数据库连接失败：") + c.lead), 0u) << said;
+        EXPECT_NE(said.find(c.records.front().message), std::string::npos) << said;
+    }
 }
 
 }  // namespace

@@ -284,8 +284,7 @@ TEST_F(Tds, AServerRestartedWhileIdleCostsNoExtraPress) {
         FAIL() << "an answer from a stopped server";
     } catch (const DbError& e) {
         EXPECT_EQ(e.failure(), Failure::Connect) << e.what();
-        EXPECT_TRUE(std::string(e.what()).starts_with("与数据库的连接已断开，重新连接失败：无法连接到数据库服务器"))
-            << e.what();
+        EXPECT_TRUE(std::string(e.what()).starts_with("与数据库的连接已断开，重新连接失败")) << e.what();
         EXPECT_FALSE(e.records().empty());
     }
     for (int restart = 0; restart < 2; ++restart) {

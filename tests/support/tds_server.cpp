@@ -393,8 +393,9 @@ public:
             offset += o[1];
         }
         put8(b, 0xFF);
-        b += std::string("\x0F\x00\x07\xD0\x00\x00", 6);  // 15.0.2000
-        put8(b, 0x02), put8(b, 0x00), put8(b, 0x00);      // ENCRYPT_NOT_SUP, instance, MARS off
+        b += std::string("\x0F\x00\x07\xD0\x00\x00", 6);    // 15.0.2000
+        put8(b, mOptions.requireEncryption ? 0x03 : 0x02);  // ENCRYPT_REQ or ENCRYPT_NOT_SUP
+        put8(b, 0x00), put8(b, 0x00);                       // instance, MARS off
         return sendMessage(b);
     }
 

@@ -32,8 +32,9 @@ public:
         // "nvarchar(n)", "nvarchar(max)", "text". Other columns take the declared type of
         // the SQLite column, else one read off their values.
         std::map<std::string, std::string, std::less<>> columnTypes;
-        bool cacheResults = false;  // a batch seen before is answered with the same bytes
-        int port = 0;               // the loopback port; 0: one the system chooses
+        bool cacheResults = false;       // a batch seen before is answered with the same bytes
+        int port = 0;                    // the loopback port; 0: one the system chooses
+        bool requireEncryption = false;  // PRELOGIN asks for TLS, which this server cannot speak
     };
     // Faults, changeable while the server runs.
     struct Faults {

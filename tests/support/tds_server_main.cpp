@@ -1,4 +1,4 @@
-// faq-tds-server FILE [--nvarchar] [--type NAME=TYPE]...: serves FILE as the TDS test
+// faq-tds-server FILE [--nvarchar] [--encrypt] [--type NAME=TYPE]...: serves FILE as the TDS test
 // server does in the tests, prints its port, and runs until standard input closes.
 #include <cstdio>
 #include <cstring>
@@ -9,7 +9,7 @@
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: faq-tds-server FILE [--nvarchar] [--type NAME=TYPE]...\n");
+        std::fprintf(stderr, "usage: faq-tds-server FILE [--nvarchar] [--encrypt] [--type NAME=TYPE]...\n");
         return 2;
     }
     faq::test::TdsServer::Options o;
@@ -17,6 +17,8 @@ int main(int argc, char** argv) {
     for (int i = 2; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--nvarchar")) {
             o.nvarcharTexts = true;
+        } else if (!std::strcmp(argv[i], "--encrypt")) {
+            o.requireEncryption = true;
         } else if (!std::strcmp(argv[i], "--type") && i + 1 < argc) {
             const std::string t = argv[++i];
             o.columnTypes[t.substr(0, t.find('='))] = t.substr(t.find('=') + 1);

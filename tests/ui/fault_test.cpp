@@ -94,11 +94,12 @@ TEST_F(PgFaults, LoginFailuresBringTheSettingsBackWithTheDriversMessage) {
     }
     QStringList m = connectWith(QStringLiteral("wrong-Pw-1"), QString::fromStdString(pg.database));
     ASSERT_EQ(m.size(), 1);
-    EXPECT_TRUE(m[0].startsWith(QStringLiteral("数据库连接失败：")));
+    EXPECT_TRUE(m[0].startsWith(QStringLiteral("数据库连接失败：用户名或密码不正确"))) << m[0].toStdString();
     EXPECT_TRUE(m[0].contains(QStringLiteral("password authentication failed"))) << m[0].toStdString();
     EXPECT_FALSE(m[0].contains(QStringLiteral("wrong-Pw-1")));
     m = connectWith(QString::fromStdString(pg.password), QStringLiteral("no_such_db"));
     ASSERT_EQ(m.size(), 1);
+    EXPECT_TRUE(m[0].startsWith(QStringLiteral("数据库连接失败：无法打开这个数据库"))) << m[0].toStdString();
     EXPECT_TRUE(m[0].contains(QStringLiteral("no_such_db"))) << m[0].toStdString();
     // A database the login may open but which lacks the tables: the lookup fails after a
     // successful connect. The corrected name then opens the window: nothing is kept.
@@ -113,7 +114,7 @@ TEST_F(PgFaults, LoginFailuresBringTheSettingsBackWithTheDriversMessage) {
     st.reset();
     m = connectWith(QString::fromStdString(pg.password), QString::fromStdString(pg.database));
     ASSERT_EQ(m.size(), 1);
-    EXPECT_TRUE(m[0].startsWith(QStringLiteral("数据库连接失败：")));
+    EXPECT_TRUE(m[0].startsWith(QStringLiteral("数据库连接失败：无法连接到数据库服务器"))) << m[0].toStdString();
 }
 
 TEST_F(PgFaults, ServerStoppedBetweenTwoQueries) {
@@ -134,9 +135,9 @@ TEST_F(PgFaults, ServerStoppedBetweenTwoQueries) {
     // The statement is sent again at once on a new connection, which fails: one message
     // that says so, the driver's words after it.
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(messages[0].text.startsWith(
-        QStringLiteral("数据库连接失败：与数据库的连接已断开，重新连接失败：无法连接到数据库服务器")))
+    EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("数据库连接失败：无法连接到数据库服务器")))
         << messages[0].text.toStdString();
+    EXPECT_TRUE(messages[0].text.contains(QStringLiteral("与数据库的连接已断开，重新连接失败")));
     EXPECT_TRUE(messages[0].text.contains(QStringLiteral("[08001]")));
     EXPECT_EQ(w->picker(), nullptr);
     EXPECT_THROW(db.ExecSqlRs("select 1"), data::DbError);
@@ -153,8 +154,9 @@ TEST_F(PgFaults, ServerStoppedBetweenTwoQueries) {
     w->Command1_Click();
     settle(w);
     ASSERT_EQ(messages.size(), 2u);
-    EXPECT_TRUE(messages[1].text.startsWith(QStringLiteral("数据库连接失败：与数据库的连接已断开，重新连接失败")))
+    EXPECT_TRUE(messages[1].text.startsWith(QStringLiteral("数据库连接失败：无法连接到数据库服务器")))
         << messages[1].text.toStdString();
+    EXPECT_TRUE(messages[1].text.contains(QStringLiteral("与数据库的连接已断开，重新连接失败")));
     // The server back: the next statement connects and answers.
     pgServer("start", pg);
     stopped = false;
@@ -196,9 +198,25 @@ TEST_F(TdsSession, ConnectLookupsQueryPickExportAndADroppedResult) {
     const QString database = QStringLiteral("UFDATA_001_2026");
     QStringList m = connectWith(server->address(), "sa", QStringLiteral("wrong-Pw-1"), database);
     ASSERT_EQ(m.size(), 1);
-    EXPECT_TRUE(m[0].startsWith(QStringLiteral("数据库连接失败："))) << m[0].toStdString();
+    EXPECT_TRUE(m[0].startsWith(QStringLiteral("数据库连接失败：用户名或密码不正确"))) << m[0].toStdString();
     EXPECT_TRUE(m[0].contains(QStringLiteral("用户 'sa' 登录失败。"))) << m[0].toStdString();
     EXPECT_FALSE(m[0].contains(QStringLiteral("wrong-Pw-1")));
+    // Each failure a user meets leads with its cause: a database the login cannot open,
+    // nothing at the address, a server that wants encryption this connection cannot give.
+    m = connectWith(server->address(), "sa", QStringLiteral("tds-secret-9"), QStringLiteral("UFDATA_404"));
+    ASSERT_EQ(m.size(), 1);
+    EXPECT_TRUE(m[0].startsWith(QStringLiteral("数据库连接失败：无法打开这个数据库"))) << m[0].toStdString();
+    m = connectWith("127.0.0.1,1", "sa", QStringLiteral("tds-secret-9"), database);
+    ASSERT_EQ(m.size(), 1);
+    EXPECT_TRUE(m[0].startsWith(QStringLiteral("数据库连接失败：无法连接到数据库服务器"))) << m[0].toStdString();
+    test::TdsServer::Options tls;
+    tls.file = file;
+    tls.requireEncryption = true;
+    test::TdsServer encrypting(tls);
+    m = connectWith(encrypting.address(), "sa", QStringLiteral("tds-secret-9"), database);
+    ASSERT_EQ(m.size(), 1);
+    EXPECT_TRUE(m[0].startsWith(QStringLiteral("数据库连接失败：连接到了服务器，但没能建立连接")))
+        << m[0].toStdString();
     ASSERT_TRUE(connectWith(server->address(), "sa", QStringLiteral("tds-secret-9"), database).isEmpty());
     ui::frmLogin* w = st->queryWindow();
     EXPECT_GT(w->dcbmDept->count(), 5);  // the departments, from the wire
@@ -300,7 +318,8 @@ TEST(FreeTdsFaults, SilentServerFailsWithinTheLoginTimeout) {
     for (int c : accepted) close(c);
     app::setMessageSink(nullptr);
     ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("数据库连接失败："))) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("数据库连接失败：服务器在 15 秒内没有回应登录")))
+        << messages[0].toStdString();
     EXPECT_GT(ms, 14000);  // the login time-out is 15 s: the driver waited for it
     EXPECT_LT(ms, 20000);  // and not longer
     EXPECT_TRUE(dlg.isVisible());

@@ -48,7 +48,8 @@ JobTicketPtr FormSelect::Form_Load() {
         [this](Outcome<data::RecordsetPtr>& out) {
             if (!out.value) {
                 emit loadFailed(out.dbError ? QString::fromStdString(mSession.failureMessage(*out.dbError))
-                                            : QString::fromStdString(out.otherError));
+                                            : QString::fromStdString(out.otherError),
+                                out.dbError && out.dbError->failure() == data::Failure::Cancelled);
                 return;
             }
             const auto& rs = *out.value;

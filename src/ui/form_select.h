@@ -22,7 +22,8 @@ public:
     FormSelect(QComboBox* dcob, app::Session& session, QWidget* owner);
 
     // Fills the grid from the list query, run on the session's worker; ends with loaded(),
-    // or loadFailed(message), unless the ticket returned is given up first.
+    // or loadFailed(message, whether it was cancelled), unless the ticket returned is given
+    // up first.
     JobTicketPtr Form_Load();
     // The text of the asset-name box the list was loaded for.
     const QString& prefix() const { return mPrefix; }
@@ -33,7 +34,7 @@ public:
 
 signals:
     void loaded();
-    void loadFailed(const QString& message);
+    void loadFailed(const QString& message, bool cancelled);
     // Hidden after a pick, or closed.
     void hidden();
 

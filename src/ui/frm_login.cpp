@@ -132,6 +132,7 @@ frmLogin::~frmLogin() {
 void frmLogin::beginWork(const QString& what) {
     mWork = what;
     ++mWorkSerial;
+    lblBusy->hide();  // what the last work left said
     // Disabling the criteria takes the focus from them; it comes back when the work ends.
     mFocusBeforeWork = focusWidget();
     mWorkClock.start();
@@ -184,6 +185,13 @@ void frmLogin::endWork() {
     if (mFocusBeforeWork && !mFocusBeforeWork->hasFocus() && mFocusBeforeWork->isEnabled())
         mFocusBeforeWork->setFocus(Qt::OtherFocusReason);
     mFocusBeforeWork = nullptr;
+}
+
+void frmLogin::sayDone(const QString& what) {
+    // What the user just asked for needs no box to click away: the busy line says it until
+    // the next work begins.
+    lblBusy->setText(what);
+    lblBusy->show();
 }
 
 void frmLogin::btnCancel_Click() {
@@ -311,11 +319,12 @@ void frmLogin::Command1_Click() {
             const bool cancelled = out.dbError && out.dbError->failure() == data::Failure::Cancelled;
             // A cancel leaves everything as it was; a failure keeps the statement sent.
             if (!cancelled) *objCriteria = *next;
+            if (cancelled) return sayDone(QString::fromStdString(mSession.failureMessage(*out.dbError)));
             if (!out.value) {
                 app::showMessage(this,
                                  out.dbError ? QString::fromStdString(mSession.failureMessage(*out.dbError))
                                              : QString::fromStdString(out.otherError),
-                                 cancelled ? QMessageBox::Information : QMessageBox::Warning);
+                                 QMessageBox::Warning);
                 return;
             }
             rsResult = *out.value;
@@ -348,6 +357,7 @@ void frmLogin::exportToExcel() {
             ExportOutcome failed;
             failed.error = QString::fromStdString(out.otherError);
             const ExportOutcome done = mExporter.open(out.value.value_or(failed));
+            if (done.kind == ExportOutcome::Cancelled) return sayDone(done.message());
             app::showMessage(this, done.message(),
                              done.kind == ExportOutcome::Opened           ? QMessageBox::NoIcon
                              : done.kind == ExportOutcome::SavedNotOpened ? QMessageBox::Information
@@ -396,10 +406,13 @@ void frmLogin::showPicker() {
         picker->raise();
         picker->activateWindow();
     });
-    connect(picker, &FormSelect::loadFailed, this, [this, picker](const QString& message) {
+    connect(picker, &FormSelect::loadFailed, this, [this, picker](const QString& message, bool cancelled) {
         endWork();
         picker->deleteLater();
-        app::showMessage(this, message);
+        if (cancelled)
+            sayDone(message);
+        else
+            app::showMessage(this, message);
     });
     mJob = picker->Form_Load();
 }

@@ -96,6 +96,7 @@ private:
     void beginWork(const QString& what);
     void endWork();
     void showBusy();
+    void sayDone(const QString& what);
     bool showFinishingExport();
 
     app::Session& mSession;

@@ -1,5 +1,8 @@
 #include "data_grid.h"
 
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -164,6 +167,54 @@ void DataGrid::fitColumns() {
         }
         header->resizeSection(c, width);
     }
+}
+
+void DataGrid::enableCopy() {
+    mView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    auto* copy = new QAction(QStringLiteral("复制(&C)"), mView);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    connect(copy, &QAction::triggered, this, &DataGrid::copySelection);
+    auto* all = new QAction(QStringLiteral("全选(&A)"), mView);
+    all->setShortcut(QKeySequence::SelectAll);
+    all->setShortcutContext(Qt::WidgetShortcut);
+    connect(all, &QAction::triggered, mView, &QTableView::selectAll);
+    mView->addAction(copy);
+    mView->addAction(all);
+    mView->setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+QString DataGrid::selectedText() const {
+    QList<int> rows;
+    for (const QModelIndex& i : mView->selectionModel()->selectedRows()) rows << i.row();
+    std::sort(rows.begin(), rows.end());
+    const auto cell = [](QString t) {
+        for (QChar& c : t)
+            if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r')) c = QLatin1Char(' ');
+        return t;
+    };
+    QStringList lines, fields;
+    for (int c = 0; c < mModel->columnCount(); ++c)
+        fields << cell(mModel->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString());
+    lines << fields.join(QLatin1Char('\t'));
+    const auto& rs = mModel->recordset();
+    for (int r : rows) {
+        fields.clear();
+        for (int c = 0; c < mModel->columnCount(); ++c) {
+            QString text = mModel->text(r, c);
+            const int field = mModel->columns()[static_cast<size_t>(c)].field;
+            if (rs && field >= 0 && rs->value(static_cast<size_t>(r), static_cast<size_t>(field)).isNumber())
+                text = text.remove(QLatin1Char(',')).trimmed();  // a number a spreadsheet reads as one
+            fields << cell(text);
+        }
+        lines << fields.join(QLatin1Char('\t'));
+    }
+    return lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
+}
+
+void DataGrid::copySelection() const {
+    if (mView->selectionModel()->selectedRows().isEmpty()) return;
+    QGuiApplication::clipboard()->setText(selectedText());
 }
 
 std::optional<QString> DataGrid::currentText(int column) const {

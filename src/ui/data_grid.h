@@ -42,6 +42,16 @@ public:
     // Text of column `column` in the current row; nullopt when there is no current row.
     std::optional<QString> currentText(int column) const;
 
+    // Rows can be selected several at a time (Shift/Ctrl with the mouse, Shift with the
+    // arrows) and copied: Ctrl+C and the right-click menu (复制, 全选).
+    void enableCopy();
+    // The selected rows as a spreadsheet takes them: the column captions, then a line per
+    // row in grid order, cells separated by tabs; numbers as the grid shows them without
+    // their thousands separators and trailing blank, tabs and line breaks inside a text as
+    // blanks.
+    QString selectedText() const;
+    void copySelection() const;
+
 private:
     void unhook();
     QLabel* mCaption = nullptr;

@@ -89,6 +89,7 @@ frmLogin::frmLogin(app::Session& session, QWidget* parent)
     dgContent->view()->setFont(app::songTi9());
     dgContent->view()->horizontalHeader()->setFont(app::songTi9());
     dgContent->model()->setColumns({{QString(), -1, {}}, {QString(), -1, {}}});  // unbound: two empty columns
+    dgContent->enableCopy();
     btnCsv = placed(new QPushButton(QStringLiteral("输出EXCEL"), this), "btnCsv", twipsRect(9600, 5640, 1215, 375));
     // Beside the export button, while work runs: what runs, for how long, and "取消".
     lblBusy = placed(new QLabel(this), "lblBusy", twipsRect(360, 5640, 7800, 375));

@@ -3,13 +3,16 @@
 #include <malloc.h>
 #endif
 
+#include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <random>
@@ -322,6 +325,34 @@ TEST_F(Windows, GridRowAndCurrentRecordMoveTogether) {
     EXPECT_FALSE(view->currentIndex().isValid());
     view->setCurrentIndex(w->dgContent->model()->index(4, 1));
     EXPECT_EQ(rs->position(), 4);
+    // Shift+Down selects more rows; Ctrl+C copies them as a spreadsheet pastes them.
+    keyTo(view, Qt::Key_Down, Qt::ShiftModifier);
+    keyTo(view, Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(rs->position(), 6);  // the current record follows
+    QApplication::clipboard()->clear();
+    keyTo(view, Qt::Key_C, Qt::ControlModifier);
+    const QStringList lines = QApplication::clipboard()->text().split(QStringLiteral("\r\n"));
+    ASSERT_EQ(lines.size(), 5) << QApplication::clipboard()->text().toStdString();  // captions, 3 rows, the end
+    EXPECT_EQ(lines[0], QStringLiteral("开始使用日期\t使用部门\t固定资产名称\t原值\t数量"));
+    for (int r = 0; r < 3; ++r) {
+        const QStringList cells = lines[r + 1].split(QLatin1Char('\t'));
+        ASSERT_EQ(cells.size(), 5);
+        EXPECT_EQ(cells[2], w->dgContent->model()->text(4 + r, 2));
+        // 原值 as shown, without its thousands separators and trailing blank.
+        const QString shown = w->dgContent->model()->text(4 + r, 3);
+        EXPECT_EQ(cells[3], QString(shown).remove(QLatin1Char(',')).trimmed()) << shown.toStdString();
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("^-?\\d*\\.\\d\\d$")).match(cells[3]).hasMatch())
+            << cells[3].toStdString();
+    }
+    EXPECT_TRUE(lines[4].isEmpty());
+    // The right-click menu: 复制 and 全选.
+    QStringList menu;
+    for (QAction* a : view->actions()) menu << a->text();
+    EXPECT_EQ(menu, (QStringList{QStringLiteral("复制(&C)"), QStringLiteral("全选(&A)")}));
+    view->actions()[1]->trigger();
+    view->actions()[0]->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text().count(QStringLiteral("\r\n")),
+              static_cast<qsizetype>(rs->recordCount()) + 1);
 }
 
 TEST_F(Windows, ClosingTheQueryWindowEndsTheProgramEvenWithThePickerOpen) {

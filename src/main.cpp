@@ -57,7 +57,6 @@ int main(int argc, char** argv) {
     // no temporary file behind.
     faq::app::InterruptGuard interrupts;
     QApplication app(argc, argv);
-    faq::app::installChineseQtTexts();
     faq::ui::installAppLook();
     faq::ui::Startup startup(faq::app::connectorFor(engine));
     startup.settings().show();

@@ -1,8 +1,6 @@
 #include "cli.h"
 
 #include <QCoreApplication>
-#include <QLibraryInfo>
-#include <QTranslator>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -121,12 +119,6 @@ std::optional<unsigned long long> wholeNumber(const std::string& s) {
 
 const char* version() {
     return FAQ_VERSION;
-}
-
-void installChineseQtTexts() {
-    static QTranslator translator;
-    if (translator.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&translator);
 }
 
 std::optional<int> parseGuiArguments(const std::vector<std::string>& args, EngineChoice* choice) {

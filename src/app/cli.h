@@ -21,7 +21,4 @@ std::optional<int> parseGuiArguments(const std::vector<std::string>& args, Engin
 // faquery sample-db FILE [--cards N] [--seed S] (args after "sample-db").
 int runSampleDb(const std::vector<std::string>& args);
 
-// Qt's Chinese texts for its standard buttons; needs the application object.
-void installChineseQtTexts();
-
 }  // namespace faq::app

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QIcon>
 #include <QImageReader>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include "app/program.h"
 #include "app/twips.h"
@@ -10,12 +12,21 @@
 
 static void initResources() {
     Q_INIT_RESOURCE(faquery);
+#ifdef FAQ_QT_TRANSLATIONS
+    Q_INIT_RESOURCE(translations);
+#endif
 }
 
 namespace faq::ui {
 
 void installAppLook() {
     initResources();
+    // Qt's own texts (确定, 取消, 复制 in a text box's menu) in Chinese: the copy inside the
+    // program, else the system's.
+    static QTranslator translator;
+    if (translator.load(QStringLiteral(":/translations/qtbase_zh_CN.qm")) ||
+        translator.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&translator);
     app::installFontSubstitutes();
     // Drawn from the SVG where Qt's SVG plugin is there, else the 256-pixel PNG rendered from it.
     const bool svg = QImageReader::supportedImageFormats().contains("svg");

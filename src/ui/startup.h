@@ -12,7 +12,8 @@ namespace faq::ui {
 
 class frmLogin;
 
-// Application-wide look: the icon on every window and the fallbacks of "宋体".
+// Application-wide look: the icon on every window, the fallbacks of "宋体" and Qt's own texts
+// in Chinese.
 void installAppLook();
 
 class Startup {

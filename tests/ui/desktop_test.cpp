@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QCompleter>
+#include <QFile>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -167,14 +168,19 @@ TEST_F(Desktop, AMessageBoxShowsItsWholeTitleAndFitsTheScreen) {
     struct Seen {
         int width = 0, height = 0, titleWidth = 0;
         QString details;
+        QStringList buttons;  // Qt's own texts, in Chinese
     };
     auto show = [&](const QString& text) {
         Seen seen;
         QTimer::singleShot(200, [&] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             ASSERT_NE(box, nullptr);
-            seen = {box->width(), box->height(), QFontMetrics(box->font()).horizontalAdvance(box->windowTitle()),
-                    box->detailedText()};
+            seen = {box->width(),
+                    box->height(),
+                    QFontMetrics(box->font()).horizontalAdvance(box->windowTitle()),
+                    box->detailedText(),
+                    {}};
+            for (QAbstractButton* b : box->buttons()) seen.buttons << b->text();
             screenshot(box, QStringLiteral("message"));
             box->accept();
         });
@@ -184,6 +190,8 @@ TEST_F(Desktop, AMessageBoxShowsItsWholeTitleAndFitsTheScreen) {
     const Seen ok = show(QStringLiteral("输出成功!"));
     EXPECT_GE(ok.width, ok.titleWidth * 3 / 2 + QFontMetrics(owner.font()).height() * 6);
     EXPECT_TRUE(ok.details.isEmpty());
+    EXPECT_EQ(ok.buttons, QStringList{QStringLiteral("确定")});
+    EXPECT_TRUE(QFile::exists(QStringLiteral(":/translations/qtbase_zh_CN.qm")));  // inside the program
     // A driver that repeats a long statement over many records: a few lines, the rest in
     // the details.
     QStringList lines{QStringLiteral("查询失败：")};

@@ -61,12 +61,34 @@ void giveFocus(const QPointer<QWidget>& w) {
 
 }  // namespace
 
+static bool showBox(QWidget* parent, const QString& text, QMessageBox::Icon icon, QWidget* focusAfter,
+                    const QString& offer);
+
+static std::function<bool(const QString&)>& offerAnswer() {
+    static std::function<bool(const QString&)> a;
+    return a;
+}
+
+void setOfferAnswer(std::function<bool(const QString& offer)> answer) {
+    offerAnswer() = std::move(answer);
+}
+
 void showMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon, QWidget* focusAfter) {
+    showBox(parent, text, icon, focusAfter, {});
+}
+
+bool askMessage(QWidget* parent, const QString& text, const QString& offer, QMessageBox::Icon icon) {
+    return showBox(parent, text, icon, nullptr, offer);
+}
+
+static bool showBox(QWidget* parent, const QString& text, QMessageBox::Icon icon, QWidget* focusAfter,
+                    const QString& offer) {
     const QPointer<QWidget> back = focusToRestore(parent, focusAfter);
     if (sink()) {
         sink()(text, icon);
+        const bool chosen = !offer.isEmpty() && offerAnswer() && offerAnswer()(offer);
         giveFocus(back);
-        return;
+        return chosen;
     }
     const QString title = QString::fromUtf8(kAppTitle);
     // A long driver text would make the box taller than the screen: the first lines show,
@@ -79,6 +101,7 @@ void showMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon, Q
         shown = lines.mid(0, kShownLines).join(QLatin1Char('\n')).left(kShownChars) +
                 QStringLiteral("…\n（全文见“显示详细信息”）");
     QMessageBox box(icon, title, shown, QMessageBox::Ok, parent);
+    QAbstractButton* offered = offer.isEmpty() ? nullptr : box.addButton(offer, QMessageBox::ActionRole);
     if (shown != text) box.setDetailedText(text);
     // Window managers draw titles in their own, often larger, font beside an icon and up to
     // three buttons: leave room for all of it, so that the title is never cut.
@@ -90,6 +113,7 @@ void showMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon, Q
     }
     box.exec();
     giveFocus(back);
+    return offered && box.clickedButton() == offered;
 }
 
 void placeCentred(QWidget* w) {

@@ -30,6 +30,9 @@ void setProgramEnder(std::function<void()> ender);
 // parent's window when the focus was elsewhere).
 void showMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon = QMessageBox::Warning,
                  QWidget* focusAfter = nullptr);
+// The same with a second button, `offer`, beside 确定: true when the user chose it.
+bool askMessage(QWidget* parent, const QString& text, const QString& offer,
+                QMessageBox::Icon icon = QMessageBox::Information);
 // Moves w to the centre of the screen; a window larger than the screen (large scales on
 // small screens) keeps its top left corner, with the criteria, on it.
 void placeCentred(QWidget* w);
@@ -40,5 +43,7 @@ void pressOnEnter(QPushButton* button);
 
 using MessageSink = std::function<void(const QString& text, QMessageBox::Icon icon)>;
 void setMessageSink(MessageSink sink);
+// For askMessage while a message sink is set: the answer (none set: the offer declined).
+void setOfferAnswer(std::function<bool(const QString& offer)> answer);
 
 }  // namespace faq::app

@@ -6,6 +6,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCompleter>
+#include <QDesktopServices>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -14,6 +16,7 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QShortcut>
+#include <QUrl>
 
 #include "app/mdl_main.h"
 #include "app/program.h"
@@ -359,6 +362,13 @@ void frmLogin::exportToExcel() {
             failed.error = QString::fromStdString(out.otherError);
             const ExportOutcome done = mExporter.open(out.value.value_or(failed));
             if (done.kind == ExportOutcome::Cancelled) return sayDone(done.message());
+            if (done.kind == ExportOutcome::SavedNotOpened) {
+                // Nothing opened it, and it lies in a hidden folder the system empties: the
+                // way to it is offered.
+                if (app::askMessage(this, done.message(), QStringLiteral("打开所在文件夹")))
+                    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(done.path).absolutePath()));
+                return;
+            }
             app::showMessage(this, done.message(),
                              done.kind == ExportOutcome::Opened           ? QMessageBox::NoIcon
                              : done.kind == ExportOutcome::SavedNotOpened ? QMessageBox::Information

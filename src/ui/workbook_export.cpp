@@ -25,7 +25,9 @@ QString ExportOutcome::message() const {
         case Opened:
             return note.isEmpty() ? QStringLiteral("输出成功!")
                                   : QStringLiteral("输出成功!\n") + QDir::toNativeSeparators(path) + note;
-        case SavedNotOpened: return QStringLiteral("工作簿已保存：") + QDir::toNativeSeparators(path) + note;
+        case SavedNotOpened:
+            return QStringLiteral("工作簿已保存：") + QDir::toNativeSeparators(path) + note +
+                   QStringLiteral("\n这是系统的临时文件夹，系统会不时清空它：请把工作簿另存到别处。");
     }
     return {};
 }

@@ -199,6 +199,20 @@ TEST_F(Desktop, AMessageBoxShowsItsWholeTitleAndFitsTheScreen) {
     const Seen many = show(lines.join(QLatin1Char('\n')));
     EXPECT_LE(many.height, owner.screen()->availableGeometry().height() / 2);
     EXPECT_EQ(many.details, lines.join(QLatin1Char('\n')));
+    // A box with an offer beside 确定: choosing it is the answer.
+    for (const bool take : {true, false}) {
+        QStringList buttons;
+        QTimer::singleShot(200, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            for (QAbstractButton* b : box->buttons()) buttons << b->text();
+            for (QAbstractButton* b : box->buttons())
+                if ((b->text() == QStringLiteral("打开所在文件夹")) == take) return b->click();
+        });
+        EXPECT_EQ(app::askMessage(&owner, QStringLiteral("工作簿已保存"), QStringLiteral("打开所在文件夹")), take);
+        EXPECT_TRUE(buttons.contains(QStringLiteral("确定")) && buttons.contains(QStringLiteral("打开所在文件夹")))
+            << buttons.join(' ').toStdString();
+    }
 }
 
 }  // namespace

@@ -6,12 +6,14 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <atomic>
 #include <thread>
 
+#include "app/program.h"
 #include "export/workbook.h"
 #include "gui_fixture.h"
 #include "support/xlsx_reader.h"
@@ -180,19 +182,31 @@ TEST_F(Export, FailuresAreNeverReportedAsSuccess) {
     ASSERT_EQ(files().size(), 1) << files().join(QStringLiteral(", ")).toStdString();
     ASSERT_EQ(messages.size(), 1u);
     const QString first = QDir(exportFolder()).filePath(files()[0]);
-    EXPECT_EQ(messages[0].text, QStringLiteral("工作簿已保存：") + QDir::toNativeSeparators(first));
+    EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("工作簿已保存：") + QDir::toNativeSeparators(first)))
+        << messages[0].text.toStdString();
+    EXPECT_TRUE(messages[0].text.contains(QStringLiteral("系统会不时清空它")));
     const test::Workbook empty = test::readXlsx(first);
     ASSERT_TRUE(empty.error.isEmpty()) << empty.error.toStdString();
     EXPECT_TRUE(empty.sheets[0].rows.isEmpty() || empty.sheets[0].rows[0].toArray().isEmpty());
     EXPECT_TRUE(opened.isEmpty());
 
+    EXPECT_TRUE(opened.isEmpty());  // the folder was not asked for
     w->Command1_Click();
     settle(w);
+    QStringList offers;
+    app::setOfferAnswer([&](const QString& offer) {
+        offers << offer;
+        return true;
+    });
     w->btnCsv_Click();  // no program to open it: xdg-open would still start
     settle(w);
+    app::setOfferAnswer(nullptr);
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_TRUE(messages[1].text.startsWith(QStringLiteral("工作簿已保存：")));
-    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_EQ(offers, QStringList{QStringLiteral("打开所在文件夹")});
+    ASSERT_EQ(opened.size(), 1);  // the folder, handed to the desktop
+    EXPECT_EQ(QFileInfo(opened[0]).canonicalFilePath(), QFileInfo(exportFolder()).canonicalFilePath());
+    catcher.opened.clear();
     ASSERT_EQ(files().size(), 2);
 
     // A folder that cannot be made: its parent is a file.

@@ -111,7 +111,7 @@ std::string AtomicFile::openablePath() const {
     const std::string proc = "/proc/self/fd/" + std::to_string(mFd);
     if (platform::inspect(proc).exists) return proc;
 #endif
-    return mTemp;
+    return platform::narrowPath(mTemp);
 }
 
 void AtomicFile::write(std::string_view bytes) {

@@ -49,7 +49,7 @@ public:
     const std::string& target() const { return mTarget; }
     const std::string& tempPath() const { return mTemp; }
     // A name under which a library can open the temporary file itself, not whatever
-    // stands under its name in the folder by then.
+    // stands under its name in the folder by then, with the narrow C API (see narrowPath).
     std::string openablePath() const;
 
     void write(std::string_view bytes);

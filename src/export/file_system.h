@@ -37,6 +37,11 @@ void removeFile(const std::string& path) noexcept;
 // The text of the last failure of the operating system.
 std::string lastError();
 
+// A name of an existing file or folder that a library opening files through the narrow C
+// API (fopen) can take, whatever the process's ANSI code page: on Windows the short (8.3)
+// form when the long one is not ASCII and the volume keeps short names, else path itself.
+std::string narrowPath(const std::string& path);
+
 // Opens path for reading bytes; nullptr when it cannot.
 FILE* openForReading(const std::string& path);
 bool seek(FILE* f, uint64_t offset);

@@ -106,6 +106,10 @@ void moveInto(const std::string& temp, const std::string& target, bool replace) 
     }
 }
 
+std::string narrowPath(const std::string& path) {
+    return path;  // names are bytes here
+}
+
 void removeFile(const std::string& path) noexcept {
     unlink(path.c_str());
 }

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -32,6 +33,23 @@ HANDLE openForQuery(const std::string& path) {
 }
 
 }  // namespace
+
+std::string narrowPath(const std::string& path) {
+    const bool ascii =
+        std::all_of(path.begin(), path.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii) return path;
+    const std::wstring w = wide(path);
+    const DWORD n = GetShortPathNameW(w.c_str(), nullptr, 0);
+    if (n == 0) return path;
+    std::wstring shortName(n, L'\0');
+    const DWORD got = GetShortPathNameW(w.c_str(), shortName.data(), n);
+    if (got == 0 || got >= n) return path;
+    shortName.resize(got);
+    const std::string out = narrow(shortName);
+    // Without short names on that volume the long form comes back: it is all there is.
+    return std::all_of(out.begin(), out.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }) ? out
+                                                                                                            : path;
+}
 
 std::string lastError() {
     const DWORD code = GetLastError();

@@ -57,7 +57,7 @@ std::string folderOf(const std::string& path) {
 void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, const data::Recordset& rs,
                    const std::atomic<bool>* stop, WriteProgress* progress) {
     const std::string path = file.openablePath();
-    std::string tmpDir = folderOf(file.target());
+    std::string tmpDir = platform::narrowPath(folderOf(file.target()));
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
     options.tmpdir = tmpDir.data();

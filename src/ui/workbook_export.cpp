@@ -32,6 +32,28 @@ QString ExportOutcome::message() const {
     return {};
 }
 
+namespace {
+
+// A file name as the file writer takes it: UTF-8 on Windows (it calls the wide API), the
+// bytes of the file system elsewhere.
+std::string fileNameBytes(const QString& name) {
+#ifdef Q_OS_WIN
+    return name.toStdString();
+#else
+    return QFile::encodeName(name).toStdString();
+#endif
+}
+
+QString fileNameOf(const std::string& bytes) {
+#ifdef Q_OS_WIN
+    return QString::fromStdString(bytes);
+#else
+    return QFile::decodeName(bytes.c_str());
+#endif
+}
+
+}  // namespace
+
 bool spreadsheetProgramKnown() {
 #ifdef Q_OS_LINUX
     // QDesktopServices reports success as soon as xdg-open starts, found program or not.
@@ -87,14 +109,14 @@ ExportOutcome WorkbookExporter::write(const data::RecordsetPtr& rs, const QStrin
     std::vector<std::string> heads;
     for (const QString& c : captions) heads.push_back(c.toStdString());
     try {
-        const std::string folder = output::privateTempFolder(QFile::encodeName(tempRoot).toStdString());
+        const std::string folder = output::privateTempFolder(fileNameBytes(tempRoot));
         // Another export (another instance, the same second) may take the name first: the
         // next free one is taken then, and the workbook is never lost.
         constexpr int kAttempts = 20;
         for (int attempt = 1;; ++attempt) {
-            out.path = newFileName(QFile::decodeName(folder.c_str()));
+            out.path = newFileName(fileNameOf(folder));
             try {
-                output::saveWorkbook(QFile::encodeName(out.path).toStdString(), heads, rs ? *rs : nothing,
+                output::saveWorkbook(fileNameBytes(out.path), heads, rs ? *rs : nothing,
                                      {.mayReplace = false, .keepIntact = {}}, stop, progress);
                 break;
             } catch (const output::TargetExists&) {

@@ -47,6 +47,7 @@ int startWindowProgram() {
 
 int main(int argc, char** argv) {
     faq::app::keepOutOfCoreDumps();
+    CreateMutexW(nullptr, FALSE, L"faquery-running");  // as faquery.exe: files in use
     faq::app::captureTerminalEncoding();
     std::vector<std::string> args = faq::app::commandLineArguments(argc, argv);
     if (!args.empty() && args[0] == "sample-db") return faq::app::runSampleDb({args.begin() + 1, args.end()});

@@ -41,6 +41,11 @@ void useParentConsole() {
 
 int main(int argc, char** argv) {
     faq::app::keepOutOfCoreDumps();  // before any password is typed or read
+#ifdef _WIN32
+    // While this exists the setup program and the uninstaller refuse, politely, to replace
+    // or remove files in use; it goes with the process.
+    CreateMutexW(nullptr, FALSE, L"faquery-running");
+#endif
     faq::app::captureTerminalEncoding();
     std::vector<std::string> args = faq::app::commandLineArguments(argc, argv);
     if (!args.empty()) useParentConsole();

@@ -41,16 +41,30 @@ VIAddVersionKey /LANG=2052 "LegalCopyright" "© 2026 faquery 开发者；所含�
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "SimpChinese"
 
+; faquery.exe and faquery.com hold the mutex "faquery-running" while they run: their files
+; are in use, so the setup program and the uninstaller ask for them to be closed first.
+!macro RefuseWhileRunning WHAT
+  System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "faquery-running") p .r0'
+  ${If} $0 <> 0
+    System::Call 'kernel32::CloseHandle(p r0)'
+    MessageBox MB_ICONEXCLAMATION|MB_OK "固定资产查询正在运行。请先关闭它（包括命令行中的 faquery），再${WHAT}。" /SD IDOK
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
+!macroend
+
 Function .onInit
   ${IfNot} ${RunningX64}
     MessageBox MB_ICONSTOP "固定资产查询需要 64 位的 Windows。"
     Abort
   ${EndIf}
   SetRegView 64
+  !insertmacro RefuseWhileRunning "安装"
 FunctionEnd
 
 Function un.onInit
   SetRegView 64
+  !insertmacro RefuseWhileRunning "卸载"
 FunctionEnd
 
 Section

@@ -1,23 +1,34 @@
-; The setup program: faquery and what it loads into Program Files (or into the folder of an
-; earlier install, which it upgrades in place), two Start-menu entries (the program, and the
-; program on its sample database), the licences of what it ships, and an uninstaller under
-; "Apps & features" that removes exactly the files it installed.
+; The setup program: faquery and what it loads, for all users (into Program Files, with
+; administrator rights) or for the current user alone (into their own programs folder,
+; %LOCALAPPDATA%\Programs, without them); into the folder of an earlier install, which it
+; upgrades in place; two Start-menu entries (the program, and the program on its sample
+; database); the licences of what it ships; and an uninstaller under "Apps & features" that
+; removes exactly the files it installed. /S installs silently, /AllUsers or /CurrentUser
+; choose without the page, /D= names the folder.
 ; scripts/package-windows defines VERSION, STAGE (the files), FILES (their Delete lines),
 ; DIRS (their RMDir lines), LICENSE (the licence page's text), ICON and OUTFILE.
 Target amd64-unicode  ; a 64-bit setup program for a 64-bit program
 SetCompressor /SOLID lzma
+
+!define KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\faquery"
+!define MULTIUSER_EXECUTIONLEVEL Highest
+!define MULTIUSER_MUI
+!define MULTIUSER_INSTALLMODE_COMMANDLINE
+!define MULTIUSER_USE_PROGRAMFILES64
+!define MULTIUSER_INSTALLMODE_INSTDIR "faquery"
+; Installed before (perhaps elsewhere, with /D=): the same folder again, so that there is
+; one install and one uninstall entry.
+!define MULTIUSER_INSTALLMODE_INSTDIR_REGISTRY_KEY "${KEY}"
+!define MULTIUSER_INSTALLMODE_INSTDIR_REGISTRY_VALUENAME "InstallLocation"
+!define MULTIUSER_INSTALLMODE_DEFAULT_REGISTRY_KEY "${KEY}"
+!define MULTIUSER_INSTALLMODE_DEFAULT_REGISTRY_VALUENAME "InstallLocation"
+!include "MultiUser.nsh"
 !include "MUI2.nsh"
 !include "x64.nsh"
 !include "FileFunc.nsh"
 
-!define KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\faquery"
 Name "固定资产查询"
 OutFile "${OUTFILE}"
-InstallDir "$PROGRAMFILES64\faquery"
-; Installed before (perhaps elsewhere, with /D=): the same folder again, so that there is
-; one install and one uninstall entry. /D= on the command line still wins.
-InstallDirRegKey HKLM "${KEY}" "InstallLocation"
-RequestExecutionLevel admin
 VIProductVersion "${VERSION}.0"
 VIAddVersionKey /LANG=2052 "ProductName" "固定资产查询"
 VIAddVersionKey /LANG=2052 "FileDescription" "固定资产查询 安装程序"
@@ -34,6 +45,7 @@ VIAddVersionKey /LANG=2052 "LegalCopyright" "© 2026 faquery 开发者；所含�
 !define MUI_LICENSEPAGE_BUTTON "下一步(&N) >"
 !define MUI_LICENSEPAGE_TEXT_BOTTOM "全文在安装文件夹的 licenses 文件夹中。"
 !insertmacro MUI_PAGE_LICENSE "${LICENSE}"
+!insertmacro MULTIUSER_PAGE_INSTALLMODE
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -59,11 +71,18 @@ Function .onInit
     Abort
   ${EndIf}
   SetRegView 64
+  ; /D= stands before .onInit; the install mode would put its own folder over it.
+  StrCpy $R9 $INSTDIR
+  !insertmacro MULTIUSER_INIT
+  ${If} $R9 != ""
+    StrCpy $INSTDIR $R9
+  ${EndIf}
   !insertmacro RefuseWhileRunning "安装"
 FunctionEnd
 
 Function un.onInit
   SetRegView 64
+  !insertmacro MULTIUSER_UNINIT
   !insertmacro RefuseWhileRunning "卸载"
 FunctionEnd
 
@@ -71,23 +90,23 @@ Section
   SetOutPath "$INSTDIR"
   File /r "${STAGE}\*.*"
   WriteUninstaller "$INSTDIR\uninstall.exe"
-  SetShellVarContext all
+  ; $SMPROGRAMS and SHCTX are the install mode's: all users (HKLM) or this user (HKCU).
   CreateShortcut "$SMPROGRAMS\固定资产查询.lnk" "$INSTDIR\faquery.exe" "" "$INSTDIR\faquery.exe" 0
   ; Trying it without a server: the program on its sample database.
   CreateShortcut "$SMPROGRAMS\固定资产查询（示例数据库）.lnk" "$INSTDIR\faquery.exe" "--demo" "$INSTDIR\faquery.exe" 0
   ${GetTime} "" "L" $0 $1 $2 $3 $4 $5 $6
-  WriteRegStr HKLM "${KEY}" "InstallDate" "$2$1$0"
-  WriteRegStr HKLM "${KEY}" "DisplayName" "固定资产查询"
-  WriteRegStr HKLM "${KEY}" "DisplayVersion" "${VERSION}"
-  WriteRegStr HKLM "${KEY}" "Publisher" "faquery 开发者"
-  WriteRegStr HKLM "${KEY}" "HelpLink" "$INSTDIR\licenses\README.txt"
-  WriteRegStr HKLM "${KEY}" "DisplayIcon" "$INSTDIR\faquery.exe,0"
-  WriteRegStr HKLM "${KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKLM "${KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
-  WriteRegStr HKLM "${KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
-  WriteRegDWORD HKLM "${KEY}" "NoModify" 1
-  WriteRegDWORD HKLM "${KEY}" "NoRepair" 1
-  WriteRegDWORD HKLM "${KEY}" "EstimatedSize" ${SIZE_KB}
+  WriteRegStr SHCTX "${KEY}" "InstallDate" "$2$1$0"
+  WriteRegStr SHCTX "${KEY}" "DisplayName" "固定资产查询"
+  WriteRegStr SHCTX "${KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr SHCTX "${KEY}" "Publisher" "faquery 开发者"
+  WriteRegStr SHCTX "${KEY}" "HelpLink" "$INSTDIR\licenses\README.txt"
+  WriteRegStr SHCTX "${KEY}" "DisplayIcon" "$INSTDIR\faquery.exe,0"
+  WriteRegStr SHCTX "${KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr SHCTX "${KEY}" "UninstallString" '"$INSTDIR\uninstall.exe" /$MultiUser.InstallMode'
+  WriteRegStr SHCTX "${KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /$MultiUser.InstallMode /S'
+  WriteRegDWORD SHCTX "${KEY}" "NoModify" 1
+  WriteRegDWORD SHCTX "${KEY}" "NoRepair" 1
+  WriteRegDWORD SHCTX "${KEY}" "EstimatedSize" ${SIZE_KB}
 SectionEnd
 
 Section "Uninstall"
@@ -95,8 +114,7 @@ Section "Uninstall"
   Delete "$INSTDIR\uninstall.exe"
   !include "${DIRS}"
   RMDir "$INSTDIR"
-  SetShellVarContext all
   Delete "$SMPROGRAMS\固定资产查询.lnk"
   Delete "$SMPROGRAMS\固定资产查询（示例数据库）.lnk"
-  DeleteRegKey HKLM "${KEY}"
+  DeleteRegKey SHCTX "${KEY}"
 SectionEnd

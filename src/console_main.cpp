@@ -11,7 +11,6 @@
 
 #include "app/cli.h"
 #include "app/core_dumps.h"
-#include "app/report.h"
 #include "app/session.h"
 #include "app/terminal_text.h"
 
@@ -49,12 +48,8 @@ int main(int argc, char** argv) {
     faq::app::keepOutOfCoreDumps();
     CreateMutexW(nullptr, FALSE, L"faquery-running");  // as faquery.exe: files in use
     faq::app::captureTerminalEncoding();
-    std::vector<std::string> args = faq::app::commandLineArguments(argc, argv);
-    if (!args.empty() && args[0] == "sample-db") return faq::app::runSampleDb({args.begin() + 1, args.end()});
-    if (!args.empty() && args[0] == "report")
-        return faq::app::runReport(
-            faq::app::argumentsFromTerminal({args.begin() + 1, args.end()}, {"--sqlite", "--output"}),
-            faq::app::standardReportIo());
+    const std::vector<std::string> args = faq::app::commandLineArguments(argc, argv);
+    if (auto code = faq::app::runSubcommand(args)) return *code;
     // Help, the version and mistakes are said here; anything else is the windows.
     faq::app::EngineChoice engine;
     if (auto code = faq::app::parseGuiArguments(args, &engine)) return *code;

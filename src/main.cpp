@@ -14,7 +14,6 @@
 #include "app/cli.h"
 #include "app/core_dumps.h"
 #include "app/interrupt.h"
-#include "app/report.h"
 #include "app/terminal_text.h"
 #include "ui/frm_login.h"
 #include "ui/startup.h"
@@ -49,12 +48,7 @@ int main(int argc, char** argv) {
     faq::app::captureTerminalEncoding();
     std::vector<std::string> args = faq::app::commandLineArguments(argc, argv);
     if (!args.empty()) useParentConsole();
-    // sample-db takes a file name and numbers: its arguments stay as they are.
-    if (!args.empty() && args[0] == "sample-db") return faq::app::runSampleDb({args.begin() + 1, args.end()});
-    if (!args.empty() && args[0] == "report")
-        return faq::app::runReport(
-            faq::app::argumentsFromTerminal({args.begin() + 1, args.end()}, {"--sqlite", "--output"}),
-            faq::app::standardReportIo());
+    if (auto code = faq::app::runSubcommand(args)) return *code;
     faq::app::EngineChoice engine;
     if (auto code = faq::app::parseGuiArguments(args, &engine)) return *code;
 

@@ -11,6 +11,7 @@
 #include "export/sample_file.h"
 #include "interrupt.h"
 #include "options.h"
+#include "report.h"
 #include "terminal_text.h"
 
 #ifndef FAQ_VERSION
@@ -119,6 +120,15 @@ std::optional<unsigned long long> wholeNumber(const std::string& s) {
 
 const char* version() {
     return FAQ_VERSION;
+}
+
+std::optional<int> runSubcommand(const std::vector<std::string>& args) {
+    // sample-db takes a file name and numbers: its arguments stay as they are.
+    if (!args.empty() && args[0] == "sample-db") return runSampleDb({args.begin() + 1, args.end()});
+    if (!args.empty() && args[0] == "report")
+        return runReport(argumentsFromTerminal({args.begin() + 1, args.end()}, {"--sqlite", "--output"}),
+                         standardReportIo());
+    return std::nullopt;
 }
 
 std::optional<int> parseGuiArguments(const std::vector<std::string>& args, EngineChoice* choice) {

@@ -21,4 +21,8 @@ std::optional<int> parseGuiArguments(const std::vector<std::string>& args, Engin
 // faquery sample-db FILE [--cards N] [--seed S] (args after "sample-db").
 int runSampleDb(const std::vector<std::string>& args);
 
+// The sub-commands without windows, sample-db and report, run in the terminal: their exit
+// code, or nothing when args name neither.
+std::optional<int> runSubcommand(const std::vector<std::string>& args);
+
 }  // namespace faq::app

@@ -59,30 +59,13 @@ void giveFocus(const QPointer<QWidget>& w) {
     w->setFocus(Qt::OtherFocusReason);
 }
 
-}  // namespace
-
-static bool showBox(QWidget* parent, const QString& text, QMessageBox::Icon icon, QWidget* focusAfter,
-                    const QString& offer);
-
-static std::function<bool(const QString&)>& offerAnswer() {
+std::function<bool(const QString&)>& offerAnswer() {
     static std::function<bool(const QString&)> a;
     return a;
 }
 
-void setOfferAnswer(std::function<bool(const QString& offer)> answer) {
-    offerAnswer() = std::move(answer);
-}
-
-void showMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon, QWidget* focusAfter) {
-    showBox(parent, text, icon, focusAfter, {});
-}
-
-bool askMessage(QWidget* parent, const QString& text, const QString& offer, QMessageBox::Icon icon) {
-    return showBox(parent, text, icon, nullptr, offer);
-}
-
-static bool showBox(QWidget* parent, const QString& text, QMessageBox::Icon icon, QWidget* focusAfter,
-                    const QString& offer) {
+// The message box of showMessage and askMessage; true when offer (if any) was chosen.
+bool showBox(QWidget* parent, const QString& text, QMessageBox::Icon icon, QWidget* focusAfter, const QString& offer) {
     const QPointer<QWidget> back = focusToRestore(parent, focusAfter);
     if (sink()) {
         sink()(text, icon);
@@ -114,6 +97,20 @@ static bool showBox(QWidget* parent, const QString& text, QMessageBox::Icon icon
     box.exec();
     giveFocus(back);
     return offered && box.clickedButton() == offered;
+}
+
+}  // namespace
+
+void setOfferAnswer(std::function<bool(const QString& offer)> answer) {
+    offerAnswer() = std::move(answer);
+}
+
+void showMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon, QWidget* focusAfter) {
+    showBox(parent, text, icon, focusAfter, {});
+}
+
+bool askMessage(QWidget* parent, const QString& text, const QString& offer, QMessageBox::Icon icon) {
+    return showBox(parent, text, icon, nullptr, offer);
 }
 
 void placeCentred(QWidget* w) {

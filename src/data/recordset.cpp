@@ -60,9 +60,6 @@ char* allocateBlock(size_t capacity, size_t align) {
     return p;
 #endif
 }
-}  // namespace
-
-namespace {
 
 std::atomic<size_t> gLimitSet{0};
 
@@ -249,8 +246,7 @@ void Recordset::removeListener(int id) {
 size_t Recordset::memoryBytes() const {
     size_t bytes = 0;
     for (const auto& c : mColumns) bytes += c.chunks.capacity() * sizeof(void*);
-    for (const auto& b : mBlocks) bytes += b.capacity;
-    bytes += mBlocks.capacity() * sizeof(Block);
+    bytes += mHeld + mBlocks.capacity() * sizeof(Block);
     return bytes;
 }
 

@@ -57,9 +57,12 @@ void listMng::drop() {
 }
 
 data::RecordsetPtr listMng::run(const std::string& sql) {
+    const auto exec = [&] {
+        return mDb->ExecSqlRs(sql, data::ado::adOpenStatic, data::ado::adLockReadOnly, data::ado::adCmdText);
+    };
     if (!mDb) open();
     try {
-        return mDb->ExecSqlRs(sql, data::ado::adOpenStatic, data::ado::adLockReadOnly, data::ado::adCmdText);
+        return exec();
     } catch (const data::DbError& e) {
         if (!connectionLost(e)) throw;
         drop();
@@ -72,7 +75,7 @@ data::RecordsetPtr listMng::run(const std::string& sql) {
     // at once on a new connection: one press gives the result.
     open();
     try {
-        return mDb->ExecSqlRs(sql, data::ado::adOpenStatic, data::ado::adLockReadOnly, data::ado::adCmdText);
+        return exec();
     } catch (const data::DbError& e) {
         if (!connectionLost(e)) throw;
         drop();

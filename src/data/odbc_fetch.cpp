@@ -99,10 +99,9 @@ char* digitsAt(char* p, unsigned v, int width) {
     return p + width;
 }
 
-// "YYYY-MM-DD", then " HH:MM:SS" and ".fff" when the value has them; by hand, as this runs
-// for every date of a result.
-void putTimestamp(RecordsetBuilder& b, const SQL_TIMESTAMP_STRUCT& ts, bool dateOnly) {
-    char buf[32];
+// "YYYY-MM-DD", then " HH:MM:SS" and ".fff" when the value has them, written in buf; by
+// hand, as this runs for every date of a result.
+std::string_view timestampText(char (&buf)[32], const SQL_TIMESTAMP_STRUCT& ts, bool dateOnly) {
     char* p = buf;
     if (ts.year < 0) *p++ = '-';
     p = digitsAt(p, static_cast<unsigned>(ts.year < 0 ? -ts.year : ts.year) % 10000, 4);
@@ -122,7 +121,12 @@ void putTimestamp(RecordsetBuilder& b, const SQL_TIMESTAMP_STRUCT& ts, bool date
             p = digitsAt(p, static_cast<unsigned>(ts.fraction / 1000000) % 1000, 3);
         }
     }
-    b.putText(std::string_view(buf, static_cast<size_t>(p - buf)), FieldType::DateTime);
+    return {buf, static_cast<size_t>(p - buf)};
+}
+
+void putTimestamp(RecordsetBuilder& b, const SQL_TIMESTAMP_STRUCT& ts, bool dateOnly) {
+    char buf[32];
+    b.putText(timestampText(buf, ts, dateOnly), FieldType::DateTime);
 }
 
 bool isDateOnly(SQLSMALLINT sqlType) {
@@ -230,6 +234,67 @@ void readCell(const Stmt& stmt, const ColumnPlan& p, SQLUSMALLINT col, Recordset
     }
 }
 
+// Each column's bound arrays, and what its cells need, in one place for the loops over its cells.
+struct Bound {
+    std::vector<char> data;
+    std::vector<SQLLEN> ind;
+    size_t width = 0;
+    SQLSMALLINT cType = 0;
+    FieldType type = FieldType::Text;
+    bool perCell = false, dateOnly = false;
+    bool text = false;   // bound as characters
+    SQLLEN longest = 0;  // the longest value that fits the element whole
+};
+
+// Whether the block fetched holds every row and every value whole in its element.
+bool plainBlock(const std::vector<Bound>& cols, const SQLUSMALLINT* status, SQLULEN rows) {
+    for (SQLULEN r = 0; r < rows; ++r)
+        if (status[r] != SQL_ROW_SUCCESS && status[r] != SQL_ROW_SUCCESS_WITH_INFO) return false;
+    for (const Bound& b : cols) {
+        if (!b.text) continue;
+        for (SQLULEN r = 0; r < rows; ++r)
+            if (b.ind[r] != SQL_NULL_DATA && (b.ind[r] < 0 || b.ind[r] > b.longest)) return false;
+    }
+    return true;
+}
+
+// The cells of one column of a plain block into the builder's rows.
+void putColumn(RecordsetBuilder& builder, size_t c, const Bound& b, SQLULEN rows) {
+    const char* cell = b.data.data();
+    for (SQLULEN r = 0; r < rows; ++r, cell += b.width) {
+        const SQLLEN n = b.ind[r];
+        if (n == SQL_NULL_DATA) {
+            builder.setNull(c, r);
+            continue;
+        }
+        switch (b.cType) {
+            case SQL_C_WCHAR:
+                builder.setUtf16(c, r, reinterpret_cast<const char16_t*>(cell), static_cast<size_t>(n) / 2, b.type);
+                break;
+            case SQL_C_SBIGINT: {
+                int64_t v;
+                std::memcpy(&v, cell, sizeof v);
+                builder.setInt(c, r, v);
+                break;
+            }
+            case SQL_C_DOUBLE: {
+                double v;
+                std::memcpy(&v, cell, sizeof v);
+                builder.setDouble(c, r, v);
+                break;
+            }
+            case SQL_C_TYPE_TIMESTAMP: {
+                SQL_TIMESTAMP_STRUCT ts;
+                std::memcpy(&ts, cell, sizeof ts);
+                char buf[32];
+                builder.setText(c, r, timestampText(buf, ts, b.dateOnly), FieldType::DateTime);
+                break;
+            }
+            default: builder.setText(c, r, std::string_view(cell, static_cast<size_t>(n)), b.type); break;
+        }
+    }
+}
+
 }  // namespace
 
 RecordsetPtr fetchBlocks(const Stmt& stmt, SQLUINTEGER getDataExtensions) {
@@ -270,14 +335,21 @@ RecordsetPtr fetchBlocks(const Stmt& stmt, SQLUINTEGER getDataExtensions) {
     stmt.check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), "设置取数计数失败");
     stmt.check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_STATUS_PTR, status.data(), 0), "设置行状态数组失败");
 
-    std::vector<std::vector<char>> data(plan.size());
-    std::vector<std::vector<SQLLEN>> ind(plan.size());
+    std::vector<Bound> cols(plan.size());
     for (size_t c = 0; c < plan.size(); ++c) {
-        if (perCell[c]) continue;
-        data[c].assign(static_cast<size_t>(plan[c].width) * rows, 0);
-        ind[c].assign(rows, 0);
-        stmt.check(SQLBindCol(stmt.get(), static_cast<SQLUSMALLINT>(c + 1), plan[c].cType, data[c].data(),
-                              plan[c].width, ind[c].data()),
+        Bound& b = cols[c];
+        b.perCell = perCell[c];
+        b.cType = plan[c].cType;
+        b.type = plan[c].type;
+        b.dateOnly = isDateOnly(plan[c].sqlType);
+        if (b.perCell) continue;
+        b.width = static_cast<size_t>(plan[c].width);
+        b.text = b.cType == SQL_C_CHAR || b.cType == SQL_C_WCHAR;
+        b.longest = plan[c].width - (b.cType == SQL_C_WCHAR ? static_cast<SQLLEN>(sizeof(char16_t)) : 1);
+        b.data.assign(b.width * rows, 0);
+        b.ind.assign(rows, 0);
+        stmt.check(SQLBindCol(stmt.get(), static_cast<SQLUSMALLINT>(c + 1), b.cType, b.data.data(), plan[c].width,
+                              b.ind.data()),
                    "绑定结果列失败");
     }
 
@@ -289,35 +361,42 @@ RecordsetPtr fetchBlocks(const Stmt& stmt, SQLUINTEGER getDataExtensions) {
         SQLRETURN rc = SQLFetch(stmt.get());
         if (rc == SQL_NO_DATA) break;
         stmt.check(rc, "读取数据失败");
+        if (fetched > 1 && !anyPerCell && plainBlock(cols, status.data(), fetched)) {
+            // The common case, a column at a time: every row there, every value whole.
+            builder.beginRows(fetched);
+            for (size_t c = 0; c < cols.size(); ++c) putColumn(builder, c, cols[c], fetched);
+            builder.endRows();
+            rowNumber += fetched;
+            continue;
+        }
         for (SQLULEN r = 0; r < fetched; ++r, ++rowNumber) {
             if (status[r] == SQL_ROW_NOROW) continue;
             if (status[r] == SQL_ROW_ERROR) stmt.check(SQL_ERROR, "读取数据行失败");
             bool positioned = rows == 1;
-            for (size_t c = 0; c < plan.size(); ++c) {
-                const ColumnPlan& p = plan[c];
-                const auto col = static_cast<SQLUSMALLINT>(c + 1);
-                const SQLLEN n = perCell[c] ? 0 : ind[c][r];
-                const char* cell = perCell[c] ? nullptr : data[c].data() + static_cast<size_t>(p.width) * r;
-                if (!perCell[c] && n == SQL_NO_TOTAL && p.cType == SQL_C_WCHAR) {
-                    const auto* w = reinterpret_cast<const char16_t*>(cell);
-                    if (const size_t units = endedShort(w, static_cast<size_t>(p.width) / sizeof(char16_t));
-                        units != std::string::npos) {
-                        wtext.assign(w, units);
-                        wtext.push_back(kBrokenMark);
-                        builder.putUtf16(wtext.data(), wtext.size(), p.type);
-                        continue;
+            for (size_t c = 0; c < cols.size(); ++c) {
+                const Bound& b = cols[c];
+                const SQLLEN n = b.perCell ? 0 : b.ind[r];
+                const char* cell = b.data.data() + b.width * r;
+                bool truncated = false;
+                if (b.text && n != SQL_NULL_DATA && (n < 0 || n > b.longest)) {
+                    // Not whole in its element: the driver gave no length, or a longer one.
+                    if (n == SQL_NO_TOTAL && b.cType == SQL_C_WCHAR) {
+                        const auto* w = reinterpret_cast<const char16_t*>(cell);
+                        if (const size_t units = endedShort(w, b.width / sizeof(char16_t));
+                            units != std::string::npos) {
+                            wtext.assign(w, units);
+                            wtext.push_back(kBrokenMark);
+                            builder.putUtf16(wtext.data(), wtext.size(), b.type);
+                            continue;
+                        }
                     }
+                    if (!reread)
+                        throw DbError("结果第 " + std::to_string(rowNumber + 1) + " 行第 " + std::to_string(c + 1) +
+                                      " 列的文字比驱动程序报告的列长度长，这个驱动程序无法再次读取它；为免显示不"
+                                      "完整的文字，查询没有结果");
+                    truncated = true;
                 }
-                const bool truncated = !perCell[c] && n != SQL_NULL_DATA &&
-                                       ((p.cType == SQL_C_CHAR && (n == SQL_NO_TOTAL || n >= p.width)) ||
-                                        (p.cType == SQL_C_WCHAR &&
-                                         (n == SQL_NO_TOTAL || n > p.width - static_cast<SQLLEN>(sizeof(char16_t)))));
-                if (truncated && !reread)
-                    throw DbError(
-                        "结果第 " + std::to_string(rowNumber + 1) + " 行第 " + std::to_string(c + 1) +
-                        " 列的文字比驱动程序报告的列长度长，这个驱动程序无法再次读取它；为免显示不完整的文字，"
-                        "查询没有结果");
-                if (perCell[c] || truncated) {
+                if (b.perCell || truncated) {
                     // A value longer than the driver said: read it whole from that row.
                     if (!positioned) {
                         stmt.check(
@@ -325,14 +404,17 @@ RecordsetPtr fetchBlocks(const Stmt& stmt, SQLUINTEGER getDataExtensions) {
                             "定位数据行失败");
                         positioned = true;
                     }
-                    readCell(stmt, p, col, builder, wtext, text);
+                    readCell(stmt, plan[c], static_cast<SQLUSMALLINT>(c + 1), builder, wtext, text);
                     continue;
                 }
                 if (n == SQL_NULL_DATA) {
                     builder.putNull();
                     continue;
                 }
-                switch (p.cType) {
+                switch (b.cType) {
+                    case SQL_C_WCHAR:
+                        builder.putUtf16(reinterpret_cast<const char16_t*>(cell), static_cast<size_t>(n) / 2, b.type);
+                        break;
                     case SQL_C_SBIGINT: {
                         int64_t v;
                         std::memcpy(&v, cell, sizeof v);
@@ -348,13 +430,10 @@ RecordsetPtr fetchBlocks(const Stmt& stmt, SQLUINTEGER getDataExtensions) {
                     case SQL_C_TYPE_TIMESTAMP: {
                         SQL_TIMESTAMP_STRUCT ts;
                         std::memcpy(&ts, cell, sizeof ts);
-                        putTimestamp(builder, ts, isDateOnly(p.sqlType));
+                        putTimestamp(builder, ts, b.dateOnly);
                         break;
                     }
-                    case SQL_C_CHAR: builder.putText(std::string_view(cell, static_cast<size_t>(n)), p.type); break;
-                    default:
-                        builder.putUtf16(reinterpret_cast<const char16_t*>(cell), static_cast<size_t>(n) / 2, p.type);
-                        break;
+                    default: builder.putText(std::string_view(cell, static_cast<size_t>(n)), b.type); break;
                 }
             }
         }

@@ -94,77 +94,71 @@ void Recordset::FreeBlock::operator()(char* p) const {
 #endif
 }
 
-char* Recordset::allocate(size_t bytes, uint64_t* slot) {
-    if (mBlocks.empty() || mBlocks.back().capacity - mBlocks.back().size < bytes) {
-        // Doubling up to 2 MiB: a small result stays small.
-        size_t capacity = mBlocks.empty() ? kFirstBlockBytes : std::min(mBlocks.back().capacity * 2, kHugeBlockBytes);
-        while (capacity < bytes) capacity *= 2;
-        if (mHeld + capacity > resultMemoryLimit())
-            throw DbError("结果太大：读到第 " + std::to_string(mRows + 1) + " 行时已占用 " +
-                          std::to_string(mHeld >> 20) + " MB 内存（上限为本机内存的四分之一，" +
-                          std::to_string(resultMemoryLimit() >> 20) +
-                          " MB），为免耗尽内存已停止读取；请缩小查询条件（期间、部门或资产名称）");
-        Block b;
-        b.data.reset(
-            allocateBlock(capacity, capacity >= kHugeBlockBytes ? kHugeBlockBytes : alignof(std::max_align_t)));
-        if (!b.data) throw std::bad_alloc();
-        b.capacity = capacity;
-        mBlocks.push_back(std::move(b));
-        mHeld += capacity;
-    }
-    Block& b = mBlocks.back();
-    if (slot) *slot = (static_cast<uint64_t>(mBlocks.size() - 1) << 32) | b.size;
-    char* p = b.data.get() + b.size;
-    b.size += bytes;
-    return p;
-}
-
-char* Recordset::reserveText(size_t maxBytes, uint64_t* slot) {
-    // A varint length prefix of at most five bytes; the unused end is given back.
-    char* p = allocate(maxBytes + 5, slot);
-    mBlocks.back().size -= maxBytes + 5;
-    return p;
+void Recordset::grow(size_t bytes) {
+    // Doubling up to 2 MiB: a small result stays small.
+    size_t capacity = mBlocks.empty()
+                          ? kFirstBlockBytes
+                          : std::min(static_cast<size_t>(mLimit - mBlocks.back().get()) * 2, kHugeBlockBytes);
+    while (capacity < bytes) capacity *= 2;
+    if (mHeld + capacity > resultMemoryLimit())
+        throw DbError("结果太大：读到第 " + std::to_string(mRows + 1) + " 行时已占用 " + std::to_string(mHeld >> 20) +
+                      " MB 内存（上限为本机内存的四分之一，" + std::to_string(resultMemoryLimit() >> 20) +
+                      " MB），为免耗尽内存已停止读取；请缩小查询条件（期间、部门或资产名称）");
+    Block block(allocateBlock(capacity, capacity >= kHugeBlockBytes ? kHugeBlockBytes : alignof(std::max_align_t)));
+    if (!block) throw std::bad_alloc();
+    mFree = block.get();
+    mLimit = mFree + capacity;
+    mBlocks.push_back(std::move(block));
+    mHeld += capacity;
 }
 
 namespace {
+// A varint length prefix: seven bits a byte, at most five bytes for a text's length.
 char* putVarint(char* p, uint64_t len) {
-    do {
-        uint8_t byte = len & 0x7F;
+    while (len >= 0x80) {
+        *p++ = static_cast<char>((len & 0x7F) | 0x80);
         len >>= 7;
-        *p++ = static_cast<char>(len ? byte | 0x80 : byte);
-    } while (len);
+    }
+    *p++ = static_cast<char>(len);
     return p;
 }
 }  // namespace
 
 uint64_t Recordset::storeText(std::string_view s) {
-    uint64_t slot;
-    char* p = putVarint(reserveText(s.size(), &slot), s.size());
-    if (!s.empty()) std::memcpy(p, s.data(), s.size());
-    mBlocks.back().size = static_cast<size_t>(p + s.size() - mBlocks.back().data.get());
+    char* p = reserve(s.size() + 5);
+    char* end = copyCleanUtf8(putVarint(p, s.size()), s);
+    if (!end) return storeText(cleanUtf8(s));  // nothing taken yet: stored as cleaned
+    mFree = end;
     mTextBytes += s.size();
-    return slot;
+    return slotOf(p);
 }
 
 uint64_t Recordset::storeUtf16(const char16_t* s, size_t units) {
+    if (units < 43) {  // at most 126 bytes: a one-byte length prefix
+        char* p = reserve(units * 3 + 1);
+        char* end = encodeCleanUtf8(p + 1, s, units);
+        const auto len = static_cast<size_t>(end - (p + 1));
+        *p = static_cast<char>(len);
+        mFree = end;
+        mTextBytes += len;
+        return slotOf(p);
+    }
     // One pass: encoded after room for the longest length prefix it can need, the prefix
     // written before it, the bytes moved up only when the prefix came out shorter.
     const size_t most = units * 3;
     size_t room = 1;
     for (size_t v = most; v >= 0x80; v >>= 7) ++room;
-    uint64_t slot;
-    char* p = reserveText(most + room - 1, &slot);
+    char* p = reserve(most + room);
     const size_t len = static_cast<size_t>(encodeCleanUtf8(p + room, s, units) - (p + room));
     char* text = putVarint(p, len);
     if (text != p + room) std::memmove(text, p + room, len);
-    mBlocks.back().size = static_cast<size_t>(text + len - mBlocks.back().data.get());
+    mFree = text + len;
     mTextBytes += len;
-    return slot;
+    return slotOf(p);
 }
 
 std::string_view Recordset::loadText(uint64_t slot) const {
-    const Block& b = mBlocks[slot >> 32];
-    const char* p = b.data.get() + (slot & 0xFFFFFFFFu);
+    const char* p = mBlocks[slot >> 32].get() + (slot & 0xFFFFFFFFu);
     uint64_t len = 0;
     unsigned shift = 0;
     uint8_t byte;
@@ -250,48 +244,50 @@ size_t Recordset::memoryBytes() const {
     return bytes;
 }
 
-RecordsetBuilder::RecordsetBuilder(std::vector<Field> fields) : mRs(std::make_shared<Recordset>(std::move(fields))) {}
+RecordsetBuilder::RecordsetBuilder(std::vector<Field> fields)
+    : mRs(std::make_shared<Recordset>(std::move(fields))), mChunk(mRs->fieldCount(), nullptr) {}
 
-void RecordsetBuilder::put(FieldType t, uint64_t slot) {
+void RecordsetBuilder::ensureChunks(size_t rows) {
     Recordset& rs = *mRs;
-    if (rs.mFields.empty()) return;
-    auto& chunks = rs.mColumns[mCol].chunks;
-    const size_t row = rs.mRows;
-    if ((row >> Recordset::kChunkBits) >= chunks.size()) {
-        // Chunks are plain arrays filled before they are read: no construction needed.
-        static_assert(std::is_trivial_v<Recordset::Chunk> && alignof(Recordset::Chunk) <= 8);
-        char* at = rs.allocate(sizeof(Recordset::Chunk) + 8);
-        at += (8 - reinterpret_cast<uintptr_t>(at) % 8) % 8;
-        chunks.push_back(reinterpret_cast<Recordset::Chunk*>(at));
-    }
-    Recordset::Chunk& c = *chunks.back();
-    const size_t k = row & (Recordset::kChunkRows - 1);
-    c.slot[k] = slot;
-    c.tag[k] = t;
-    if (++mCol == rs.mFields.size()) {
-        mCol = 0;
-        ++rs.mRows;
+    // Chunks are plain arrays filled before they are read: no construction needed.
+    static_assert(std::is_trivial_v<Recordset::Chunk> && alignof(Recordset::Chunk) <= 8);
+    for (size_t have = rs.mColumns[0].chunks.size(); have << Recordset::kChunkBits < rows; ++have) {
+        for (auto& column : rs.mColumns) {
+            char* p = rs.reserve(sizeof(Recordset::Chunk) + 8);
+            p += (8 - reinterpret_cast<uintptr_t>(p) % 8) % 8;
+            rs.mFree = p + sizeof(Recordset::Chunk);
+            column.chunks.push_back(reinterpret_cast<Recordset::Chunk*>(p));
+        }
     }
 }
 
-void RecordsetBuilder::putNull() {
-    put(FieldType::Null, 0);
+bool RecordsetBuilder::addChunks() {
+    if (mChunk.empty()) return false;
+    const size_t row = mRs->mRows;
+    ensureChunks(row + 1);
+    for (size_t c = 0; c < mChunk.size(); ++c) mChunk[c] = mRs->mColumns[c].chunks[row >> Recordset::kChunkBits];
+    mK = row & (Recordset::kChunkRows - 1);
+    mNewChunks = false;
+    return true;
 }
-void RecordsetBuilder::putInt(int64_t v) {
-    put(FieldType::Integer, static_cast<uint64_t>(v));
+
+void RecordsetBuilder::beginRows(size_t n) {
+    if (mCol != 0) throw ProgramError("记录集的行尚未填完");
+    if (!mChunk.empty()) ensureChunks(mRs->mRows + n);
+    mBlockRows = n;
 }
-void RecordsetBuilder::putDouble(double v) {
+
+void RecordsetBuilder::endRows() {
+    if (mChunk.empty()) return;
+    mRs->mRows += mBlockRows;
+    mBlockRows = 0;
+    mNewChunks = true;  // the row puts pick up where the block ended
+}
+
+void RecordsetBuilder::refuseNumber(double v, size_t row, size_t col) const {
     // An overflowing sum reads as infinity: no figure to show, write or add up.
-    if (!std::isfinite(v))
-        throw DbError("结果第 " + std::to_string(mRs->mRows + 1) + " 行第 " + std::to_string(mCol + 1) +
-                      " 列的数值超出范围（" + (std::isnan(v) ? "不是数字" : "溢出") + "），无法显示");
-    put(FieldType::Double, std::bit_cast<uint64_t>(v));
-}
-void RecordsetBuilder::putText(std::string_view s, FieldType t) {
-    put(t, isCleanUtf8(s) ? mRs->storeText(s) : mRs->storeText(cleanUtf8(s)));
-}
-void RecordsetBuilder::putUtf16(const char16_t* s, size_t units, FieldType t) {
-    put(t, mRs->storeUtf16(s, units));
+    throw DbError("结果第 " + std::to_string(row + 1) + " 行第 " + std::to_string(col + 1) + " 列的数值超出范围（" +
+                  (std::isnan(v) ? "不是数字" : "溢出") + "），无法显示");
 }
 
 RecordsetPtr RecordsetBuilder::finish() {

@@ -8,6 +8,8 @@
 // rows then faults in tens of pages instead of twenty thousand.
 #pragma once
 
+#include <bit>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -90,17 +92,19 @@ private:
     struct FreeBlock {
         void operator()(char* p) const;
     };
-    struct Block {
-        std::unique_ptr<char, FreeBlock> data;
-        size_t size = 0;
-        size_t capacity = 0;
-    };
+    using Block = std::unique_ptr<char, FreeBlock>;
 
-    // Room for bytes at the end of the last block (a new, larger one when it has none);
-    // slot, when given, receives the block index and offset.
-    char* allocate(size_t bytes, uint64_t* slot = nullptr);
-    // Reserves room for a text of up to maxBytes; returns where its length prefix goes.
-    char* reserveText(size_t maxBytes, uint64_t* slot);
+    // Room for bytes at the end of the last block (a new, larger one when it has none); the
+    // room is taken by moving mFree past what was written.
+    char* reserve(size_t bytes) {
+        if (static_cast<size_t>(mLimit - mFree) < bytes) grow(bytes);
+        return mFree;
+    }
+    void grow(size_t bytes);
+    // Where p in the last block is: its block index and offset.
+    uint64_t slotOf(const char* p) const {
+        return (static_cast<uint64_t>(mBlocks.size() - 1) << 32) | static_cast<uint64_t>(p - mBlocks.back().get());
+    }
     uint64_t storeText(std::string_view s);
     uint64_t storeUtf16(const char16_t* s, size_t units);
     std::string_view loadText(uint64_t slot) const;
@@ -109,6 +113,8 @@ private:
     std::vector<Field> mFields;
     std::vector<Column> mColumns;
     std::vector<Block> mBlocks;
+    char* mFree = nullptr;   // the next free byte of the last block
+    char* mLimit = nullptr;  // the end of the last block
     size_t mRows = 0;
     size_t mTextBytes = 0;
     size_t mHeld = 0;  // bytes of the blocks
@@ -127,22 +133,69 @@ size_t resultMemoryLimit();
 void setResultMemoryLimit(size_t bytes);
 
 // Fills a recordset row by row: each put goes to the next field, and the row is complete
-// after the last field.
+// after the last field. A text is checked as it is copied: malformed bytes read as U+FFFD
+// and NUL as U+2400 (see cleanUtf8), so every stored text is clean.
+//
+// Rows may also come a block at a time, column by column (bound arrays): beginRows(n)
+// makes room for n more rows, set*(col, i, ...) fills cell i (0 <= i < n) of column col,
+// and endRows() adds them, every cell having been set. Not within a row of puts.
 class RecordsetBuilder {
 public:
     explicit RecordsetBuilder(std::vector<Field> fields);
-    void putNull();
-    void putInt(int64_t v);
-    void putDouble(double v);
-    void putText(std::string_view utf8, FieldType t = FieldType::Text);
-    void putUtf16(const char16_t* s, size_t units, FieldType t = FieldType::Text);
+    void putNull() { put(FieldType::Null, 0); }
+    void putInt(int64_t v) { put(FieldType::Integer, static_cast<uint64_t>(v)); }
+    void putDouble(double v) {
+        if (!std::isfinite(v)) refuseNumber(v, mRs->mRows, mCol);
+        put(FieldType::Double, std::bit_cast<uint64_t>(v));
+    }
+    void putText(std::string_view utf8, FieldType t = FieldType::Text) { put(t, mRs->storeText(utf8)); }
+    void putUtf16(const char16_t* s, size_t units, FieldType t = FieldType::Text) { put(t, mRs->storeUtf16(s, units)); }
+
+    void beginRows(size_t n);
+    void setNull(size_t col, size_t i) { set(col, i, FieldType::Null, 0); }
+    void setInt(size_t col, size_t i, int64_t v) { set(col, i, FieldType::Integer, static_cast<uint64_t>(v)); }
+    void setDouble(size_t col, size_t i, double v) {
+        if (!std::isfinite(v)) refuseNumber(v, mRs->mRows + i, col);
+        set(col, i, FieldType::Double, std::bit_cast<uint64_t>(v));
+    }
+    void setText(size_t col, size_t i, std::string_view utf8, FieldType t) { set(col, i, t, mRs->storeText(utf8)); }
+    void setUtf16(size_t col, size_t i, const char16_t* s, size_t units, FieldType t) {
+        set(col, i, t, mRs->storeUtf16(s, units));
+    }
+    void endRows();
+
     // The finished recordset, standing on its first record.
     RecordsetPtr finish();
 
 private:
-    void put(FieldType t, uint64_t slot);
+    void put(FieldType t, uint64_t slot) {
+        if (mCol == 0 && mNewChunks && !addChunks()) return;
+        Recordset::Chunk& c = *mChunk[mCol];
+        c.slot[mK] = slot;
+        c.tag[mK] = t;
+        if (++mCol == mChunk.size()) {
+            mCol = 0;
+            ++mRs->mRows;
+            if (++mK == Recordset::kChunkRows) mK = 0, mNewChunks = true;
+        }
+    }
+    void set(size_t col, size_t i, FieldType t, uint64_t slot) {
+        const size_t row = mRs->mRows + i;
+        Recordset::Chunk& c = *mRs->mColumns[col].chunks[row >> Recordset::kChunkBits];
+        c.slot[row & (Recordset::kChunkRows - 1)] = slot;
+        c.tag[row & (Recordset::kChunkRows - 1)] = t;
+    }
+    [[noreturn]] void refuseNumber(double v, size_t row, size_t col) const;
+    // Chunks in every column for rows up to `rows`.
+    void ensureChunks(size_t rows);
+    // The chunks for the row being put; false when there are no columns.
+    bool addChunks();
     RecordsetPtr mRs;
+    std::vector<Recordset::Chunk*> mChunk;  // each column's chunk being filled
     size_t mCol = 0;
+    size_t mK = 0;  // the row's place in the chunks
+    bool mNewChunks = true;
+    size_t mBlockRows = 0;
 };
 
 }  // namespace faq::data

@@ -291,13 +291,17 @@ RecordsetPtr SqliteConnection::run(const std::string& sql) {
         RecordsetBuilder b(std::move(fields));
         for (; rc == SQLITE_ROW; rc = sqlite3_step(s.stmt)) {
             for (int c = 0; c < cols; ++c) {
-                switch (sqlite3_column_type(s.stmt, c)) {
+                // One look-up of the cell, then its value read directly: this connection is
+                // used by one thread at a time, so the unprotected value is safe to read.
+                sqlite3_value* v = sqlite3_column_value(s.stmt, c);
+                switch (sqlite3_value_type(v)) {
                     case SQLITE_NULL: b.putNull(); break;
-                    case SQLITE_INTEGER: b.putInt(sqlite3_column_int64(s.stmt, c)); break;
-                    case SQLITE_FLOAT: b.putDouble(sqlite3_column_double(s.stmt, c)); break;
+                    case SQLITE_INTEGER: b.putInt(sqlite3_value_int64(v)); break;
+                    case SQLITE_FLOAT: b.putDouble(sqlite3_value_double(v)); break;
                     default: {
-                        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s.stmt, c));
-                        const auto n = static_cast<size_t>(sqlite3_column_bytes(s.stmt, c));
+                        const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+                        const auto n = static_cast<size_t>(sqlite3_value_bytes(v));
+                        if (!p && sqlite3_errcode(mDb) == SQLITE_NOMEM) fail("读取数据失败", SQLITE_NOMEM);
                         b.putText(std::string_view(p ? p : "", n), textKind[static_cast<size_t>(c)]);
                     }
                 }

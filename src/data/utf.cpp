@@ -4,7 +4,13 @@
 #include <langinfo.h>
 #endif
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <clocale>
+#include <cstdint>
+#include <cstring>
 #include <mutex>
 
 namespace faq::data {
@@ -38,19 +44,66 @@ char32_t decodeUtf8(std::string_view s, size_t& i) {
     return c;
 }
 
-bool isCleanUtf8(std::string_view s) {
-    for (size_t i = 0; i < s.size();) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        if (b == 0) return false;
-        if (b < 0x80) {
-            ++i;
-            continue;
+namespace {
+inline bool continuation(unsigned char c) {
+    return (c & 0xC0) == 0x80;
+}
+
+// Walks s as clean UTF-8 (well-formed, no NUL) and, when Copy, writes it to out on the
+// way. Returns the end of what was written (s's end when not copying), or nullptr at the
+// first byte that is not clean. Every text a recordset stores goes through here, so the
+// common cases come first: eight ASCII bytes at a time, then a character of the BMP's
+// three-byte range (all of Chinese).
+template <bool Copy>
+const char* scanCleanUtf8(char* out, const char* in, size_t n) {
+    const auto* s = reinterpret_cast<const unsigned char*>(in);
+    size_t i = 0;
+    while (i < n) {
+        if (n - i >= 8) {
+            uint64_t w;
+            std::memcpy(&w, s + i, 8);
+            // Every byte in 1..0x7F: none has its top bit, and none borrows when 1 is taken.
+            if ((((w - 0x0101010101010101ull) | w) & 0x8080808080808080ull) == 0) {
+                if constexpr (Copy) std::memcpy(out + i, &w, 8);
+                i += 8;
+                continue;
+            }
         }
-        const size_t at = i;
-        // A replacement character read from a malformed sequence takes a single byte.
-        if (decodeUtf8(s, i) == kReplacement && i - at == 1) return false;
+        const unsigned char b = s[i];
+        size_t len;
+        if (b < 0x80) {
+            if (b == 0) return nullptr;
+            len = 1;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            // E0 needs A0..BF after it (else overlong), ED 80..9F (else a surrogate).
+            const unsigned char lo = b == 0xE0 ? 0xA0 : 0x80, hi = b == 0xED ? 0x9F : 0xBF;
+            if (n - i < 3 || s[i + 1] < lo || s[i + 1] > hi || !continuation(s[i + 2])) return nullptr;
+            len = 3;
+        } else if (b >= 0xC2 && b <= 0xDF) {
+            if (n - i < 2 || !continuation(s[i + 1])) return nullptr;
+            len = 2;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            // F0 needs 90..BF after it (else overlong), F4 80..8F (else past U+10FFFF).
+            const unsigned char lo = b == 0xF0 ? 0x90 : 0x80, hi = b == 0xF4 ? 0x8F : 0xBF;
+            if (n - i < 4 || s[i + 1] < lo || s[i + 1] > hi || !continuation(s[i + 2]) || !continuation(s[i + 3]))
+                return nullptr;
+            len = 4;
+        } else {
+            return nullptr;  // a stray continuation byte, C0/C1 (overlong), F5 and above
+        }
+        if constexpr (Copy) std::memcpy(out + i, s + i, len);
+        i += len;
     }
-    return true;
+    return Copy ? out + n : in + n;
+}
+}  // namespace
+
+bool isCleanUtf8(std::string_view s) {
+    return scanCleanUtf8<false>(nullptr, s.data(), s.size()) != nullptr;
+}
+
+char* copyCleanUtf8(char* out, std::string_view s) {
+    return const_cast<char*>(scanCleanUtf8<true>(out, s.data(), s.size()));
 }
 
 std::string cleanUtf8(std::string_view s) {
@@ -144,10 +197,44 @@ char* encodeUtf8(char* p, const char16_t* s, size_t n) {
     return p;
 }
 
+namespace {
+// Units in 1..0x7F from s[i] on, as bytes at p; advances both past them.
+inline void copyAscii(char*& p, const char16_t* s, size_t n, size_t& i) {
+#ifdef __SSE2__
+    // Eight units at a time: none with bits above 0x7F, none zero; packed to bytes.
+    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80)), zero = _mm_setzero_si128();
+    while (n - i >= 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        const __m128i bad = _mm_or_si128(
+            _mm_cmpeq_epi16(v, zero), _mm_xor_si128(_mm_cmpeq_epi16(_mm_and_si128(v, high), zero), _mm_set1_epi16(-1)));
+        if (_mm_movemask_epi8(bad)) break;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(v, v));
+        p += 8;
+        i += 8;
+    }
+#endif
+    while (i < n && s[i] < 0x80 && s[i] != 0) *p++ = static_cast<char>(s[i++]);
+}
+}  // namespace
+
 char* encodeCleanUtf8(char* p, const char16_t* s, size_t n) {
     for (size_t i = 0; i < n;) {
-        if (s[i] < 0x80 && s[i] != 0) {  // the common case, without the general path
-            *p++ = static_cast<char>(s[i++]);
+        const char16_t u = s[i];
+        if (u < 0x80 && u != 0) {
+            copyAscii(p, s, n, i);
+            continue;
+        }
+        // The rest of the BMP outside the surrogates, all of Chinese: three bytes each, a
+        // run of them in one loop.
+        if (u >= 0x800 && (u < 0xD800 || u > 0xDFFF)) {
+            do {
+                const char16_t w = s[i];
+                if (w < 0x800 || static_cast<char16_t>(w - 0xD800) < 0x800) break;
+                p[0] = static_cast<char>(0xE0 | (w >> 12));
+                p[1] = static_cast<char>(0x80 | ((w >> 6) & 0x3F));
+                p[2] = static_cast<char>(0x80 | (w & 0x3F));
+                p += 3;
+            } while (++i < n);
             continue;
         }
         const char32_t c = codePoint(s, n, i);

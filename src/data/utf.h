@@ -14,6 +14,9 @@ char32_t decodeUtf8(std::string_view s, size_t& i);
 
 // Whether s is well-formed UTF-8 without NUL, as every text of a recordset is.
 bool isCleanUtf8(std::string_view s);
+// Copies s to out (which must have room for s.size() bytes) while checking it is clean;
+// returns the end of the copy, or nullptr when it is not clean (out then holds a part).
+char* copyCleanUtf8(char* out, std::string_view s);
 // s with each malformed byte as U+FFFD and each NUL as U+2400 (␀), so that neither is
 // dropped or cuts the text further on.
 std::string cleanUtf8(std::string_view s);

@@ -94,8 +94,10 @@ Entry checkEntry(FILE* f, uint64_t localHeader, const std::string& ending) {
     if (!platform::seek(f, localHeader + 30 + u16(h + 26) + u16(h + 28))) return Entry::Cut;
     z_stream z{};
     if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return Entry::Cut;
+    // out starts with the bytes of a character the last piece cut (at most three).
     std::vector<unsigned char> in(1 << 20), out(1 << 18);
-    std::string last, text;
+    size_t carry = 0;
+    std::string last;  // the end of what was inflated, for the ending
     bool clean = true;
     int rc = Z_OK;
     while (rc == Z_OK) {
@@ -104,23 +106,28 @@ Entry checkEntry(FILE* f, uint64_t localHeader, const std::string& ending) {
             z.next_in = in.data();
             if (z.avail_in == 0) break;
         }
-        z.next_out = out.data();
-        z.avail_out = static_cast<uInt>(out.size());
+        z.next_out = out.data() + carry;
+        z.avail_out = static_cast<uInt>(out.size() - carry);
         rc = inflate(&z, Z_NO_FLUSH);
-        const size_t produced = out.size() - z.avail_out;
-        last.append(reinterpret_cast<const char*>(out.data()), produced);
-        text.append(reinterpret_cast<const char*>(out.data()), produced);
-        const size_t whole = text.size() - data::unfinishedUtf8Tail(text);
-        clean = clean && data::isCleanUtf8(std::string_view(text).substr(0, whole));
-        text.erase(0, whole);
-        if (last.size() > 4096) last.erase(0, last.size() - 64);
+        const std::string_view have(reinterpret_cast<const char*>(out.data()), out.size() - z.avail_out);
+        const size_t whole = have.size() - data::unfinishedUtf8Tail(have);
+        clean = clean && data::isCleanUtf8(have.substr(0, whole));
+        const std::string_view produced = have.substr(carry);
+        if (produced.size() >= 64) {
+            last.assign(produced.substr(produced.size() - 64));
+        } else {
+            last.append(produced);
+            if (last.size() > 64) last.erase(0, last.size() - 64);
+        }
+        carry = have.size() - whole;
+        std::memmove(out.data(), out.data() + whole, carry);
     }
     inflateEnd(&z);
     while (!last.empty() && (last.back() == '\n' || last.back() == '\r')) last.pop_back();
     if (rc != Z_STREAM_END || last.size() < ending.size() ||
         last.compare(last.size() - ending.size(), ending.size(), ending) != 0)
         return Entry::Cut;
-    return clean && text.empty() ? Entry::Complete : Entry::BadText;
+    return clean && carry == 0 ? Entry::Complete : Entry::BadText;
 }
 
 }  // namespace

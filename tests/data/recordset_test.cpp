@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <random>
+
 #include "data/db_error.h"
 #include "data/program_error.h"
 #include "data/utf.h"
@@ -36,6 +39,31 @@ TEST(Recordset, ValuesSurviveChunkAndBlockBoundaries) {
     }
     EXPECT_THROW(rs->value(10000, 0), ProgramError);
     EXPECT_THROW(rs->value(0, 3), ProgramError);
+    // Blocks of rows set column by column, between rows put one by one, across chunks.
+    RecordsetBuilder b({{"t", FieldType::Text}, {"n", FieldType::Integer}});
+    size_t expected = 0;
+    for (size_t block : {3u, 1024u, 1000u, 4096u, 2u, 5000u}) {
+        b.putText("put " + std::to_string(expected));
+        b.putInt(static_cast<int64_t>(expected++));
+        b.beginRows(block);
+        for (size_t i = 0; i < block; ++i) b.setInt(1, i, static_cast<int64_t>(expected + i));
+        for (size_t i = 0; i < block; ++i)
+            i % 3 ? b.setText(0, i, "set " + std::to_string(expected + i), FieldType::Text) : b.setNull(0, i);
+        b.endRows();
+        expected += block;
+    }
+    auto blocks = b.finish();
+    ASSERT_EQ(blocks->recordCount(), expected);
+    for (size_t r = 0; r < expected; ++r) {
+        ASSERT_EQ(blocks->value(r, 1).i, static_cast<int64_t>(r)) << r;
+        const Value v = blocks->value(r, 0);
+        if (!v.isNull()) {
+            ASSERT_EQ(v.text.substr(4), std::to_string(r)) << r;
+        }
+    }
+    RecordsetBuilder overflow({{"v", FieldType::Double}});
+    overflow.beginRows(1);
+    EXPECT_THROW(overflow.setDouble(0, 0, std::numeric_limits<double>::infinity()), DbError);
 }
 
 TEST(Recordset, LongTextsAndEmptyTextsKeepTheirLength) {
@@ -124,6 +152,47 @@ TEST(Utf, RoundTripsAndReplacesMalformedInput) {
     EXPECT_EQ(toUtf8(lone),
               "\xEF\xBF\xBD"
               "a");
+
+    // The fast paths (whole words of ASCII, runs of Chinese) agree with the decoder on
+    // random texts of every length around their word sizes, and what a recordset stores
+    // is the text, or its cleaned form, whole.
+    const char* pieces[] = {"a",        "<c r=\"A1\">", "中",       "文", "\xF0\x9F\x98\x80", "\xC3\xA9", "\x80",
+                            "\xE4\xB8", "\xED\xA0\x80", "\xF4\x90", " ",  "abcdefghijklmnop"};
+    std::mt19937 rng(33);
+    RecordsetBuilder b({{"t", FieldType::Text}, {"w", FieldType::Text}});
+    std::vector<std::string> texts;
+    for (int t = 0; t < 20000; ++t) {
+        std::string s;
+        for (int k = static_cast<int>(rng() % 24); k > 0; --k) {
+            const size_t p = rng() % (std::size(pieces) + 1);
+            if (p == std::size(pieces))
+                s.push_back('\0');
+            else
+                s.append(pieces[p]);
+        }
+        bool clean = true;
+        std::u16string wide;
+        for (size_t i = 0; i < s.size();) {
+            const size_t at = i;
+            const char32_t c = decodeUtf8(s, i);
+            clean = clean && c != 0 && !(c == 0xFFFD && i - at == 1);
+        }
+        ASSERT_EQ(isCleanUtf8(s), clean) << t;
+        std::string copy(s.size(), '?');
+        ASSERT_EQ(copyCleanUtf8(copy.data(), s) != nullptr, clean) << t;
+        if (clean) {
+            ASSERT_EQ(copy, s) << t;
+        }
+        texts.push_back(clean ? s : cleanUtf8(s));
+        wide = toUtf16(texts.back());
+        b.putText(s);
+        b.putUtf16(wide.data(), wide.size());
+    }
+    auto rs = b.finish();
+    for (size_t r = 0; r < texts.size(); ++r) {
+        ASSERT_EQ(rs->value(r, 0).text, texts[r]) << r;
+        ASSERT_EQ(rs->value(r, 1).text, texts[r]) << r;
+    }
 }
 
 }  // namespace

@@ -60,10 +60,8 @@ std::string makeTable() {
     return path;
 }
 
-// Our fetch of a whole result into a recordset: bound blocks, or per cell when !blocks.
-size_t fetchAll(const std::string& connStr, const char* query, bool blocks) {
-    data::OdbcConnection c(connStr);
-    c.setBlockFetch(blocks);
+// Our fetch of a whole result into a recordset, on a connection opened beforehand.
+size_t fetchAll(data::OdbcConnection& c, const char* query) {
     return c.query(query, 0)->recordCount();
 }
 
@@ -99,9 +97,7 @@ struct RawStatement {
 
 // The driver alone: the statement and a bound block fetch of its rows into columns of the
 // given C types (texts as 40 characters, decimals as text), nothing stored. Returns the rows.
-size_t driverAlone(const std::string& connStr, const char* query, const std::vector<SQLSMALLINT>& types) {
-    RawStatement raw(connStr);
-    SQLHSTMT st = raw.st;
+size_t driverAlone(SQLHSTMT st, const char* query, const std::vector<SQLSMALLINT>& types) {
     constexpr SQLULEN kRowsPerFetch = 1024;
     SQLULEN got = 0;
     SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kRowsPerFetch), 0);
@@ -119,8 +115,22 @@ size_t driverAlone(const std::string& connStr, const char* query, const std::vec
     }
     size_t rows = 0;
     while (SQL_SUCCEEDED(SQLFetch(st))) rows += got;
+    SQLFreeStmt(st, SQL_CLOSE);
+    SQLFreeStmt(st, SQL_UNBIND);
+    SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
     return rows;
 }
+
+// The connections of one driver, opened before anything is measured: ours in blocks, ours
+// per cell, and the plain API's. Only statements and their rows are measured.
+struct Clients {
+    data::OdbcConnection blocks, cells;
+    RawStatement raw;
+    explicit Clients(const std::string& connStr) : blocks(connStr), cells(connStr), raw(connStr) {
+        blocks.setBlockFetch(true);
+        cells.setBlockFetch(false);
+    }
+};
 
 // Rows of five types on the PostgreSQL server that scripts/bench starts.
 void fetchFromPostgres(Bench& bench) {
@@ -141,18 +151,19 @@ void fetchFromPostgres(Bench& bench) {
             0);
     const int rows = bench.rows(kRows, kCountedRows);
     const std::string q = "select t, d, m, f, n from fetch5 limit " + std::to_string(rows);
+    Clients clients(connStr);
     auto check = [&](size_t got) {
         if (got != static_cast<size_t>(rows)) std::fprintf(stderr, "PostgreSQL fetch returned %zu rows\n", got);
     };
     bench.run(
-        "fetch 1M rows, ODBC (PostgreSQL)", 5, [&] { check(fetchAll(connStr, q.c_str(), true)); },
-        [&] { check(fetchAll(connStr, q.c_str(), false)); }, "ms; baseline per-cell SQLGetData into a recordset",
+        "fetch 1M rows, ODBC (PostgreSQL)", 5, [&] { check(fetchAll(clients.blocks, q.c_str())); },
+        [&] { check(fetchAll(clients.cells, q.c_str())); }, "ms; baseline per-cell SQLGetData into a recordset",
         "goal: ratio <= 0.67");
     // What of it is the driver's: the same bound fetch with nothing stored.
     bench.run(
-        "  the same against psqlODBC alone", 5, [&] { check(fetchAll(connStr, q.c_str(), true)); },
+        "  the same against psqlODBC alone", 5, [&] { check(fetchAll(clients.blocks, q.c_str())); },
         [&] {
-            check(driverAlone(connStr, q.c_str(),
+            check(driverAlone(clients.raw.st, q.c_str(),
                               {SQL_C_WCHAR, SQL_C_TYPE_TIMESTAMP, SQL_C_CHAR, SQL_C_DOUBLE, SQL_C_SBIGINT}));
         },
         "ms; baseline bound fetch storing nothing", "goal: ratio <= 1.10");
@@ -170,21 +181,21 @@ void fetchFromTds(Bench& bench, const std::string& path) {
     auto check = [&](size_t got) {
         if (got != static_cast<size_t>(rows)) std::fprintf(stderr, "FreeTDS fetch returned %zu rows\n", got);
     };
-    check(fetchAll(connStr, q.c_str(), true));  // the server prepares its answer
+    Clients clients(connStr);
+    check(fetchAll(clients.blocks, q.c_str()));  // the server prepares its answer
     bench.run(
-        "fetch 1M rows, ODBC (FreeTDS)", 3, [&] { check(fetchAll(connStr, q.c_str(), true)); },
-        [&] { check(fetchAll(connStr, q.c_str(), false)); }, "ms; baseline per-cell SQLGetData into a recordset",
+        "fetch 1M rows, ODBC (FreeTDS)", 3, [&] { check(fetchAll(clients.blocks, q.c_str())); },
+        [&] { check(fetchAll(clients.cells, q.c_str())); }, "ms; baseline per-cell SQLGetData into a recordset",
         "goal: ratio <= 0.67");
     bench.run(
-        "  the same against FreeTDS alone", 3, [&] { check(fetchAll(connStr, q.c_str(), true)); },
-        [&] { check(driverAlone(connStr, q.c_str(), kSummaryTypes)); }, "ms; baseline bound fetch storing nothing",
-        "goal: ratio <= 1.10");
+        "  the same against FreeTDS alone", 3, [&] { check(fetchAll(clients.blocks, q.c_str())); },
+        [&] { check(driverAlone(clients.raw.st, q.c_str(), kSummaryTypes)); },
+        "ms; baseline bound fetch storing nothing", "goal: ratio <= 1.10");
 }
 
 // The same driver read with one SQLGetData call per cell.
-long long perCellOdbc(const std::string& connStr, const char* q) {
-    RawStatement raw(connStr);
-    SQLHSTMT st = raw.st;
+long long perCellOdbc(SQLHSTMT st, const char* q) {
+    SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN{1}), 0);
     SQLExecDirect(st, (SQLCHAR*)q, SQL_NTS);
     long long sum = 0;
     SQLWCHAR text[64];
@@ -200,12 +211,11 @@ long long perCellOdbc(const std::string& connStr, const char* q) {
         SQLGetData(st, 5, SQL_C_SBIGINT, &n, sizeof n, &ind);
         sum += n + static_cast<long long>(d);
     }
+    SQLFreeStmt(st, SQL_CLOSE);
     return sum;
 }
 
-long long bareSqlite(const std::string& path, const char* q) {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+long long bareSqlite(sqlite3* db, const char* q) {
     sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(db, q, -1, &st, nullptr);
     long long sum = 0;
@@ -217,7 +227,6 @@ long long bareSqlite(const std::string& path, const char* q) {
         sum += static_cast<long long>(sqlite3_column_double(st, 3)) + sqlite3_column_int64(st, 4);
     }
     sqlite3_finalize(st);
-    sqlite3_close(db);
     return sum;
 }
 
@@ -237,21 +246,23 @@ int main(int argc, char** argv) {
         if (got != static_cast<size_t>(rows)) std::fprintf(stderr, "%s fetch returned %zu rows\n", what, got);
     };
     volatile long long sink = 0;
+    Clients clients(connStr);
     bench.run(
-        "fetch 1M rows, ODBC (sqliteodbc)", 3, [&] { check("ODBC", fetchAll(connStr, q.c_str(), true)); },
-        [&] { sink = sink + perCellOdbc(connStr, q.c_str()); }, "ms; baseline per-cell SQLGetData storing nothing",
+        "fetch 1M rows, ODBC (sqliteodbc)", 3, [&] { check("ODBC", fetchAll(clients.blocks, q.c_str())); },
+        [&] { sink = sink + perCellOdbc(clients.raw.st, q.c_str()); },
+        "ms; baseline per-cell SQLGetData storing nothing",
         "information: this driver's bound fetch is its per-cell reading");
     bench.run(
-        "  the same against sqliteodbc alone", 3, [&] { check("ODBC", fetchAll(connStr, q.c_str(), true)); },
-        [&] { check("bare ODBC", driverAlone(connStr, q.c_str(), kSummaryTypes)); },
+        "  the same against sqliteodbc alone", 3, [&] { check("ODBC", fetchAll(clients.blocks, q.c_str())); },
+        [&] { check("bare ODBC", driverAlone(clients.raw.st, q.c_str(), kSummaryTypes)); },
         "ms; baseline bound fetch storing nothing", "goal: ratio <= 1.10");
+    data::SqliteConnection embedded({path, true, 0, 0});
+    sqlite3* bare = nullptr;
+    sqlite3_open_v2(path.c_str(), &bare, SQLITE_OPEN_READONLY, nullptr);
     bench.run(
-        "fetch 1M rows, embedded SQLite", 5,
-        [&] {
-            data::SqliteConnection c({path, true, 0, 0});
-            check("embedded", c.query(q, 0)->recordCount());
-        },
-        [&] { sink = sink + bareSqlite(path, q.c_str()); }, "ms; baseline bare sqlite3_step loop",
+        "fetch 1M rows, embedded SQLite", 5, [&] { check("embedded", embedded.query(q, 0)->recordCount()); },
+        [&] { sink = sink + bareSqlite(bare, q.c_str()); }, "ms; baseline bare sqlite3_step loop",
         "goal: ratio <= 1.10");
+    sqlite3_close(bare);
     return 0;
 }

@@ -259,39 +259,58 @@ bool plainBlock(const std::vector<Bound>& cols, const SQLUSMALLINT* status, SQLU
 }
 
 // The cells of one column of a plain block into the builder's rows.
-void putColumn(RecordsetBuilder& builder, size_t c, const Bound& b, SQLULEN rows) {
+// Each cell of a bound column through `put(run, k, cell, length)`, NULLs aside, a run of
+// cells at a time.
+template <class Put>
+void putCells(RecordsetBuilder& builder, size_t c, const Bound& b, SQLULEN rows, Put put) {
     const char* cell = b.data.data();
-    for (SQLULEN r = 0; r < rows; ++r, cell += b.width) {
-        const SQLLEN n = b.ind[r];
-        if (n == SQL_NULL_DATA) {
-            builder.setNull(c, r);
-            continue;
+    for (SQLULEN r = 0; r < rows;) {
+        auto run = builder.run(c, r, rows - r);
+        for (size_t k = 0; k < run.n; ++k, ++r, cell += b.width) {
+            const SQLLEN n = b.ind[r];
+            if (n == SQL_NULL_DATA)
+                run.putNull(k);
+            else
+                put(run, k, cell, n);
         }
-        switch (b.cType) {
-            case SQL_C_WCHAR:
-                builder.setUtf16(c, r, reinterpret_cast<const char16_t*>(cell), static_cast<size_t>(n) / 2, b.type);
-                break;
-            case SQL_C_SBIGINT: {
+    }
+}
+
+void putColumn(RecordsetBuilder& builder, size_t c, const Bound& b, SQLULEN rows) {
+    using Run = RecordsetBuilder::Run;
+    switch (b.cType) {
+        case SQL_C_WCHAR:
+            putCells(builder, c, b, rows, [t = b.type](Run& run, size_t k, const char* cell, SQLLEN n) {
+                run.putUtf16(k, reinterpret_cast<const char16_t*>(cell), static_cast<size_t>(n) / 2, t);
+            });
+            break;
+        case SQL_C_SBIGINT:
+            putCells(builder, c, b, rows, [](Run& run, size_t k, const char* cell, SQLLEN) {
                 int64_t v;
                 std::memcpy(&v, cell, sizeof v);
-                builder.setInt(c, r, v);
-                break;
-            }
-            case SQL_C_DOUBLE: {
+                run.putInt(k, v);
+            });
+            break;
+        case SQL_C_DOUBLE:
+            putCells(builder, c, b, rows, [](Run& run, size_t k, const char* cell, SQLLEN) {
                 double v;
                 std::memcpy(&v, cell, sizeof v);
-                builder.setDouble(c, r, v);
-                break;
-            }
-            case SQL_C_TYPE_TIMESTAMP: {
+                run.putDouble(k, v);
+            });
+            break;
+        case SQL_C_TYPE_TIMESTAMP:
+            putCells(builder, c, b, rows, [dateOnly = b.dateOnly](Run& run, size_t k, const char* cell, SQLLEN) {
                 SQL_TIMESTAMP_STRUCT ts;
                 std::memcpy(&ts, cell, sizeof ts);
                 char buf[32];
-                builder.setText(c, r, timestampText(buf, ts, b.dateOnly), FieldType::DateTime);
-                break;
-            }
-            default: builder.setText(c, r, std::string_view(cell, static_cast<size_t>(n)), b.type); break;
-        }
+                run.putText(k, timestampText(buf, ts, dateOnly), FieldType::DateTime);
+            });
+            break;
+        default:
+            putCells(builder, c, b, rows, [t = b.type](Run& run, size_t k, const char* cell, SQLLEN n) {
+                run.putText(k, std::string_view(cell, static_cast<size_t>(n)), t);
+            });
+            break;
     }
 }
 

@@ -133,22 +133,13 @@ uint64_t Recordset::storeText(std::string_view s) {
     return slotOf(p);
 }
 
-uint64_t Recordset::storeUtf16(const char16_t* s, size_t units) {
-    if (units < 43) {  // at most 126 bytes: a one-byte length prefix
-        char* p = reserve(units * 3 + 1);
-        char* end = encodeCleanUtf8(p + 1, s, units);
-        const auto len = static_cast<size_t>(end - (p + 1));
-        *p = static_cast<char>(len);
-        mFree = end;
-        mTextBytes += len;
-        return slotOf(p);
-    }
+uint64_t Recordset::storeLongUtf16(const char16_t* s, size_t units) {
     // One pass: encoded after room for the longest length prefix it can need, the prefix
     // written before it, the bytes moved up only when the prefix came out shorter.
     const size_t most = units * 3;
     size_t room = 1;
     for (size_t v = most; v >= 0x80; v >>= 7) ++room;
-    char* p = reserve(most + room);
+    char* p = reserve(most + room + 1);
     const size_t len = static_cast<size_t>(encodeCleanUtf8(p + room, s, units) - (p + room));
     char* text = putVarint(p, len);
     if (text != p + room) std::memmove(text, p + room, len);

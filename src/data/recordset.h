@@ -8,6 +8,7 @@
 // rows then faults in tens of pages instead of twenty thousand.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -17,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "utf.h"
 #include "value.h"
 
 namespace faq::data {
@@ -106,7 +108,18 @@ private:
         return (static_cast<uint64_t>(mBlocks.size() - 1) << 32) | static_cast<uint64_t>(p - mBlocks.back().get());
     }
     uint64_t storeText(std::string_view s);
-    uint64_t storeUtf16(const char16_t* s, size_t units);
+    uint64_t storeUtf16(const char16_t* s, size_t units) {
+        if (units >= 43) return storeLongUtf16(s, units);
+        // At most 126 bytes: a one-byte length prefix (and the encoder's slack byte after).
+        char* p = reserve(units * 3 + 2);
+        char* end = encodeCleanUtf8(p + 1, s, units);
+        const auto len = static_cast<size_t>(end - (p + 1));
+        *p = static_cast<char>(len);
+        mFree = end;
+        mTextBytes += len;
+        return slotOf(p);
+    }
+    uint64_t storeLongUtf16(const char16_t* s, size_t units);
     std::string_view loadText(uint64_t slot) const;
     void notify();
 
@@ -137,8 +150,8 @@ void setResultMemoryLimit(size_t bytes);
 // and NUL as U+2400 (see cleanUtf8), so every stored text is clean.
 //
 // Rows may also come a block at a time, column by column (bound arrays): beginRows(n)
-// makes room for n more rows, set*(col, i, ...) fills cell i (0 <= i < n) of column col,
-// and endRows() adds them, every cell having been set. Not within a row of puts.
+// makes room for n more rows, runs of cells (run(col, i, ...)) fill cell i (0 <= i < n) of
+// column col, and endRows() adds them, every cell having been set. Not within a row of puts.
 class RecordsetBuilder {
 public:
     explicit RecordsetBuilder(std::vector<Field> fields);
@@ -152,16 +165,34 @@ public:
     void putUtf16(const char16_t* s, size_t units, FieldType t = FieldType::Text) { put(t, mRs->storeUtf16(s, units)); }
 
     void beginRows(size_t n);
-    void setNull(size_t col, size_t i) { set(col, i, FieldType::Null, 0); }
-    void setInt(size_t col, size_t i, int64_t v) { set(col, i, FieldType::Integer, static_cast<uint64_t>(v)); }
-    void setDouble(size_t col, size_t i, double v) {
-        if (!std::isfinite(v)) refuseNumber(v, mRs->mRows + i, col);
-        set(col, i, FieldType::Double, std::bit_cast<uint64_t>(v));
-    }
-    void setText(size_t col, size_t i, std::string_view utf8, FieldType t) { set(col, i, t, mRs->storeText(utf8)); }
-    void setUtf16(size_t col, size_t i, const char16_t* s, size_t units, FieldType t) {
-        set(col, i, t, mRs->storeUtf16(s, units));
-    }
+    // Cells i, i+1, ... of column col, as far as one chunk of storage goes (at most
+    // `most`): run.put*(k, ...) sets cell i + k, for k below run.n.
+    class Run {
+    public:
+        size_t n;
+        void putNull(size_t k) { set(k, FieldType::Null, 0); }
+        void putInt(size_t k, int64_t v) { set(k, FieldType::Integer, static_cast<uint64_t>(v)); }
+        void putDouble(size_t k, double v) {
+            if (!std::isfinite(v)) mBuilder.refuseNumber(v, mRow + k, mCol);
+            set(k, FieldType::Double, std::bit_cast<uint64_t>(v));
+        }
+        void putText(size_t k, std::string_view utf8, FieldType t) { set(k, t, mRs.storeText(utf8)); }
+        void putUtf16(size_t k, const char16_t* s, size_t units, FieldType t) { set(k, t, mRs.storeUtf16(s, units)); }
+
+    private:
+        friend class RecordsetBuilder;
+        Run(RecordsetBuilder& b, size_t col, size_t i, size_t most);
+        void set(size_t k, FieldType t, uint64_t slot) {
+            mSlot[k] = slot;
+            mTag[k] = t;
+        }
+        RecordsetBuilder& mBuilder;
+        Recordset& mRs;
+        size_t mCol, mRow;
+        uint64_t* mSlot;
+        FieldType* mTag;
+    };
+    Run run(size_t col, size_t i, size_t most) { return Run(*this, col, i, most); }
     void endRows();
 
     // The finished recordset, standing on its first record.
@@ -179,12 +210,6 @@ private:
             if (++mK == Recordset::kChunkRows) mK = 0, mNewChunks = true;
         }
     }
-    void set(size_t col, size_t i, FieldType t, uint64_t slot) {
-        const size_t row = mRs->mRows + i;
-        Recordset::Chunk& c = *mRs->mColumns[col].chunks[row >> Recordset::kChunkBits];
-        c.slot[row & (Recordset::kChunkRows - 1)] = slot;
-        c.tag[row & (Recordset::kChunkRows - 1)] = t;
-    }
     [[noreturn]] void refuseNumber(double v, size_t row, size_t col) const;
     // Chunks in every column for rows up to `rows`.
     void ensureChunks(size_t rows);
@@ -197,5 +222,14 @@ private:
     bool mNewChunks = true;
     size_t mBlockRows = 0;
 };
+
+inline RecordsetBuilder::Run::Run(RecordsetBuilder& b, size_t col, size_t i, size_t most)
+    : mBuilder(b), mRs(*b.mRs), mCol(col), mRow(b.mRs->mRows + i) {
+    const size_t k = mRow & (Recordset::kChunkRows - 1);
+    Recordset::Chunk& c = *mRs.mColumns[col].chunks[mRow >> Recordset::kChunkBits];
+    mSlot = c.slot + k;
+    mTag = c.tag + k;
+    n = std::min(most, Recordset::kChunkRows - k);
+}
 
 }  // namespace faq::data

@@ -8,6 +8,7 @@
 #include <emmintrin.h>
 #endif
 
+#include <bit>
 #include <clocale>
 #include <cstdint>
 #include <cstring>
@@ -236,13 +237,20 @@ char* encodeCleanUtf8(char* p, const char16_t* s, size_t n) {
         }
         // The rest of the BMP outside the surrogates, all of Chinese: three bytes each, a
         // run of them in one loop.
+        // Each character's three bytes go out as one four-byte store (little-endian, hence
+        // the slack byte after the output), the next character overwriting the fourth.
         if (u >= 0x800 && (u < 0xD800 || u > 0xDFFF)) {
             do {
-                const char16_t w = s[i];
-                if (w < 0x800 || static_cast<char16_t>(w - 0xD800) < 0x800) break;
-                p[0] = static_cast<char>(0xE0 | (w >> 12));
-                p[1] = static_cast<char>(0x80 | ((w >> 6) & 0x3F));
-                p[2] = static_cast<char>(0x80 | (w & 0x3F));
+                const uint32_t w = s[i];
+                if (w < 0x800 || w - 0xD800 < 0x800) break;
+                if constexpr (std::endian::native == std::endian::little) {
+                    const uint32_t bytes = 0x8080E0 | (w >> 12) | ((w << 2) & 0x3F00) | ((w & 0x3F) << 16);
+                    std::memcpy(p, &bytes, 4);
+                } else {
+                    p[0] = static_cast<char>(0xE0 | (w >> 12));
+                    p[1] = static_cast<char>(0x80 | ((w >> 6) & 0x3F));
+                    p[2] = static_cast<char>(0x80 | (w & 0x3F));
+                }
                 p += 3;
             } while (++i < n);
             continue;

@@ -34,7 +34,7 @@ size_t appendUtf8(std::string& out, const char16_t* utf16, size_t units);
 size_t utf8Length(const char16_t* utf16, size_t units);
 char* encodeUtf8(char* out, const char16_t* utf16, size_t units);
 // The same form as a recordset keeps texts, each U+0000 as ␀ (U+2400): at most three bytes
-// for each unit. Returns the end.
+// for each unit, and out must have room for one byte more. Returns the end.
 char* encodeCleanUtf8(char* out, const char16_t* utf16, size_t units);
 
 // Makes LC_CTYPE a UTF-8 one (C.UTF-8 when the environment's is not), once per process:

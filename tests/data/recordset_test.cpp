@@ -46,9 +46,24 @@ TEST(Recordset, ValuesSurviveChunkAndBlockBoundaries) {
         b.putText("put " + std::to_string(expected));
         b.putInt(static_cast<int64_t>(expected++));
         b.beginRows(block);
-        for (size_t i = 0; i < block; ++i) b.setInt(1, i, static_cast<int64_t>(expected + i));
-        for (size_t i = 0; i < block; ++i)
-            i % 3 ? b.setText(0, i, "set " + std::to_string(expected + i), FieldType::Text) : b.setNull(0, i);
+        for (size_t i = 0; i < block;) {
+            auto run = b.run(1, i, block - i);
+            for (size_t k = 0; k < run.n; ++k) run.putInt(k, static_cast<int64_t>(expected + i + k));
+            i += run.n;
+        }
+        for (size_t i = 0; i < block;) {
+            auto run = b.run(0, i, block - i);
+            for (size_t k = 0; k < run.n; ++k, ++i) {
+                const std::string n = std::to_string(expected + i);
+                const std::u16string wide = u"设 " + std::u16string(n.begin(), n.end());
+                if (i % 3 == 0)
+                    run.putNull(k);
+                else if (i % 3 == 1)
+                    run.putText(k, "set " + n, FieldType::Text);
+                else
+                    run.putUtf16(k, wide.data(), wide.size(), FieldType::Text);
+            }
+        }
         b.endRows();
         expected += block;
     }
@@ -58,12 +73,12 @@ TEST(Recordset, ValuesSurviveChunkAndBlockBoundaries) {
         ASSERT_EQ(blocks->value(r, 1).i, static_cast<int64_t>(r)) << r;
         const Value v = blocks->value(r, 0);
         if (!v.isNull()) {
-            ASSERT_EQ(v.text.substr(4), std::to_string(r)) << r;
+            ASSERT_EQ(v.text.substr(v.text.find(' ') + 1), std::to_string(r)) << r;
         }
     }
     RecordsetBuilder overflow({{"v", FieldType::Double}});
     overflow.beginRows(1);
-    EXPECT_THROW(overflow.setDouble(0, 0, std::numeric_limits<double>::infinity()), DbError);
+    EXPECT_THROW(overflow.run(0, 0, 1).putDouble(0, std::numeric_limits<double>::infinity()), DbError);
 }
 
 TEST(Recordset, LongTextsAndEmptyTextsKeepTheirLength) {

@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
     const std::string dir = benchDir();
     const std::string ours = dir + "/export-ours.xlsx", base = dir + "/export-base.xlsx";
     bench.run(
-        "export 1M rows to xlsx", 3,
+        "export 1M rows to xlsx", 5,
         [&] {
             unlink(ours.c_str());
             output::saveWorkbook(ours, captions, *rs);

@@ -156,12 +156,12 @@ void fetchFromPostgres(Bench& bench) {
         if (got != static_cast<size_t>(rows)) std::fprintf(stderr, "PostgreSQL fetch returned %zu rows\n", got);
     };
     bench.run(
-        "fetch 1M rows, ODBC (PostgreSQL)", 5, [&] { check(fetchAll(clients.blocks, q.c_str())); },
+        "fetch 1M rows, ODBC (PostgreSQL)", 7, [&] { check(fetchAll(clients.blocks, q.c_str())); },
         [&] { check(fetchAll(clients.cells, q.c_str())); }, "ms; baseline per-cell SQLGetData into a recordset",
         "goal: ratio <= 0.67");
     // What of it is the driver's: the same bound fetch with nothing stored.
     bench.run(
-        "  the same against psqlODBC alone", 5, [&] { check(fetchAll(clients.blocks, q.c_str())); },
+        "  the same against psqlODBC alone", 9, [&] { check(fetchAll(clients.blocks, q.c_str())); },
         [&] {
             check(driverAlone(clients.raw.st, q.c_str(),
                               {SQL_C_WCHAR, SQL_C_TYPE_TIMESTAMP, SQL_C_CHAR, SQL_C_DOUBLE, SQL_C_SBIGINT}));
@@ -184,11 +184,11 @@ void fetchFromTds(Bench& bench, const std::string& path) {
     Clients clients(connStr);
     check(fetchAll(clients.blocks, q.c_str()));  // the server prepares its answer
     bench.run(
-        "fetch 1M rows, ODBC (FreeTDS)", 3, [&] { check(fetchAll(clients.blocks, q.c_str())); },
+        "fetch 1M rows, ODBC (FreeTDS)", 7, [&] { check(fetchAll(clients.blocks, q.c_str())); },
         [&] { check(fetchAll(clients.cells, q.c_str())); }, "ms; baseline per-cell SQLGetData into a recordset",
         "goal: ratio <= 0.67");
     bench.run(
-        "  the same against FreeTDS alone", 3, [&] { check(fetchAll(clients.blocks, q.c_str())); },
+        "  the same against FreeTDS alone", 9, [&] { check(fetchAll(clients.blocks, q.c_str())); },
         [&] { check(driverAlone(clients.raw.st, q.c_str(), kSummaryTypes)); },
         "ms; baseline bound fetch storing nothing", "goal: ratio <= 1.10");
 }
@@ -248,19 +248,19 @@ int main(int argc, char** argv) {
     volatile long long sink = 0;
     Clients clients(connStr);
     bench.run(
-        "fetch 1M rows, ODBC (sqliteodbc)", 3, [&] { check("ODBC", fetchAll(clients.blocks, q.c_str())); },
+        "fetch 1M rows, ODBC (sqliteodbc)", 5, [&] { check("ODBC", fetchAll(clients.blocks, q.c_str())); },
         [&] { sink = sink + perCellOdbc(clients.raw.st, q.c_str()); },
         "ms; baseline per-cell SQLGetData storing nothing",
         "information: this driver's bound fetch is its per-cell reading");
     bench.run(
-        "  the same against sqliteodbc alone", 3, [&] { check("ODBC", fetchAll(clients.blocks, q.c_str())); },
+        "  the same against sqliteodbc alone", 7, [&] { check("ODBC", fetchAll(clients.blocks, q.c_str())); },
         [&] { check("bare ODBC", driverAlone(clients.raw.st, q.c_str(), kSummaryTypes)); },
         "ms; baseline bound fetch storing nothing", "goal: ratio <= 1.10");
     data::SqliteConnection embedded({path, true, 0, 0});
     sqlite3* bare = nullptr;
     sqlite3_open_v2(path.c_str(), &bare, SQLITE_OPEN_READONLY, nullptr);
     bench.run(
-        "fetch 1M rows, embedded SQLite", 5, [&] { check("embedded", embedded.query(q, 0)->recordCount()); },
+        "fetch 1M rows, embedded SQLite", 9, [&] { check("embedded", embedded.query(q, 0)->recordCount()); },
         [&] { sink = sink + bareSqlite(bare, q.c_str()); }, "ms; baseline bare sqlite3_step loop",
         "goal: ratio <= 1.10");
     sqlite3_close(bare);

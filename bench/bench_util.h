@@ -1,5 +1,7 @@
 // Timing and counting helpers. Every comparison is measured twice:
-// - wall clock: ours and the baseline alternate, several repetitions, the median wins;
+// - wall clock: ours and the baseline alternate, several repetitions; each side's median is
+//   printed, and the ratio is the median of the ratios of the runs taken side by side (the
+//   machine's speed drifts from second to second on a shared host; a pair shares it);
 // - instructions: the bench first runs itself once more under callgrind on a smaller sample
 //   (FAQ_BENCH_COUNT set), where each side of each comparison is counted between a reset
 //   and a dump of callgrind's counters, on the calling thread only (a test server's thread
@@ -34,10 +36,15 @@ inline double median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-// Runs ours and base alternately `reps` times; returns their medians in milliseconds.
-inline std::pair<double, double> compare(int reps, const std::function<void()>& ours,
-                                         const std::function<void()>& base) {
-    std::vector<double> a, b;
+struct Timing {
+    double ours, base;  // medians, in milliseconds
+    double ratio;       // the median of ours / base over the runs taken side by side
+};
+
+// Runs ours and base alternately `reps` times (FAQ_BENCH_REPS overrides it).
+inline Timing compare(int reps, const std::function<void()>& ours, const std::function<void()>& base) {
+    if (const char* set = std::getenv("FAQ_BENCH_REPS")) reps = std::max(1, std::atoi(set));
+    std::vector<double> a, b, r;
     for (int i = 0; i < reps; ++i) {
         double t = nowMs();
         ours();
@@ -45,8 +52,9 @@ inline std::pair<double, double> compare(int reps, const std::function<void()>& 
         t = nowMs();
         base();
         b.push_back(nowMs() - t);
+        r.push_back(b.back() > 0 ? a.back() / b.back() : 0);
     }
-    return {median(a), median(b)};
+    return {median(a), median(b), median(r)};
 }
 
 inline std::string benchDir() {
@@ -55,14 +63,15 @@ inline std::string benchDir() {
     return dir;
 }
 
-// One figure: name, ours, baseline (or goal), wall-clock ratio, instruction ratio (0: not
-// counted), and the goal it must meet.
+// One figure: name, ours, baseline (or goal), wall-clock ratio (negative: ours / base),
+// instruction ratio (0: not counted), and the goal it must meet.
 inline void report(const std::string& name, double ours, double base, double instrRatio, const std::string& unit,
-                   const std::string& goal) {
+                   const std::string& goal, double ratio = -1) {
     char instr[16] = "-";
     if (instrRatio > 0) std::snprintf(instr, sizeof instr, "%.2f", instrRatio);
-    std::printf("%-36s %10.1f %10.1f %7.2f %7s  %s (%s)\n", name.c_str(), ours, base, base > 0 ? ours / base : 0.0,
-                instr, goal.c_str(), unit.c_str());
+    if (ratio < 0) ratio = base > 0 ? ours / base : 0.0;
+    std::printf("%-36s %10.1f %10.1f %7.2f %7s  %s (%s)\n", name.c_str(), ours, base, ratio, instr, goal.c_str(),
+                unit.c_str());
     std::fflush(stdout);
 }
 
@@ -129,8 +138,8 @@ public:
                 std::ofstream(mDir + "/child-of", std::ios::app) << name << "\t" << mChildFile << "\n";
             return;
         }
-        auto [o, b] = compare(reps, ours, base);
-        report(name, o, b, instructionRatio(name), unit, goal);
+        const Timing t = compare(reps, ours, base);
+        report(name, t.ours, t.base, instructionRatio(name), unit, goal, t.ratio);
     }
 
     // A figure without a baseline program (its goal stands in for it).

@@ -10,7 +10,6 @@
 #include <QString>
 #include <iostream>
 #include <new>
-#include <sstream>
 #include <system_error>
 
 #include "export/atomic_file.h"
@@ -206,9 +205,9 @@ std::optional<Exit> writeResult(const Request& r, const data::Recordset& rs, con
             for (size_t c = 0; c < rs.fieldCount(); ++c) captions.push_back(rs.field(c).name);
             output::writeWorkbook(file, captions, rs);
         } else {
-            std::ostringstream text;
+            output::AtomicFileStream text(file);
             writeText(text, rs, r.format, false);
-            file.write(text.view());
+            text.flush();
         }
         file.commit();
     } catch (const output::OutputError& e) {

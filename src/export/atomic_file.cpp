@@ -122,6 +122,30 @@ void AtomicFile::write(std::string_view bytes) {
     }
 }
 
+AtomicFileStream::Buffer::Buffer(AtomicFile& file) : mFile(file) {
+    setp(mBytes, mBytes + sizeof mBytes);
+}
+
+AtomicFileStream::Buffer::int_type AtomicFileStream::Buffer::overflow(int_type c) {
+    sync();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+        *pptr() = traits_type::to_char_type(c);
+        pbump(1);
+    }
+    return traits_type::not_eof(c);
+}
+
+int AtomicFileStream::Buffer::sync() {
+    mFile.write(std::string_view(pbase(), static_cast<size_t>(pptr() - pbase())));
+    setp(mBytes, mBytes + sizeof mBytes);
+    return 0;
+}
+
+AtomicFileStream::AtomicFileStream(AtomicFile& file) : std::ostream(nullptr), mBuffer(file) {
+    rdbuf(&mBuffer);
+    exceptions(std::ios::badbit);
+}
+
 void AtomicFile::commit() {
     const int fd = mFd;
     mFd = -1;

@@ -3,7 +3,9 @@
 // an existing name, so the target is either the old file or the complete new one.
 #pragma once
 
+#include <ostream>
 #include <stdexcept>
+#include <streambuf>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,6 +68,29 @@ private:
     unsigned mKeepMode = 0;  // permission bits of the file replaced
     bool mMayReplace = true;
     bool mCommitted = false;
+};
+
+// An output stream into an AtomicFile, written in pieces of 64 KiB, so that a long text
+// never stands whole in memory first. A failed write throws its OutputError out of the
+// stream operation (flush() passes the last piece on; the caller still commits the file).
+class AtomicFileStream : public std::ostream {
+public:
+    explicit AtomicFileStream(AtomicFile& file);
+
+private:
+    class Buffer : public std::streambuf {
+    public:
+        explicit Buffer(AtomicFile& file);
+
+    protected:
+        int_type overflow(int_type c) override;
+        int sync() override;
+
+    private:
+        AtomicFile& mFile;
+        char mBytes[64 << 10];
+    };
+    Buffer mBuffer;
 };
 
 // Removes every temporary file this process still has open, just before the process

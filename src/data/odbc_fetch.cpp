@@ -258,9 +258,8 @@ bool plainBlock(const std::vector<Bound>& cols, const SQLUSMALLINT* status, SQLU
     return true;
 }
 
-// The cells of one column of a plain block into the builder's rows.
-// Each cell of a bound column through `put(run, k, cell, length)`, NULLs aside, a run of
-// cells at a time.
+// The cells of one column of a plain block into the builder's rows: each through
+// `put(run, k, cell, length)`, NULLs aside, a run of cells at a time.
 template <class Put>
 void putCells(RecordsetBuilder& builder, size_t c, const Bound& b, SQLULEN rows, Put put) {
     const char* cell = b.data.data();

@@ -258,6 +258,14 @@ bool plainBlock(const std::vector<Bound>& cols, const SQLUSMALLINT* status, SQLU
     return true;
 }
 
+// A value of a bound array element (not necessarily aligned for T).
+template <class T>
+T boundValue(const char* cell) {
+    T v;
+    std::memcpy(&v, cell, sizeof v);
+    return v;
+}
+
 // The cells of one column of a plain block into the builder's rows: each through
 // `put(run, k, cell, length)`, NULLs aside, a run of cells at a time.
 template <class Put>
@@ -284,25 +292,18 @@ void putColumn(RecordsetBuilder& builder, size_t c, const Bound& b, SQLULEN rows
             });
             break;
         case SQL_C_SBIGINT:
-            putCells(builder, c, b, rows, [](Run& run, size_t k, const char* cell, SQLLEN) {
-                int64_t v;
-                std::memcpy(&v, cell, sizeof v);
-                run.putInt(k, v);
-            });
+            putCells(builder, c, b, rows,
+                     [](Run& run, size_t k, const char* cell, SQLLEN) { run.putInt(k, boundValue<int64_t>(cell)); });
             break;
         case SQL_C_DOUBLE:
-            putCells(builder, c, b, rows, [](Run& run, size_t k, const char* cell, SQLLEN) {
-                double v;
-                std::memcpy(&v, cell, sizeof v);
-                run.putDouble(k, v);
-            });
+            putCells(builder, c, b, rows,
+                     [](Run& run, size_t k, const char* cell, SQLLEN) { run.putDouble(k, boundValue<double>(cell)); });
             break;
         case SQL_C_TYPE_TIMESTAMP:
             putCells(builder, c, b, rows, [dateOnly = b.dateOnly](Run& run, size_t k, const char* cell, SQLLEN) {
-                SQL_TIMESTAMP_STRUCT ts;
-                std::memcpy(&ts, cell, sizeof ts);
                 char buf[32];
-                run.putText(k, timestampText(buf, ts, dateOnly), FieldType::DateTime);
+                run.putText(k, timestampText(buf, boundValue<SQL_TIMESTAMP_STRUCT>(cell), dateOnly),
+                            FieldType::DateTime);
             });
             break;
         default:
@@ -433,24 +434,11 @@ RecordsetPtr fetchBlocks(const Stmt& stmt, SQLUINTEGER getDataExtensions) {
                     case SQL_C_WCHAR:
                         builder.putUtf16(reinterpret_cast<const char16_t*>(cell), static_cast<size_t>(n) / 2, b.type);
                         break;
-                    case SQL_C_SBIGINT: {
-                        int64_t v;
-                        std::memcpy(&v, cell, sizeof v);
-                        builder.putInt(v);
+                    case SQL_C_SBIGINT: builder.putInt(boundValue<int64_t>(cell)); break;
+                    case SQL_C_DOUBLE: builder.putDouble(boundValue<double>(cell)); break;
+                    case SQL_C_TYPE_TIMESTAMP:
+                        putTimestamp(builder, boundValue<SQL_TIMESTAMP_STRUCT>(cell), b.dateOnly);
                         break;
-                    }
-                    case SQL_C_DOUBLE: {
-                        double v;
-                        std::memcpy(&v, cell, sizeof v);
-                        builder.putDouble(v);
-                        break;
-                    }
-                    case SQL_C_TYPE_TIMESTAMP: {
-                        SQL_TIMESTAMP_STRUCT ts;
-                        std::memcpy(&ts, cell, sizeof ts);
-                        putTimestamp(builder, ts, b.dateOnly);
-                        break;
-                    }
                     default: builder.putText(std::string_view(cell, static_cast<size_t>(n)), b.type); break;
                 }
             }

@@ -14,8 +14,10 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <type_traits>
+#include <vector>
 
 #include "db_error.h"
 #include "program_error.h"
@@ -47,8 +49,31 @@ int Recordset::fieldIndex(std::string_view name) const {
 }
 
 namespace {
+// Freed blocks of the usual large size, kept for the next result: a query run again fills
+// about as much as the last one, and a kept block costs it no page faults (zeroing fresh
+// memory was a tenth of the time of a million-row fetch). At most kKeptBlocks; on Linux
+// the kernel may still take their pages back whenever it needs memory (MADV_FREE).
+constexpr size_t kKeptBlocks = 64;
+
+std::mutex& keptLock() {
+    static std::mutex m;
+    return m;
+}
+std::vector<char*>& keptBlocks() {
+    static auto* v = new std::vector<char*>();  // outlives every static destructor
+    return *v;
+}
+
 // Memory for a block, aligned to `align`; the kernel may back a large one with huge pages.
 char* allocateBlock(size_t capacity, size_t align) {
+    if (capacity == Recordset::kHugeBlockBytes) {
+        std::lock_guard lock(keptLock());
+        if (!keptBlocks().empty()) {
+            char* p = keptBlocks().back();
+            keptBlocks().pop_back();
+            return p;
+        }
+    }
 #ifdef _WIN32
     return static_cast<char*>(_aligned_malloc(capacity, align));
 #else
@@ -87,6 +112,16 @@ void setResultMemoryLimit(size_t bytes) {
 }
 
 void Recordset::FreeBlock::operator()(char* p) const {
+    if (capacity == kHugeBlockBytes) {
+        std::lock_guard lock(keptLock());
+        if (keptBlocks().size() < kKeptBlocks) {
+#ifdef MADV_FREE
+            madvise(p, capacity, MADV_FREE);
+#endif
+            keptBlocks().push_back(p);
+            return;
+        }
+    }
 #ifdef _WIN32
     _aligned_free(p);
 #else
@@ -104,7 +139,8 @@ void Recordset::grow(size_t bytes) {
         throw DbError("结果太大：读到第 " + std::to_string(mRows + 1) + " 行时已占用 " + std::to_string(mHeld >> 20) +
                       " MB 内存（上限为本机内存的四分之一，" + std::to_string(resultMemoryLimit() >> 20) +
                       " MB），为免耗尽内存已停止读取；请缩小查询条件（期间、部门或资产名称）");
-    Block block(allocateBlock(capacity, capacity >= kHugeBlockBytes ? kHugeBlockBytes : alignof(std::max_align_t)));
+    Block block(allocateBlock(capacity, capacity >= kHugeBlockBytes ? kHugeBlockBytes : alignof(std::max_align_t)),
+                FreeBlock{capacity});
     if (!block) throw std::bad_alloc();
     mFree = block.get();
     mLimit = mFree + capacity;

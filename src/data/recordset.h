@@ -92,6 +92,7 @@ private:
     };
     static constexpr size_t kFirstBlockBytes = size_t{64} << 10;
     struct FreeBlock {
+        size_t capacity = 0;
         void operator()(char* p) const;
     };
     using Block = std::unique_ptr<char, FreeBlock>;

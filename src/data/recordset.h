@@ -174,7 +174,7 @@ public:
         void putNull(size_t k) { set(k, FieldType::Null, 0); }
         void putInt(size_t k, int64_t v) { set(k, FieldType::Integer, static_cast<uint64_t>(v)); }
         void putDouble(size_t k, double v) {
-            if (!std::isfinite(v)) mBuilder.refuseNumber(v, mRow + k, mCol);
+            if (!std::isfinite(v)) refuseNumber(v, mRow + k, mCol);
             set(k, FieldType::Double, std::bit_cast<uint64_t>(v));
         }
         void putText(size_t k, std::string_view utf8, FieldType t) { set(k, t, mRs.storeText(utf8)); }
@@ -182,18 +182,17 @@ public:
 
     private:
         friend class RecordsetBuilder;
-        Run(RecordsetBuilder& b, size_t col, size_t i, size_t most);
+        Run(Recordset& rs, size_t col, size_t i, size_t most);
         void set(size_t k, FieldType t, uint64_t slot) {
             mSlot[k] = slot;
             mTag[k] = t;
         }
-        RecordsetBuilder& mBuilder;
         Recordset& mRs;
         size_t mCol, mRow;
         uint64_t* mSlot;
         FieldType* mTag;
     };
-    Run run(size_t col, size_t i, size_t most) { return Run(*this, col, i, most); }
+    Run run(size_t col, size_t i, size_t most) { return Run(*mRs, col, i, most); }
     void endRows();
 
     // The finished recordset, standing on its first record.
@@ -211,7 +210,7 @@ private:
             if (++mK == Recordset::kChunkRows) mK = 0, mNewChunks = true;
         }
     }
-    [[noreturn]] void refuseNumber(double v, size_t row, size_t col) const;
+    [[noreturn]] static void refuseNumber(double v, size_t row, size_t col);
     // Chunks in every column for rows up to `rows`.
     void ensureChunks(size_t rows);
     // The chunks for the row being put; false when there are no columns.
@@ -224,8 +223,8 @@ private:
     size_t mBlockRows = 0;
 };
 
-inline RecordsetBuilder::Run::Run(RecordsetBuilder& b, size_t col, size_t i, size_t most)
-    : mBuilder(b), mRs(*b.mRs), mCol(col), mRow(b.mRs->mRows + i) {
+inline RecordsetBuilder::Run::Run(Recordset& rs, size_t col, size_t i, size_t most)
+    : mRs(rs), mCol(col), mRow(rs.mRows + i) {
     const size_t k = mRow & (Recordset::kChunkRows - 1);
     Recordset::Chunk& c = *mRs.mColumns[col].chunks[mRow >> Recordset::kChunkBits];
     mSlot = c.slot + k;

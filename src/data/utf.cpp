@@ -236,9 +236,8 @@ char* encodeCleanUtf8(char* p, const char16_t* s, size_t n) {
             continue;
         }
         // The rest of the BMP outside the surrogates, all of Chinese: three bytes each, a
-        // run of them in one loop.
-        // Each character's three bytes go out as one four-byte store (little-endian, hence
-        // the slack byte after the output), the next character overwriting the fourth.
+        // run of them in one loop, each character's as one four-byte store (little-endian,
+        // hence the slack byte after the output), the next character overwriting the fourth.
         if (u >= 0x800 && (u < 0xD800 || u > 0xDFFF)) {
             do {
                 const uint32_t w = s[i];

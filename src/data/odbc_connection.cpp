@@ -286,7 +286,7 @@ void OdbcConnection::drainResults(const Stmt& stmt) {
     for (;;) {
         SQLRETURN rc = SQLMoreResults(stmt.get());
         if (rc == SQL_NO_DATA) return;
-        stmt.check(rc, "执行查询失败");
+        stmt.checkFetch(rc, "执行查询失败");
     }
 }
 
@@ -296,7 +296,7 @@ SQLSMALLINT OdbcConnection::firstResultWithColumns(const Stmt& stmt, SQLRETURN* 
         stmt.check(SQLNumResultCols(stmt.get(), &cols), "读取结果列数失败");
         if (cols > 0) return cols;
         *rc = SQLMoreResults(stmt.get());
-        if (*rc != SQL_NO_DATA) stmt.check(*rc, "读取后续结果失败");
+        if (*rc != SQL_NO_DATA) stmt.checkFetch(*rc, "读取后续结果失败");
     }
     return 0;
 }
@@ -307,7 +307,7 @@ void OdbcConnection::execute(const std::string& sql, int timeoutSeconds) {
     running(stmt, [&] {
         SQLRETURN rc = SQLExecDirectW(stmt.get(), wide(text), static_cast<SQLINTEGER>(text.size()));
         if (rc == SQL_NO_DATA) return;
-        stmt.check(rc, "执行语句失败");
+        stmt.checkFetch(rc, "执行语句失败");
         drainResults(stmt);
     });
 }
@@ -319,7 +319,7 @@ RecordsetPtr OdbcConnection::query(const std::string& sql, int timeoutSeconds) {
         SQLRETURN rc = SQLExecDirectW(stmt.get(), wide(text), static_cast<SQLINTEGER>(text.size()));
         if (rc != SQL_NO_DATA && rc != SQL_SUCCESS) {
             try {
-                stmt.check(rc, "执行查询失败");
+                stmt.checkFetch(rc, "执行查询失败");
             } catch (DbError& e) {
                 throw e.markUnanswered(connectionDead());
             }
@@ -364,7 +364,7 @@ RecordsetPtr OdbcConnection::callWith(const Stmt& stmt, Command& cmd, const std:
 
     std::u16string text = toUtf16(call);
     SQLRETURN rc = SQLExecDirectW(stmt.get(), wide(text), static_cast<SQLINTEGER>(text.size()));
-    if (rc != SQL_NO_DATA) stmt.check(rc, "调用存储过程失败");
+    if (rc != SQL_NO_DATA) stmt.checkFetch(rc, "调用存储过程失败");
     RecordsetPtr result;
     if (wantResult)
         result = firstResultWithColumns(stmt, &rc) > 0 ? fetchPiecewise(stmt) : RecordsetBuilder({}).finish();

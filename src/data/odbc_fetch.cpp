@@ -150,43 +150,76 @@ void setRowArraySize(const Stmt& stmt, SQLULEN* rows) {
     stmt.check(rc, "设置行数组大小失败");
 }
 
-// A text the driver gave no length for (SQL_NO_TOTAL) whose terminator comes before the
-// end of its buffer: what it could convert, the value's end cut off. FreeTDS does this for a
-// varchar ending in half a GBK character (old programs cut texts at N bytes, and SQL Server
-// hands the bytes over as stored). Returns the characters before the terminator, or npos
-// when the piece fills the buffer: then the value is longer than the buffer.
+// A text the driver gave no length for (SQL_NO_TOTAL): FreeTDS answers so for every piece it
+// converts from a code page (a long varchar or text read in pieces, a varchar ending in half
+// a GBK character). It ends what it wrote with a terminator and leaves the rest of the buffer
+// as it was, so buffers are laid with a fill no terminator equals, and the last terminator
+// before the fill ends the piece. The first NUL does not: SQL Server keeps NULs inside texts.
 template <typename Char>
-size_t endedShort(const Char* p, size_t room) {
-    for (size_t i = 0; i + 1 < room; ++i)
-        if (p[i] == Char{}) return i;
-    return std::string::npos;
+constexpr Char kFill = static_cast<Char>(~Char{});
+constexpr unsigned char kFillByte = 0xFF;
+
+// The characters before the terminator of a piece written into a filled buffer of room
+// characters, or npos when the driver left no terminator.
+template <typename Char>
+size_t writtenBefore(const Char* p, size_t room) {
+    size_t i = room;
+    while (i > 0 && p[i - 1] == kFill<Char>) --i;
+    if (i == 0 || p[i - 1] != Char{}) return std::string::npos;
+    return i - 1;
 }
 
 constexpr char16_t kBrokenMark = u'\uFFFD';  // as every byte that is no character reads
 
+// The buffers of texts read in pieces, kept laid with the fill between pieces.
+struct Pieces {
+    static constexpr size_t kRoom = 4096;  // characters of a piece, terminator included
+    std::vector<char16_t> wide = std::vector<char16_t>(kRoom, kFill<char16_t>);
+    std::vector<char> narrow = std::vector<char>(kRoom, kFill<char>);
+    std::u16string wtext;  // the value read
+    std::string text;
+    template <typename Char>
+    Char* buffer() {
+        if constexpr (std::is_same_v<Char, char16_t>)
+            return wide.data();
+        else
+            return narrow.data();
+    }
+};
+
 // Reads a character column in pieces; returns false for null.
 template <typename Char>
-bool getChars(const Stmt& stmt, SQLUSMALLINT col, SQLSMALLINT cType, std::basic_string<Char>& out) {
+bool getChars(const Stmt& stmt, SQLUSMALLINT col, SQLSMALLINT cType, Pieces& pieces, std::basic_string<Char>& out) {
     out.clear();
-    Char buf[4096];
+    Char* buf = pieces.buffer<Char>();
+    constexpr size_t room = Pieces::kRoom, cap = room - 1;
     for (;;) {
         SQLLEN ind = 0;
-        SQLRETURN rc = SQLGetData(stmt.get(), col, cType, buf, sizeof buf, &ind);
+        SQLRETURN rc = SQLGetData(stmt.get(), col, cType, buf, room * sizeof(Char), &ind);
         if (rc == SQL_NO_DATA) return true;
-        stmt.check(rc, "读取数据失败");
-        if (ind == SQL_NULL_DATA) return false;
-        const size_t cap = sizeof buf / sizeof(Char) - 1;
+        stmt.checkFetch(rc, "读取数据失败");
+        if (ind == SQL_NULL_DATA) {
+            std::fill_n(buf, 1, kFill<Char>);
+            return false;
+        }
         if (ind == SQL_NO_TOTAL) {
-            if (const size_t n = endedShort(buf, cap + 1); n != std::string::npos) {
-                out.append(buf, n);
+            const size_t n = writtenBefore(buf, room);
+            if (n == std::string::npos)
+                throw DbError("驱动程序返回的文字没有结尾，无法确定它的长度；为免显示不完整的文字，查询没有结果");
+            out.append(buf, n);
+            std::fill_n(buf, n + 1, kFill<Char>);
+            if (n == 0) {
+                // Nothing converted: what is left of the value forms no character (half a
+                // GBK character at its end), and asking again gives the same.
                 if constexpr (std::is_same_v<Char, char16_t>) out.push_back(kBrokenMark);
                 return true;
             }
+            if (rc == SQL_SUCCESS) return true;
+            continue;  // the piece may end short of the buffer with more to come
         }
-        size_t n = (ind == SQL_NO_TOTAL || static_cast<size_t>(ind) / sizeof(Char) > cap)
-                       ? cap
-                       : static_cast<size_t>(ind) / sizeof(Char);
+        const size_t n = std::min(static_cast<size_t>(ind) / sizeof(Char), cap);
         out.append(buf, n);
+        std::fill_n(buf, std::min(n + 1, room), kFill<Char>);
         if (rc == SQL_SUCCESS) return true;
         // SQL_SUCCESS_WITH_INFO: more follows only when the piece filled the buffer.
         if (n < cap) return true;
@@ -194,25 +227,24 @@ bool getChars(const Stmt& stmt, SQLUSMALLINT col, SQLSMALLINT cType, std::basic_
 }
 
 // Reads the value of column col in the current row with SQLGetData, of any length.
-void readCell(const Stmt& stmt, const ColumnPlan& p, SQLUSMALLINT col, RecordsetBuilder& builder, std::u16string& wtext,
-              std::string& text) {
+void readCell(const Stmt& stmt, const ColumnPlan& p, SQLUSMALLINT col, RecordsetBuilder& builder, Pieces& pieces) {
     SQLLEN n = 0;
     switch (p.cType) {
         case SQL_C_SBIGINT: {
             int64_t v = 0;
-            stmt.check(SQLGetData(stmt.get(), col, SQL_C_SBIGINT, &v, sizeof v, &n), "读取数据失败");
+            stmt.checkFetch(SQLGetData(stmt.get(), col, SQL_C_SBIGINT, &v, sizeof v, &n), "读取数据失败");
             n == SQL_NULL_DATA ? builder.putNull() : builder.putInt(v);
             break;
         }
         case SQL_C_DOUBLE: {
             double v = 0;
-            stmt.check(SQLGetData(stmt.get(), col, SQL_C_DOUBLE, &v, sizeof v, &n), "读取数据失败");
+            stmt.checkFetch(SQLGetData(stmt.get(), col, SQL_C_DOUBLE, &v, sizeof v, &n), "读取数据失败");
             n == SQL_NULL_DATA ? builder.putNull() : builder.putDouble(v);
             break;
         }
         case SQL_C_TYPE_TIMESTAMP: {
             SQL_TIMESTAMP_STRUCT ts{};
-            stmt.check(SQLGetData(stmt.get(), col, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &n), "读取数据失败");
+            stmt.checkFetch(SQLGetData(stmt.get(), col, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &n), "读取数据失败");
             if (n == SQL_NULL_DATA)
                 builder.putNull();
             else
@@ -220,14 +252,14 @@ void readCell(const Stmt& stmt, const ColumnPlan& p, SQLUSMALLINT col, Recordset
             break;
         }
         case SQL_C_CHAR:
-            if (getChars(stmt, col, SQL_C_CHAR, text))
-                builder.putText(text, p.type);
+            if (getChars(stmt, col, SQL_C_CHAR, pieces, pieces.text))
+                builder.putText(pieces.text, p.type);
             else
                 builder.putNull();
             break;
         default:
-            if (getChars(stmt, col, SQL_C_WCHAR, wtext))
-                builder.putUtf16(wtext.data(), wtext.size(), p.type);
+            if (getChars(stmt, col, SQL_C_WCHAR, pieces, pieces.wtext))
+                builder.putUtf16(pieces.wtext.data(), pieces.wtext.size(), p.type);
             else
                 builder.putNull();
             break;
@@ -257,6 +289,29 @@ bool plainBlock(const std::vector<Bound>& cols, const SQLUSMALLINT* status, SQLU
     }
     return true;
 }
+
+// Lays the fill again over what the driver wrote into the text elements of a block, once
+// the block is read, so that the next block's texts without a length can be measured.
+struct Refill {
+    std::vector<Bound>& cols;
+    SQLULEN rows;
+    Refill(std::vector<Bound>& c, SQLULEN n) : cols(c), rows(n) {}
+    Refill(const Refill&) = delete;
+    ~Refill() {
+        for (Bound& b : cols) {
+            if (!b.text) continue;
+            const size_t unit = b.cType == SQL_C_WCHAR ? sizeof(char16_t) : 1;
+            char* cell = b.data.data();
+            for (SQLULEN r = 0; r < rows; ++r, cell += b.width) {
+                const SQLLEN n = b.ind[r];
+                const size_t used = n == SQL_NULL_DATA         ? unit
+                                    : n >= 0 && n <= b.longest ? static_cast<size_t>(n) + unit
+                                                               : b.width;
+                std::memset(cell, kFillByte, used);
+            }
+        }
+    }
+};
 
 // A value of a bound array element (not necessarily aligned for T).
 template <class T>
@@ -365,7 +420,7 @@ RecordsetPtr fetchBlocks(const Stmt& stmt, SQLUINTEGER getDataExtensions) {
         b.width = static_cast<size_t>(plan[c].width);
         b.text = b.cType == SQL_C_CHAR || b.cType == SQL_C_WCHAR;
         b.longest = plan[c].width - (b.cType == SQL_C_WCHAR ? static_cast<SQLLEN>(sizeof(char16_t)) : 1);
-        b.data.assign(b.width * rows, 0);
+        b.data.assign(b.width * rows, b.text ? static_cast<char>(kFillByte) : 0);
         b.ind.assign(rows, 0);
         stmt.check(SQLBindCol(stmt.get(), static_cast<SQLUSMALLINT>(c + 1), b.cType, b.data.data(), plan[c].width,
                               b.ind.data()),
@@ -373,13 +428,13 @@ RecordsetPtr fetchBlocks(const Stmt& stmt, SQLUINTEGER getDataExtensions) {
     }
 
     const bool reread = rows == 1 ? bound : rereadInBlocks;
-    std::u16string wtext;
-    std::string text;
+    Pieces pieces;
     size_t rowNumber = 0;
     for (;;) {
         SQLRETURN rc = SQLFetch(stmt.get());
         if (rc == SQL_NO_DATA) break;
-        stmt.check(rc, "读取数据失败");
+        stmt.checkFetch(rc, "读取数据失败");
+        const Refill refill{cols, fetched};
         if (fetched > 1 && !anyPerCell && plainBlock(cols, status.data(), fetched)) {
             // The common case, a column at a time: every row there, every value whole.
             builder.beginRows(fetched);
@@ -400,12 +455,15 @@ RecordsetPtr fetchBlocks(const Stmt& stmt, SQLUINTEGER getDataExtensions) {
                 if (b.text && n != SQL_NULL_DATA && (n < 0 || n > b.longest)) {
                     // Not whole in its element: the driver gave no length, or a longer one.
                     if (n == SQL_NO_TOTAL && b.cType == SQL_C_WCHAR) {
+                        // Ended before its element's last character: the value was whole
+                        // but for bytes that form no character at its end.
                         const auto* w = reinterpret_cast<const char16_t*>(cell);
-                        if (const size_t units = endedShort(w, b.width / sizeof(char16_t));
-                            units != std::string::npos) {
-                            wtext.assign(w, units);
-                            wtext.push_back(kBrokenMark);
-                            builder.putUtf16(wtext.data(), wtext.size(), b.type);
+                        const size_t room = b.width / sizeof(char16_t);
+                        if (const size_t units = writtenBefore(w, room);
+                            units != std::string::npos && units + 1 < room) {
+                            pieces.wtext.assign(w, units);
+                            pieces.wtext.push_back(kBrokenMark);
+                            builder.putUtf16(pieces.wtext.data(), pieces.wtext.size(), b.type);
                             continue;
                         }
                     }
@@ -423,7 +481,7 @@ RecordsetPtr fetchBlocks(const Stmt& stmt, SQLUINTEGER getDataExtensions) {
                             "定位数据行失败");
                         positioned = true;
                     }
-                    readCell(stmt, plan[c], static_cast<SQLUSMALLINT>(c + 1), builder, wtext, text);
+                    readCell(stmt, plan[c], static_cast<SQLUSMALLINT>(c + 1), builder, pieces);
                     continue;
                 }
                 if (n == SQL_NULL_DATA) {
@@ -454,14 +512,13 @@ RecordsetPtr fetchPiecewise(const Stmt& stmt) {
     if (plan.empty()) return builder.finish();
     SQLULEN one = 1;
     setRowArraySize(stmt, &one);
-    std::u16string wtext;
-    std::string text;
+    Pieces pieces;
     for (;;) {
         SQLRETURN rc = SQLFetch(stmt.get());
         if (rc == SQL_NO_DATA) break;
-        stmt.check(rc, "读取数据失败");
+        stmt.checkFetch(rc, "读取数据失败");
         for (size_t c = 0; c < plan.size(); ++c)
-            readCell(stmt, plan[c], static_cast<SQLUSMALLINT>(c + 1), builder, wtext, text);
+            readCell(stmt, plan[c], static_cast<SQLUSMALLINT>(c + 1), builder, pieces);
     }
     return builder.finish();
 }

@@ -64,4 +64,12 @@ void check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const char* context
     throw DbError(context, std::move(records));
 }
 
+void checkFetch(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const char* context) {
+    if (rc == SQL_SUCCESS || rc == SQL_INVALID_HANDLE) return check(rc, type, handle, context);
+    auto records = diagnostics(type, handle);
+    if (records.empty()) throw DbError(context, {{"HY000", 0, kNoCause}});
+    if (rc == SQL_SUCCESS_WITH_INFO && !anyError(records)) return;
+    throw DbError(context, std::move(records));
+}
+
 }  // namespace faq::data::odbc

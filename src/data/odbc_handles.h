@@ -27,6 +27,15 @@ std::vector<DiagRecord> diagnostics(SQLSMALLINT type, SQLHANDLE handle);
 // success with information fails too when a record is an error rather than a warning.
 void check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const char* context);
 
+// What the user reads when a call that reads a result fails without a record.
+constexpr const char* kNoCause = "服务器报告语句出错，但没有给出原因";
+
+// check, for the calls that read a result (SQLFetch, SQLGetData, SQLMoreResults): there any
+// return but SQL_SUCCESS that carries no diagnostic record fails the statement too. FreeTDS
+// answers so for a result the server ended with its error bit and no message: SQL_ERROR
+// row by row, SQL_SUCCESS_WITH_INFO for the last block with rows.
+void checkFetch(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const char* context);
+
 inline bool succeeded(SQLRETURN rc) {
     return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
 }
@@ -61,6 +70,7 @@ public:
     }
     SQLHANDLE get() const { return mHandle; }
     void check(SQLRETURN rc, const char* context) const { odbc::check(rc, Type, mHandle, context); }
+    void checkFetch(SQLRETURN rc, const char* context) const { odbc::checkFetch(rc, Type, mHandle, context); }
 
 private:
     SQLHANDLE mHandle = SQL_NULL_HANDLE;

@@ -114,7 +114,15 @@ protected:
             // Texts cut at a byte count by old programs: the lead byte of 电 alone at the end.
             "create table cut(n integer, v varchar(8), t text);"
             "insert into cut values(1, x'B5E7C4D4B5', x'B5E7C4D4B5'), (2, x'B5E7C4D4', x'B5E7C4D4'), (3, x'B5', "
-            "x'B5');";
+            "x'B5');"
+            // NULs inside texts, as old programs left them: long ones read in pieces (GBK text,
+            // UTF-16 max), short ones bound (a GBK varchar ending in half a character, UTF-16).
+            "create table nuls(n integer, gl text, wl text, bv varchar(8), bn varchar(8));"
+            "insert into nuls values(1, x'414200' || replace(hex(zeroblob(2500)), '0', 'x') || 'END', "
+            "'电脑' || char(0) || replace(hex(zeroblob(2500)), '0', '台') || '尾', null, null);"
+            "insert into nuls select 2, t, t, null, null from (select replace(hex(zeroblob(2047)), '0', 'x') || "
+            "char(0) || replace(hex(zeroblob(50)), '0', 'y') || 'Z' as t);"
+            "insert into nuls values(3, null, null, x'4142004344A1', x'41004200000043004400');";
         ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
         sqlite3_close(db);
         faq::test::registerSqlServerDriver(FAQ_TDS_ODBC_DRIVER);
@@ -125,7 +133,10 @@ protected:
                                       {"m", "money"},
                                       {"d", "decimal(18,2)"},
                                       {"nv", "nvarchar(8)"},
-                                      {"big", "nvarchar(max)"}}}};
+                                      {"big", "nvarchar(max)"},
+                                      {"gl", "text"},
+                                      {"wl", "nvarchar(max)"},
+                                      {"bn", "nvarchar(8)"}}}};
     ConnParams params{server.address(), "UFDATA_001_2026", "sa", "tds-secret-9"};
     static inline std::string path;
 };
@@ -155,6 +166,21 @@ TEST_F(Tds, EveryTypeAndNullAsSqlServerSendsThem) {
         EXPECT_EQ(rs->value(1, c).text, "电脑") << c;
         EXPECT_EQ(rs->value(2, c).text, "\uFFFD") << c;
     }
+    // A NUL inside a text cuts nothing off: every character comes, the NUL as ␀, the mark
+    // only for the bytes that form none.
+    rs = db.ExecSqlRs("select n, gl, wl from nuls where n < 3 order by n", 3, 1, 1);
+    ASSERT_EQ(rs->recordCount(), 2u);
+    EXPECT_EQ(rs->value(0, 1).text, "AB␀" + std::string(5000, 'x') + "END");
+    std::string tai;
+    for (int i = 0; i < 5000; ++i) tai += "台";
+    EXPECT_EQ(rs->value(0, 2).text, "电脑␀" + tai + "尾");
+    for (size_t c : {1u, 2u})
+        EXPECT_EQ(rs->value(1, c).text, std::string(4094, 'x') + "␀" + std::string(100, 'y') + "Z") << c;
+    rs = db.ExecSqlRs("select n, bv, bn from nuls order by n", 3, 1, 1);
+    ASSERT_EQ(rs->recordCount(), 3u);
+    EXPECT_EQ(rs->value(2, 1).text, "AB␀CD\uFFFD");
+    EXPECT_EQ(rs->value(2, 2).text, "AB␀CD");
+    EXPECT_TRUE(rs->value(0, 1).isNull());
     // An empty result keeps its columns; the server's message for a missing table arrives as
     // it was written.
     rs = db.ExecSqlRs("select n as [编号], t from wide where 0", 3, 1, 1);
@@ -224,17 +250,21 @@ TEST_F(Tds, CancelAndADroppedConnectionLeaveTheNextStatementWorking) {
 TEST_F(Tds, AnErrorAfterRowsFailsTheWholeStatement) {
     CDB db(params, odbcConnector());
     for (const long after : {1L, 2500L, 3000L})
-        for (const int number : {8115, 1205}) {
+        for (const int number : {8115, 1205, 0}) {  // 0: the DONE's error bit and no message
             server.faults().errorAfterRows = after;
             server.faults().errorNumber = number;
+            server.faults().errorToken = number != 0;
             try {
                 auto rs = db.ExecSqlRs("select n, t from wide");
                 ADD_FAILURE() << after << "/" << number << ": " << rs->recordCount() << " rows taken as the result";
             } catch (const DbError& e) {
                 EXPECT_EQ(e.failure(), Failure::Statement) << e.what();
-                EXPECT_NE(std::string(e.what()).find(number == 8115 ? "算术溢出" : "死锁"), std::string::npos)
-                    << e.what();
+                const char* said = number == 8115   ? "算术溢出"
+                                   : number == 1205 ? "死锁"
+                                                    : "服务器报告语句出错，但没有给出原因";
+                EXPECT_NE(std::string(e.what()).find(said), std::string::npos) << after << ": " << e.what();
             }
+            server.faults().errorToken = true;
             server.faults().errorAfterRows = -1;
             EXPECT_EQ(db.ExecSqlRs("select count(*) as c from wide")->value(0, 0).i, 3000) << after;
         }

@@ -172,6 +172,16 @@ std::string textOf(const Cell& c) {
     return c.text;
 }
 
+// An nvarchar's units: a blob stands for them as stored (UTF-16LE, whatever they hold).
+std::u16string utf16Of(const Cell& c) {
+    if (c.kind != SQLITE_BLOB) return data::toUtf16(textOf(c));
+    std::u16string s(c.text.size() / 2, u'\0');
+    for (size_t i = 0; i < s.size(); ++i)
+        s[i] =
+            static_cast<char16_t>(static_cast<uint8_t>(c.text[2 * i]) | static_cast<uint8_t>(c.text[2 * i + 1]) << 8);
+    return s;
+}
+
 // 2.2.7.4 COLMETADATA with TYPE_INFO (2.2.5.6).
 void putMetadata(Bytes& b, const std::vector<Column>& cols) {
     put8(b, kColMetadata);
@@ -288,7 +298,7 @@ void putRow(Bytes& b, const std::vector<Column>& cols, const std::vector<Cell>& 
                     put16(b, 0xFFFF);
                     break;
                 }
-                const auto s = data::toUtf16(textOf(v));
+                const auto s = utf16Of(v);
                 put16(b, static_cast<unsigned>(std::min<size_t>(s.size(), 4000) * 2)), putUcs2(b, s.substr(0, 4000));
                 break;
             }
@@ -297,7 +307,7 @@ void putRow(Bytes& b, const std::vector<Column>& cols, const std::vector<Cell>& 
                     put64(b, ~uint64_t{0});
                     break;
                 }
-                const auto s = data::toUtf16(textOf(v));
+                const auto s = utf16Of(v);
                 put64(b, s.size() * 2);
                 for (size_t at = 0; at < s.size(); at += 2000) {
                     const auto part = s.substr(at, 2000);

@@ -26,12 +26,43 @@ void check(lxw_error err, const char* what) {
     throw OutputError(std::string(what) + "：" + lxw_strerror(err));
 }
 
+bool isHex(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+// text as a cell's string is written, NUL-terminated in out for the C API. The format reads
+// "_xHHHH_" as the character HHHH, so the '_' of such a sequence in a text goes as "_x005F_";
+// U+FFFE and U+FFFF, which XML 1.0 does not allow, go as their escapes. libxlsxwriter
+// escapes the control characters itself.
+const char* cellText(std::string_view text, std::string& out) {
+    if (text.find_first_of("_\xEF") == std::string_view::npos) {
+        out.assign(text);
+        return out.c_str();
+    }
+    out.clear();
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '_' && i + 6 < text.size() && (text[i + 1] == 'x' || text[i + 1] == 'X') && isHex(text[i + 2]) &&
+            isHex(text[i + 3]) && isHex(text[i + 4]) && isHex(text[i + 5]) && text[i + 6] == '_') {
+            out += "_x005F_";
+        } else if (c == '\xEF' && i + 2 < text.size() && text[i + 1] == '\xBF' &&
+                   (text[i + 2] == '\xBE' || text[i + 2] == '\xBF')) {
+            out += text[i + 2] == '\xBE' ? "_xFFFE_" : "_xFFFF_";
+            i += 2;
+        } else {
+            out += c;
+        }
+    }
+    return out.c_str();
+}
+
 lxw_worksheet* newSheet(lxw_workbook* wb, const std::vector<std::string>& captions) {
     lxw_worksheet* ws = workbook_add_worksheet(wb, nullptr);
     if (!ws) throw OutputError("无法添加工作表");
+    std::string text;
     for (size_t c = 0; c < captions.size(); ++c)
         if (!captions[c].empty())
-            check(worksheet_write_string(ws, 0, static_cast<lxw_col_t>(c), captions[c].c_str(), nullptr),
+            check(worksheet_write_string(ws, 0, static_cast<lxw_col_t>(c), cellText(captions[c], text), nullptr),
                   "写入标题失败");
     return ws;
 }
@@ -89,10 +120,7 @@ void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, c
                     case data::FieldType::Decimal:
                         err = worksheet_write_number(ws, row, col, v.toDouble(), nullptr);
                         break;
-                    default:
-                        cell.assign(v.text);  // NUL-terminated copy for the C API
-                        err = worksheet_write_string(ws, row, col, cell.c_str(), nullptr);
-                        break;
+                    default: err = worksheet_write_string(ws, row, col, cellText(v.text, cell), nullptr); break;
                 }
                 if (err == LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED)
                     throw OutputError("第 " + std::to_string(r + 1) + " 行的文本超过单元格上限（32767 个字符）");

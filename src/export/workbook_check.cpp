@@ -1,5 +1,6 @@
 #include "workbook_check.h"
 
+#include <expat.h>
 #include <zlib.h>
 
 #include <cstdint>
@@ -10,7 +11,6 @@
 #include <vector>
 
 #include "atomic_file.h"
-#include "data/utf.h"
 #include "file_system.h"
 
 namespace faq::output {
@@ -83,22 +83,26 @@ std::map<std::string, uint64_t> centralDirectory(FILE* f) {
     return out;
 }
 
-enum class Entry { Complete, Cut, BadText };
+enum class Entry { Complete, Cut, NotXml };
 
-// Inflates the entry at the local header offset: complete when its data is well-formed
-// UTF-8 without NUL (as XML must be) and ends with `ending`.
-Entry checkEntry(FILE* f, uint64_t localHeader, const std::string& ending) {
+struct ParserFree {
+    void operator()(XML_Parser p) const { XML_ParserFree(p); }
+};
+
+// Inflates the entry at the local header offset and parses it as XML: complete when the
+// data is all there and forms one well-formed document (expat refuses what XML 1.0 does,
+// malformed UTF-8, control characters, U+FFFE and U+FFFF among it).
+Entry checkEntry(FILE* f, uint64_t localHeader) {
     unsigned char h[30];
     if (!readAt(f, localHeader, h, sizeof h) || std::memcmp(h, "PK\3\4", 4) != 0 || u16(h + 8) != Z_DEFLATED)
         return Entry::Cut;
     if (!platform::seek(f, localHeader + 30 + u16(h + 26) + u16(h + 28))) return Entry::Cut;
+    const std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
+    if (!parser) throw OutputError("内存不足，无法检查写出的工作簿");
     z_stream z{};
     if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return Entry::Cut;
-    // out starts with the bytes of a character the last piece cut (at most three).
     std::vector<unsigned char> in(1 << 20), out(1 << 18);
-    size_t carry = 0;
-    std::string last;  // the end of what was inflated, for the ending
-    bool clean = true;
+    bool wellFormed = true;
     int rc = Z_OK;
     while (rc == Z_OK) {
         if (z.avail_in == 0) {
@@ -106,28 +110,18 @@ Entry checkEntry(FILE* f, uint64_t localHeader, const std::string& ending) {
             z.next_in = in.data();
             if (z.avail_in == 0) break;
         }
-        z.next_out = out.data() + carry;
-        z.avail_out = static_cast<uInt>(out.size() - carry);
+        z.next_out = out.data();
+        z.avail_out = static_cast<uInt>(out.size());
         rc = inflate(&z, Z_NO_FLUSH);
-        const std::string_view have(reinterpret_cast<const char*>(out.data()), out.size() - z.avail_out);
-        const size_t whole = have.size() - data::unfinishedUtf8Tail(have);
-        clean = clean && data::isCleanUtf8(have.substr(0, whole));
-        const std::string_view produced = have.substr(carry);
-        if (produced.size() >= 64) {
-            last.assign(produced.substr(produced.size() - 64));
-        } else {
-            last.append(produced);
-            if (last.size() > 64) last.erase(0, last.size() - 64);
-        }
-        carry = have.size() - whole;
-        std::memmove(out.data(), out.data() + whole, carry);
+        const int produced = static_cast<int>(out.size() - z.avail_out);
+        if (wellFormed && produced > 0)
+            wellFormed = XML_Parse(parser.get(), reinterpret_cast<const char*>(out.data()), produced, XML_FALSE) ==
+                         XML_STATUS_OK;
     }
     inflateEnd(&z);
-    while (!last.empty() && (last.back() == '\n' || last.back() == '\r')) last.pop_back();
-    if (rc != Z_STREAM_END || last.size() < ending.size() ||
-        last.compare(last.size() - ending.size(), ending.size(), ending) != 0)
-        return Entry::Cut;
-    return clean && carry == 0 ? Entry::Complete : Entry::BadText;
+    if (rc != Z_STREAM_END) return Entry::Cut;
+    if (wellFormed) wellFormed = XML_Parse(parser.get(), nullptr, 0, XML_TRUE) == XML_STATUS_OK;
+    return wellFormed ? Entry::Complete : Entry::NotXml;
 }
 
 }  // namespace
@@ -136,10 +130,12 @@ void verifyWorkbook(const std::string& path, int sheets) {
     File f(platform::openForReading(path));
     if (!f) throw OutputError(kIncomplete);
     const auto entries = centralDirectory(f.get());
-    for (int s = 1; s <= sheets; ++s) {
-        const auto it = entries.find("xl/worksheets/sheet" + std::to_string(s) + ".xml");
-        const Entry e = it == entries.end() ? Entry::Cut : checkEntry(f.get(), it->second, "</worksheet>");
-        if (e == Entry::BadText) throw OutputError("工作簿中的文本不是有效的 UTF-8，文件无法打开");
+    for (int s = 1; s <= sheets; ++s)
+        if (!entries.contains("xl/worksheets/sheet" + std::to_string(s) + ".xml")) throw OutputError(kIncomplete);
+    for (const auto& [name, offset] : entries) {
+        if (!name.ends_with(".xml") && !name.ends_with(".rels")) continue;
+        const Entry e = checkEntry(f.get(), offset);
+        if (e == Entry::NotXml) throw OutputError("工作簿的 " + name + " 不是格式正确的 XML，文件无法打开");
         if (e != Entry::Complete) throw OutputError(kIncomplete);
     }
 }

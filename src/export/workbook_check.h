@@ -7,8 +7,8 @@
 
 namespace faq::output {
 
-// Throws OutputError when the workbook at path lacks one of sheet1.xml .. sheet<sheets>.xml or
-// any of them does not end its XML or holds text that is not well-formed UTF-8.
+// Throws OutputError when the workbook at path lacks one of sheet1.xml .. sheet<sheets>.xml,
+// or any XML part of it is cut off or is not well-formed XML.
 void verifyWorkbook(const std::string& path, int sheets);
 
 }  // namespace faq::output

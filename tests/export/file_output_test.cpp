@@ -19,6 +19,7 @@
 #include "export/atomic_file.h"
 #include "export/private_folder.h"
 #include "export/text_table.h"
+#include "export/workbook.h"
 #include "export/workbook_check.h"
 
 using namespace faq;
@@ -188,20 +189,49 @@ TEST_F(FileOutput, PrivateFolderIsTheUsersAlone) {
 #endif
 }
 
-TEST_F(FileOutput, AWorkbookWhoseSheetIsNotUtf8IsNeverTakenAsWritten) {
-    for (const char* text : {"电脑", "\xB5\xE7\xC4\xD4"}) {  // the second in GBK
+// Every XML part is parsed back: a sheet that a reader would refuse (not UTF-8, a character
+// XML 1.0 forbids) fails the export. The writer itself gets every text there as it was.
+TEST_F(FileOutput, AWorkbookIsTakenAsWrittenOnlyWhenEveryPartIsWellFormedXml) {
+    for (const char* text : {"电脑", "\xB5\xE7\xC4\xD4", "a\xEF\xBF\xBE", "b\xEF\xBF\xBF"}) {  // GBK, U+FFFE, U+FFFF
         const std::string path = at("check.xlsx");
         lxw_workbook_options options{};
         options.constant_memory = LXW_TRUE;  // texts inline in the sheet, as the export writes them
         lxw_workbook* wb = workbook_new_opt(path.c_str(), &options);
         worksheet_write_string(workbook_add_worksheet(wb, nullptr), 0, 0, text, nullptr);
         ASSERT_EQ(workbook_close(wb), LXW_NO_ERROR);
-        if (text[0] == '\xB5')
-            EXPECT_THROW(output::verifyWorkbook(path, 1), output::OutputError);
+        if (text[0] != '\xE7')
+            EXPECT_THROW(output::verifyWorkbook(path, 1), output::OutputError) << text;
         else
             EXPECT_NO_THROW(output::verifyWorkbook(path, 1));
         fs::remove(path);
     }
+    const std::vector<std::string> texts = {"\xEF\xBF\xBE前\xEF\xBF\xBF后", "_x0041_ 与 _X004a_", "控\x01制\x1f", "␀",
+                                            "_x41_"};
+    data::RecordsetBuilder b({{"名称", data::FieldType::Text}});
+    for (const auto& t : texts) b.putText(t);
+    const std::string path = at("hostile.xlsx"), json = at("hostile.json");
+    ASSERT_NO_THROW(output::saveWorkbook(path, {"名\xEF\xBF\xBF称_x0042_"}, *b.finish()));
+    const std::string cmd = "/usr/bin/python3 " FAQ_SOURCE_DIR "/tests/support/read_xlsx.py " + path + " > " + json;
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    std::ifstream f(json);
+    const std::string read((std::istreambuf_iterator<char>(f)), {});
+    std::string expected = R"({"sheets": 1, "data": [{"name": "Sheet1", "max_row": 6, "rows": [[["s", "名)"
+                           "\xEF\xBF\xBF"
+                           R"(称_x0042_"]])";
+    for (const auto& t : texts) {
+        std::string escaped;
+        for (unsigned char c : t)
+            if (c < 0x20) {
+                char u[8];
+                std::snprintf(u, sizeof u, "\\u%04x", c);
+                escaped += u;
+            } else {
+                escaped += static_cast<char>(c);
+            }
+        expected += R"(, [["s", ")" + escaped + R"("]])";
+    }
+    expected += "]}]}\n";
+    EXPECT_EQ(read, expected);
 }
 
 TEST(Csv, NumbersAtFifteenDigitsFormulasStayTextTerminalsSeeNoControls) {

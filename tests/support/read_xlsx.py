@@ -1,5 +1,7 @@
 #!/usr/bin/python3
 """Prints a workbook as JSON for the tests: every cell as ["s", text], ["n", number] or null.
+Texts as a spreadsheet reads them: openpyxl leaves the format's "_xHHHH_" escapes as they are
+written, Excel reads each as the character HHHH.
 
 usage: read_xlsx.py FILE [SHEET_INDEX[d] ...]   (all sheets when none are given;
        a "d" after the index gives only the sheet's dimensions, not its rows)
@@ -7,10 +9,12 @@ FAQ_XLSX_JSON=PATH writes the JSON to PATH instead of standard output.
 """
 import json
 import os
+import re
 import sys
 
 import openpyxl
 
+XSTRING = re.compile(r"_x([0-9A-Fa-f]{4})_")
 wb = openpyxl.load_workbook(sys.argv[1], read_only=True)
 wanted = [x for x in sys.argv[2:]] or [str(i) for i in range(len(wb.worksheets))]
 out = []
@@ -25,7 +29,7 @@ for arg in wanted:
             elif isinstance(c, (int, float)) and not isinstance(c, bool):
                 cells.append(["n", c])
             else:
-                cells.append(["s", str(c)])
+                cells.append(["s", XSTRING.sub(lambda m: chr(int(m.group(1), 16)), str(c))])
         rows.append(cells)
     out.append({"name": ws.title, "max_row": ws.max_row, "rows": rows})
 text = json.dumps({"sheets": len(wb.worksheets), "data": out}, ensure_ascii=False)

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "conn_params.h"
 #include "odbc_fetch.h"
 #include "program_error.h"
 #include "utf.h"
@@ -24,16 +25,13 @@ void setOptionalAttr(const Stmt& stmt, SQLINTEGER attr, SQLULEN value) {
     throw DbError("设置语句属性失败", std::move(recs));
 }
 
-// FreeTDS with its default protocol version "auto" tries 7.4, and when a server accepts the
-// connection but stays silent, falls back to 5.0 and waits for ever; the login time-out
-// holds for one fixed version. 7.4 is what SQL Server 2012 and later speak, and older
-// servers answer a 7.4 login with their own version. A DSN-less connection never reads
-// freetds.conf, so the version goes by TDSVER, which an explicit setting overrides.
-void fixFreeTdsVersion([[maybe_unused]] SQLHENV env) {
-#ifndef _WIN32  // Windows has its own SQL Server driver
+// Whether the driver registered as "sql server" is FreeTDS (on Linux, and under Wine where
+// odbc32 reaches the host's driver manager). Asked once per process: the driver manager
+// keeps the first registration it read.
+bool sqlServerIsFreeTds(SQLHENV env) {
     static std::once_flag once;
+    static bool freeTds = false;
     std::call_once(once, [env] {
-        if (std::getenv("TDSVER")) return;
         SQLWCHAR desc[256], attrs[4096];
         SQLSMALLINT descLen = 0, attrsLen = 0;
         SQLUSMALLINT direction = SQL_FETCH_FIRST;
@@ -48,11 +46,21 @@ void fixFreeTdsVersion([[maybe_unused]] SQLHENV env) {
                              std::min<size_t>(static_cast<size_t>(attrsLen), 4095));
             std::string text = toUtf8(a);
             for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            if (text.find("tdsodbc") != std::string::npos || text.find("freetds") != std::string::npos)
-                setenv("TDSVER", "7.4", 0);
+            freeTds = text.find("tdsodbc") != std::string::npos || text.find("freetds") != std::string::npos;
             return;
         }
     });
+    return freeTds;
+}
+
+// FreeTDS with its default protocol version "auto" tries 7.4, and when a server accepts the
+// connection but stays silent, falls back to 5.0 and waits for ever; the login time-out
+// holds for one fixed version. 7.4 is what SQL Server 2012 and later speak, and older
+// servers answer a 7.4 login with their own version. A DSN-less connection never reads
+// freetds.conf, so the version goes by TDSVER, which an explicit setting overrides.
+void fixFreeTdsVersion([[maybe_unused]] bool freeTds) {
+#ifndef _WIN32  // Windows has its own SQL Server driver
+    if (freeTds) setenv("TDSVER", "7.4", 0);
 #endif
 }
 
@@ -208,12 +216,13 @@ bool driverMissing(const DbError& e) {
 OdbcConnection::OdbcConnection(const std::string& connectionString) : mEnv((ensureUtf8CType(), SQLHANDLE{})) {
     mEnv.check(SQLSetEnvAttr(mEnv.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
                "设置 ODBC 版本失败");
-    fixFreeTdsVersion(mEnv.get());
+    const bool freeTds = sqlServerIsFreeTds(mEnv.get());
+    fixFreeTdsVersion(freeTds);
     mDbc = Dbc(mEnv.get(), SQL_HANDLE_ENV);
     mDbc.check(SQLSetConnectAttr(mDbc.get(), SQL_ATTR_LOGIN_TIMEOUT,
                                  reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kLoginTimeoutSeconds)), 0),
                "设置登录超时失败");
-    std::u16string cs = toUtf16(connectionString);
+    std::u16string cs = toUtf16(freeTds ? forFreeTds(connectionString) : connectionString);
     SQLSMALLINT outLen = 0;
     try {
         mDbc.check(SQLDriverConnectW(mDbc.get(), nullptr, wide(cs), static_cast<SQLSMALLINT>(cs.size()), nullptr, 0,

@@ -14,6 +14,19 @@ TEST(ConnectionString, IsTheEightPiecesAndBracesOnlyWhatTheParserWouldMisread) {
     EXPECT_EQ(buildConnectionString({}), "DRIVER={sql server}; SERVER=; DATABASE=; UID=; PWD=");
     EXPECT_EQ(buildConnectionString({"s;1", "{db", "u}", "a;b}c{"}),
               "DRIVER={sql server}; SERVER={s;1}; DATABASE={{db}; UID={u}}}; PWD={a;b}}c{}");
+    // As FreeTDS reads it: braces as they stand, each value ended by ';'; "};" cannot go.
+    EXPECT_EQ(forFreeTds(buildConnectionString({"s;1", "{db", "u}", "a;b}c{"})),
+              "DRIVER={sql server}; SERVER={s;1}; DATABASE={{db}; UID={u}}; PWD={a;b}c{};");
+    EXPECT_EQ(forFreeTds(buildConnectionString({".", "d", "sa", ""})),
+              "DRIVER={sql server}; SERVER=.; DATABASE=d; UID=sa; PWD=;");
+    try {
+        forFreeTds(buildConnectionString({".", "d", "sa", "x};y"}));
+        FAIL() << "a value FreeTDS misreads went on";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.failure(), Failure::Connect);
+        EXPECT_TRUE(std::string(e.what()).starts_with("“密码”中含有“};”")) << e.what();
+        EXPECT_EQ(std::string(e.what()).find("x};y"), std::string::npos);
+    }
 }
 
 TEST(Redact, RemovesThePasswordInEveryFormAndCase) {

@@ -209,6 +209,35 @@ TEST_F(Tds, LoginFailuresAsTheServerWordsThem) {
             EXPECT_EQ(std::string(e.what()).find(pwd), std::string::npos) << e.what();
         }
     }
+    // Every character a user may type reaches the server as typed, in each of the boxes;
+    // what FreeTDS cannot carry is refused before any login.
+    for (const std::string v : {"a;b", "p{w}d", "x}y;z{", "}{;", "尾}"}) {
+        TdsServer::Options options;
+        options.file = path;
+        options.login = options.password = options.database = v;
+        TdsServer hostile(options);
+        ConnParams typed{hostile.address(), v, v, v};
+        try {
+            CDB db(typed, odbcConnector());
+            EXPECT_EQ(db.ExecSqlRs("select count(*) as c from wide")->value(0, 0).i, 3000) << v;
+        } catch (const DbError& e) {
+            ADD_FAILURE() << v << ": " << e.what();
+        }
+    }
+    {
+        TdsServer::Options options;
+        options.file = path;
+        options.password = "x};y";
+        TdsServer hostile(options);
+        try {
+            CDB db({hostile.address(), "UFDATA_001_2026", "sa", "x};y"}, odbcConnector());
+            FAIL() << "logged in";
+        } catch (const DbError& e) {
+            EXPECT_EQ(e.failure(), Failure::Connect);
+            EXPECT_NE(std::string(e.what()).find("没有尝试登录"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(hostile.logins(), 0);
+    }
     // faquery report says so and exits with 3.
     const std::string err = faq::test::tempPath("tds-login.err");
     const std::string cmd = "FAQUERY_PWD=wrong-9 " FAQ_BINARY_DIR "/src/faquery report --server " + server.address() +

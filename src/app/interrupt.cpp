@@ -6,8 +6,10 @@
 #include <unistd.h>
 #endif
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <string_view>
 
 #include "export/atomic_file.h"
 
@@ -17,6 +19,12 @@ void InterruptGuard::setCanceller(std::function<bool()> cancel) {
     std::lock_guard lock(mLock);
     mCanceller = std::move(cancel);
 }
+
+namespace {
+// What the process says as it ends: interrupted, or a cancel the server did not honour in time.
+constexpr char kInterrupted[] = "\n已中断\n";
+constexpr char kGivenUp[] = "\n服务器在 3 秒内没有确认取消：已放弃连接，已中断\n";
+}  // namespace
 
 bool InterruptGuard::interrupted(int) {
     std::unique_lock lock(mLock);
@@ -36,26 +44,38 @@ bool InterruptGuard::interrupted(int) {
 #ifdef _WIN32
 
 namespace {
+std::mutex gGuardLock;             // held while the guard below is read or changed
 InterruptGuard* gGuard = nullptr;  // the one the console handler serves
-}
+}  // namespace
 
 InterruptGuard::InterruptGuard() {
+    std::lock_guard lock(gGuardLock);
     gGuard = this;
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
 InterruptGuard::~InterruptGuard() {
     SetConsoleCtrlHandler(onConsoleEvent, FALSE);
+    std::lock_guard lock(gGuardLock);
     gGuard = nullptr;
 }
 
-// Windows runs this on a thread of its own for each event.
+// Windows runs this on a thread of its own for each event: Ctrl-C and Ctrl-Break, and the
+// console's close, a logoff and a shutdown, after which Windows ends the process anyway.
 BOOL WINAPI InterruptGuard::onConsoleEvent(DWORD event) {
-    InterruptGuard* guard = gGuard;
+    InterruptGuard* guard = nullptr;
+    {
+        std::lock_guard lock(gGuardLock);
+        guard = gGuard;
+    }
     if (!guard) return FALSE;
     const int signal = event == CTRL_C_EVENT ? SIGINT : SIGTERM;
-    if (guard->interrupted(signal)) return TRUE;
-    guard->end(signal);
+    if (!guard->interrupted(signal)) guard->end(signal);
+    // Cancelled: the work ends the process itself within the bound, or it is given up.
+    Sleep(kCancelBoundMs);
+    std::lock_guard lock(gGuardLock);
+    if (gGuard == guard) guard->end(signal, true);
+    return TRUE;
 }
 
 bool InterruptGuard::inputIsTerminal() {
@@ -76,13 +96,13 @@ void InterruptGuard::echo(bool on) {
     }
 }
 
-void InterruptGuard::end(int signal) {
+void InterruptGuard::end(int signal, bool givenUp) {
     mLock.lock();  // held until the process ends: the console stays as restored
     if (mConsoleMode) SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), *mConsoleMode);
     output::removePendingTempsBeforeExit();
-    static constexpr char kMessage[] = "\n已中断\n";
+    const std::string_view said = givenUp ? kGivenUp : kInterrupted;
     DWORD written = 0;
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), kMessage, sizeof kMessage - 1, &written, nullptr);
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), said.data(), static_cast<DWORD>(said.size()), &written, nullptr);
     ExitProcess(static_cast<UINT>(128 + signal));
 }
 
@@ -125,6 +145,20 @@ void InterruptGuard::wait() {
         if (sig == SIGPIPE || sig == SIGXFSZ) continue;
         // Ctrl-C and SIGTERM first cancel a running statement; the others end at once.
         if (!((sig == SIGINT || sig == SIGTERM) && interrupted(sig))) end(sig);
+        // Cancelled: the work ends the process itself within the bound, or it is given up;
+        // another interrupt meanwhile ends it at once.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCancelBoundMs);
+        for (;;) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) end(sig, true);
+            const timespec wait{static_cast<time_t>(left.count() / 1000000000),
+                                static_cast<long>(left.count() % 1000000000)};
+            const int next = sigtimedwait(&mSet, nullptr, &wait);
+            if (next == mStopSignal) return;
+            if (next < 0 || next == SIGPIPE || next == SIGXFSZ) continue;  // the time, or a write's signal
+            end(next);
+        }
     }
 }
 
@@ -147,13 +181,15 @@ void InterruptGuard::echo(bool on) {
     }
 }
 
-void InterruptGuard::end(int signal) {
+void InterruptGuard::end(int signal, bool givenUp) {
     mLock.lock();  // held until the process ends: the terminal stays as restored
     if (mTerminal) tcsetattr(STDIN_FILENO, TCSANOW, &*mTerminal);
     output::removePendingTempsBeforeExit();
     // No stdio here: the main thread may hold its locks.
-    static constexpr char kMessage[] = "\n已中断\n";
-    (void)!write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
+    if (givenUp)
+        (void)!write(STDERR_FILENO, kGivenUp, sizeof kGivenUp - 1);
+    else
+        (void)!write(STDERR_FILENO, kInterrupted, sizeof kInterrupted - 1);
     _exit(128 + signal);
 }
 

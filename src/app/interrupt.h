@@ -4,7 +4,9 @@
 // a thread of their own, so that handling them may take locks: during a statement they
 // cancel it (the statement then fails as cancelled, and the caller ends the process);
 // otherwise every temporary file is removed, the terminal's echo comes back, and the
-// process ends with 128 + the signal number.
+// process ends with 128 + the signal number. A cancel is given as long as the window gives
+// one (kCancelBoundMs): a server that does not acknowledge it in that time is given up, and
+// the process ends as if interrupted a second time.
 #pragma once
 
 #include <atomic>
@@ -24,6 +26,9 @@ namespace faq::app {
 
 class InterruptGuard {
 public:
+    // How long a cancel may take before the work is given up.
+    static constexpr int kCancelBoundMs = 3000;
+
     // Takes the interrupts; construct before any other thread starts.
     InterruptGuard();
     ~InterruptGuard();
@@ -42,7 +47,7 @@ public:
 private:
     // What an interrupt does; true when it became a cancel.
     bool interrupted(int signal);
-    [[noreturn]] void end(int signal);
+    [[noreturn]] void end(int signal, bool givenUp = false);
 
     std::mutex mLock;
     std::function<bool()> mCanceller;

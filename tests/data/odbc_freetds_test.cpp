@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -271,6 +273,26 @@ TEST_F(Tds, CancelAndADroppedConnectionLeaveTheNextStatementWorking) {
     server.faults().dropAfterRows = -1;
     CDB again(params, odbcConnector());
     EXPECT_EQ(again.ExecSqlRs("select n, t from wide")->recordCount(), 3000u);
+    // faquery report against a server that never acknowledges the cancel: Ctrl-C or SIGTERM
+    // (a scheduler's, timeout's) ends it within the window's bound, with the interrupted code.
+    server.faults().answerDelayMs = 60000;
+    server.faults().ignoreAttention = true;
+    const std::string err = faq::test::tempPath("tds-ignored.err");
+    for (const int sig : {SIGINT, SIGTERM}) {
+        const auto start = std::chrono::steady_clock::now();
+        const std::string cmd = "FAQUERY_PWD=tds-secret-9 timeout --preserve-status -s " + std::to_string(sig) +
+                                " -k 20 1 " + FAQ_BINARY_DIR "/src/faquery report --server " + server.address() +
+                                " --database UFDATA_001_2026 --format csv > /dev/null 2> " + err;
+        const int status = std::system(cmd.c_str());
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(WEXITSTATUS(status), 128 + sig) << sig;
+        EXPECT_LT(took, std::chrono::seconds(6)) << sig;
+        std::ifstream f(err);
+        const std::string said((std::istreambuf_iterator<char>(f)), {});
+        EXPECT_NE(said.find("服务器在 3 秒内没有确认取消"), std::string::npos) << said;
+    }
+    server.faults().ignoreAttention = false;
+    server.faults().answerDelayMs = 0;
 }
 
 // A statement that fails part-way (an overflow in sum(), a deadlock victim): the rows

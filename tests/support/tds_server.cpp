@@ -621,6 +621,10 @@ private:
     bool waitWatching(int ms) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         while (ms > 0 && std::chrono::steady_clock::now() < end) {
+            if (mFaults.ignoreAttention) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                continue;
+            }
             if (attentionWaiting()) return false;
             pollfd p{mFd, POLLIN, 0};
             poll(&p, 1, 10);

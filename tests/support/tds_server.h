@@ -48,6 +48,7 @@ public:
         std::atomic<long> errorAfterRows{-1};
         std::atomic<int> errorNumber{8115};
         std::atomic<bool> errorToken{true};
+        std::atomic<bool> ignoreAttention{false};  // waits out answerDelayMs whatever the client sends
     };
 
     explicit TdsServer(Options options);

@@ -1,5 +1,8 @@
 #include "sql_collation.h"
 
+#include <algorithm>
+#include <iterator>
+#include <utility>
 #include <vector>
 
 #include "utf.h"
@@ -8,13 +11,35 @@ namespace faq::data {
 
 namespace {
 
+#include "case_folding.inc"
+
+constexpr bool sortedByCode() {
+    for (size_t i = 1; i < std::size(kCaseFolding); ++i)
+        if (kCaseFolding[i - 1].first >= kCaseFolding[i].first) return false;
+    return true;
+}
+static_assert(sortedByCode());
+// Scripts without case, Chinese among them, skip the search.
+constexpr char32_t kCaselessFrom = 0x2D30, kCaselessTo = 0xA640;
+constexpr bool caselessRangeHasNoFolding() {
+    for (const auto& [from, to] : kCaseFolding)
+        if (from >= kCaselessFrom && from < kCaselessTo) return false;
+    return true;
+}
+static_assert(caselessRangeHasNoFolding());
+
 // Without width (the full-width forms U+FF01–U+FF5E and the ideographic space read as
-// ASCII), then without case (A–Z as a–z).
+// ASCII), then without case: every cased letter as Unicode's simple case folding has it
+// (Greek, Cyrillic, accented Latin with its accent kept, Roman numerals, circled letters).
 char32_t fold(char32_t c) {
     if (c >= U'\uFF01' && c <= U'\uFF5E') c -= 0xFEE0;
     if (c == U'\u3000') c = U' ';
-    if (c >= U'A' && c <= U'Z') c += 32;
-    return c;
+    if (c < 0x80) return c >= U'A' && c <= U'Z' ? c + 32 : c;
+    if (c >= kCaselessFrom && c < kCaselessTo) return c;
+    const auto* end = std::end(kCaseFolding);
+    const auto* it = std::lower_bound(std::begin(kCaseFolding), end, c,
+                                      [](const std::pair<char32_t, char32_t>& e, char32_t v) { return e.first < v; });
+    return it != end && it->first == c ? it->second : c;
 }
 
 std::vector<char32_t> folded(std::string_view s) {

@@ -1,6 +1,7 @@
 // How SQL Server's Chinese_PRC_CI_AS, the collation of the accounting databases, compares
-// texts, for the embedded engine: letters without regard to case (ASCII and full-width
-// Latin), everything else (Chinese characters, accents, width) as it is; trailing blanks
+// texts, for the embedded engine: letters without regard to case (every cased letter, by
+// Unicode's simple case folding) or width (full-width forms as ASCII), accents and
+// everything else (Chinese characters) as they are; trailing blanks
 // ignored by comparison, not by LIKE patterns; LIKE with T-SQL's wildcards.
 #pragma once
 

@@ -92,6 +92,22 @@ TEST_F(Dialect, TextsCompareAsChinesePrcCiAs) {
     EXPECT_LT(compareSqlServer("a", "B"), 0);
     EXPECT_GT(compareSqlServer("ab", "A"), 0);
     EXPECT_EQ(sqlServerKey("ＵＰＳ_电源  "), sqlServerKey("ups_电源"));
+    // Every cased letter folds, its accent kept: Greek, Cyrillic, accented Latin, Roman
+    // numerals, circled and full-width letters; case-free scripts and ß/ss as they are.
+    for (auto [a, b] : {std::pair{"Φ20钢管", "φ20钢管"},
+                        {"ДИВАН", "диван"},
+                        {"ÉCRAN", "écran"},
+                        {"Ⅱ号机", "ⅱ号机"},
+                        {"Ⓐ区", "ⓐ区"},
+                        {"ＡＢＣ", "abc"},
+                        {"ΣΟΦΑ", "σοφα"},
+                        {"ẞ", "ß"}}) {
+        EXPECT_EQ(compareSqlServer(a, b), 0) << a << " / " << b;
+        EXPECT_EQ(sqlServerKey(a), sqlServerKey(b)) << a;
+        EXPECT_TRUE(likeSqlServer(a, b)) << a;
+    }
+    for (auto [a, b] : {std::pair{"É", "e"}, {"é", "e"}, {"ß", "ss"}, {"Φ", "F"}, {"Д", "D"}, {"Ⅱ", "II"}})
+        EXPECT_NE(compareSqlServer(a, b), 0) << a << " / " << b;
     struct Like {
         const char* value;
         const char* pattern;

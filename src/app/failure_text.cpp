@@ -31,13 +31,22 @@ bool anyWords(const data::DbError& e, std::initializer_list<const char*> words) 
 }  // namespace
 
 std::string explainConnectFailure(const data::DbError& e) {
+    // The account itself: locked after wrong passwords (18486), its password expired or to
+    // be changed before any other use (18487, 18488). Both come in place of 18456.
+    if (anyNative(e, {18486}))
+        return "这个登录名已被服务器锁定（多次输入错误的密码后，服务器会锁定它）：请让管理员解除锁定后再试。";
+    if (anyNative(e, {18487, 18488}))
+        return "这个登录名的密码已过期或必须修改：请让管理员修改密码（或用 SQL Server 的管理工具修改）后再试。";
+    // PostgreSQL names a login that does not exist a role: a refused login, not a database.
+    const bool noRole = anyWords(e, {"role \""}) && anyWords(e, {"\" does not exist"});
     // Most telling first: a database that cannot be opened comes with a refused login
     // (SQL Server sends 4060, then 18456), and a refused login with the driver's "cannot
     // connect". SQL Server 4060; PostgreSQL 3D000.
-    if (anyNative(e, {4060}) || anyState(e, {"3D000"}) || anyWords(e, {"Cannot open database", "\" does not exist"}))
+    if (!noRole &&
+        (anyNative(e, {4060}) || anyState(e, {"3D000"}) || anyWords(e, {"Cannot open database", "\" does not exist"})))
         return "无法打开这个数据库：数据库名称不正确，或者这个登录名没有使用它的权限，请核对数据库名称。";
     // SQL Server 18456; PostgreSQL 28P01/28000 (psqlODBC hands them over as words).
-    if (anyNative(e, {18456}) || anyState(e, {"28000", "28P01"}) ||
+    if (noRole || anyNative(e, {18456}) || anyState(e, {"28000", "28P01"}) ||
         anyWords(e, {"Login failed", "password authentication failed", "no password supplied", "pg_hba.conf"}))
         return "用户名或密码不正确，或者这个登录名不允许登录这台服务器：请核对用户名和密码。";
     // The login time-out: HYT00 of the driver manager and the drivers, FreeTDS 20003.

@@ -296,6 +296,19 @@ TEST(Report, ConnectFailuresSayTheirCauseInChineseAndNeverThePassword) {
            "[Microsoft][ODBC Driver 18 for SQL Server]SSL Provider: The certificate chain was issued by an authority "
            "that is not trusted."}},
          "连接到了服务器，但没能建立连接"},
+        {{{"28000", 18486,
+           "[Microsoft][ODBC Driver 17 for SQL Server][SQL Server]Login failed for user 'sa' because the account is "
+           "currently locked out. The system administrator can unlock it."}},
+         "这个登录名已被服务器锁定"},
+        {{{"28000", 18488,
+           "[Microsoft][ODBC SQL Server Driver][SQL Server]用户 'sa' 登录失败。原因: 必须更改该帐户的密码。"}},
+         "这个登录名的密码已过期或必须修改"},
+        {{{"28000", 18487,
+           "[FreeTDS][SQL Server]Login failed for user 'sa'. Reason: The password of the account "
+           "has expired."}},
+         "这个登录名的密码已过期或必须修改"},
+        {{{"08001", 101, "FATAL:  role \"fa_reader\" does not exist"}}, "用户名或密码不正确"},
+        {{{"08001", 101, "FATAL:  database \"ufdata_404\" does not exist"}}, "无法打开这个数据库"},
         {{{"HY000", 14, "unable to open database file"}}, ""},  // nothing known: the driver's words alone
     };
     for (const auto& c : cases) {

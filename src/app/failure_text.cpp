@@ -49,7 +49,14 @@ std::string explainConnectFailure(const data::DbError& e) {
     if (noRole || anyNative(e, {18456}) || anyState(e, {"28000", "28P01"}) ||
         anyWords(e, {"Login failed", "password authentication failed", "no password supplied", "pg_hba.conf"}))
         return "用户名或密码不正确，或者这个登录名不允许登录这台服务器：请核对用户名和密码。";
-    // The login time-out: HYT00 of the driver manager and the drivers, FreeTDS 20003.
+    // The login time-out: HYT00 of the driver manager and the drivers, FreeTDS 20003. A
+    // server that answered its pre-login and asked for encryption was there: the encrypted
+    // handshake is what stalled.
+    if (e.encryptionStalled())
+        return "服务器回应了登录前的握手并要求加密连接，但加密握手在 " +
+               std::to_string(data::OdbcConnection::kLoginTimeoutSeconds) +
+               " 秒内没有完成：多半是服务器只接受这台电脑的驱动程序不支持的加密协议版本（例如只允许 TLS 1.3），"
+               "或者证书设置不符。请让管理员检查服务器的加密设置（强制加密、允许的 TLS 版本、证书）。";
     if (anyState(e, {"HYT00", "HYT01"}) || anyNative(e, {20003}))
         return "服务器在 " + std::to_string(data::OdbcConnection::kLoginTimeoutSeconds) +
                " 秒内没有回应登录：请确认数据库地址和端口是服务器的，服务器正在运行。";

@@ -1,6 +1,7 @@
 #include "cdb.h"
 
 #include "db_error.h"
+#include "prelogin_probe.h"
 
 namespace faq::data {
 
@@ -12,6 +13,20 @@ auto CDB::guarded(Op&& op) -> decltype(op()) {
         throw e.redacted(mSecret);
     }
 }
+
+namespace {
+
+// How long the pre-login asked after a timed-out login may take.
+constexpr int kProbeMs = 3000;
+
+// The login time-out: HYT00 of the driver manager and the drivers, FreeTDS 20003.
+bool loginTimedOut(const DbError& e) {
+    for (const auto& r : e.records())
+        if (r.sqlState == "HYT00" || r.sqlState == "HYT01" || r.nativeError == 20003) return true;
+    return false;
+}
+
+}  // namespace
 
 CDB::CDB(const ConnParams& params, const Connector& connector) {
     OpenConnection(params, connector);
@@ -26,7 +41,10 @@ void CDB::OpenConnection(const ConnParams& params, const Connector& connector) {
     try {
         mConn = connector ? connector(connectionString) : odbcConnector()(connectionString);
     } catch (const DbError& e) {
-        throw e.redacted(mSecret).asConnectFailure();
+        DbError failed = e.redacted(mSecret).asConnectFailure();
+        if (loginTimedOut(failed) && probePrelogin(params.server, kProbeMs) == Prelogin::Encrypted)
+            failed.markEncryptionStalled();
+        throw failed;
     }
     mCmd = std::move(cmd);
 }

@@ -45,7 +45,7 @@ DbError DbError::redacted(const std::string& secret) const {
     auto records = mRecords;
     for (auto& r : records) r.message = redact(r.message, secret);
     DbError e(redact(mContext, secret), std::move(records), mFailure);
-    e.mUnanswered = mUnanswered, e.mConnectionDead = mConnectionDead;
+    e.mUnanswered = mUnanswered, e.mConnectionDead = mConnectionDead, e.mEncryptionStalled = mEncryptionStalled;
     return e;
 }
 

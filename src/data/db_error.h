@@ -42,6 +42,13 @@ public:
         mConnectionDead = connectionDead;
         return *this;
     }
+    // A login that timed out although the server answered a pre-login and asked for
+    // encryption: the encrypted handshake stalled. Kept by the copies above and below.
+    bool encryptionStalled() const { return mEncryptionStalled; }
+    DbError& markEncryptionStalled() {
+        mEncryptionStalled = true;
+        return *this;
+    }
     // The same error with secret taken out of every text.
     DbError redacted(const std::string& secret) const;
 
@@ -49,7 +56,7 @@ private:
     std::string mContext;
     std::vector<DiagRecord> mRecords;
     Failure mFailure;
-    bool mUnanswered = false, mConnectionDead = false;
+    bool mUnanswered = false, mConnectionDead = false, mEncryptionStalled = false;
 };
 
 // Removes a secret from a text: the value of every "PWD=" (any case; up to the next ';',

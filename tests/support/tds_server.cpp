@@ -760,10 +760,13 @@ void TdsServer::serve(int fd) {
         Connection c(fd, mOptions, mFaults);
         uint8_t type = 0;
         Bytes m;
-        bool in = false;
+        bool in = false, preloginAnswered = false;
         while (!mStop && c.readMessage(&type, &m)) {
-            if (type == kPrelogin) {
+            if (type == kPrelogin && preloginAnswered && mOptions.stallTls) {
+                continue;  // a TLS version it does not speak: silence until the client gives up
+            } else if (type == kPrelogin) {
                 if (!c.prelogin()) break;
+                preloginAnswered = true;
             } else if (type == kLogin7) {
                 if (!(in = c.login(m, mLogins))) break;
             } else if (type == kAttention) {

@@ -35,6 +35,7 @@ public:
         bool cacheResults = false;       // a batch seen before is answered with the same bytes
         int port = 0;                    // the loopback port; 0: one the system chooses
         bool requireEncryption = false;  // PRELOGIN asks for TLS, which this server cannot speak
+        bool stallTls = false;           // with it: the client's TLS handshake gets no answer at all
     };
     // Faults, changeable while the server runs.
     struct Faults {

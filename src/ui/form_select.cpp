@@ -47,9 +47,11 @@ JobTicketPtr FormSelect::Form_Load() {
         mSession, this, [prefix](app::mdlMain& m) { return m.fetchCobList(nullptr, prefix); },
         [this](Outcome<data::RecordsetPtr>& out) {
             if (!out.value) {
-                emit loadFailed(out.dbError ? QString::fromStdString(mSession.failureMessage(*out.dbError))
-                                            : QString::fromStdString(out.otherError),
-                                out.dbError && out.dbError->failure() == data::Failure::Cancelled);
+                const bool cancelled = out.dbError && out.dbError->failure() == data::Failure::Cancelled;
+                emit loadFailed(cancelled     ? QStringLiteral("资产名称列表已取消")
+                                : out.dbError ? QString::fromStdString(mSession.failureMessage(*out.dbError))
+                                              : QString::fromStdString(out.otherError),
+                                cancelled);
                 return;
             }
             const auto& rs = *out.value;

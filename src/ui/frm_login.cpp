@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QCompleter>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -136,6 +137,7 @@ frmLogin::~frmLogin() {
 void frmLogin::beginWork(const QString& what) {
     mWork = what;
     ++mWorkSerial;
+    mCancelling = false;
     lblBusy->hide();  // what the last work left said
     // Disabling the criteria takes the focus from them; it comes back when the work ends.
     mFocusBeforeWork = focusWidget();
@@ -150,6 +152,12 @@ void frmLogin::beginWork(const QString& what) {
 void frmLogin::showBusy() {
     mBusyTimer.start(kTickMs);
     if (showFinishingExport()) return;
+    if (mCancelling) {
+        // Said at once when 取消 is pressed, and no more seconds counted after it.
+        lblBusy->setText(QStringLiteral("正在取消…"));
+        lblBusy->show();
+        return;
+    }
     const qint64 seconds = mWorkClock.elapsed() / kTickMs;
     if (mExportProgress)
         lblBusy->setText(QStringLiteral("%1… 已写 %2 行 %3 秒")
@@ -209,6 +217,8 @@ void frmLogin::btnCancel_Click() {
         emit loadFailed(QString());
         return;
     }
+    mCancelling = true;
+    showBusy();
     // Writing a workbook is the program's own work, no statement at a server: it stops
     // between rows, and nothing is given up.
     if (mExportProgress) return;
@@ -365,8 +375,15 @@ void frmLogin::exportToExcel() {
             if (done.kind == ExportOutcome::SavedNotOpened) {
                 // Nothing opened it, and it lies in a hidden folder the system empties: the
                 // way to it is offered.
-                if (app::askMessage(this, done.message(), QStringLiteral("打开所在文件夹")))
-                    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(done.path).absolutePath()));
+                if (app::askMessage(this, done.message(), QStringLiteral("打开所在文件夹"))) {
+                    const QString folder = QFileInfo(done.path).absolutePath();
+                    if (!folderProgramKnown() || !QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+                        app::showMessage(
+                            this,
+                            QStringLiteral("这台电脑的桌面没有打开文件夹的程序。工作簿所在的文件夹是：\n") +
+                                QDir::toNativeSeparators(folder),
+                            QMessageBox::Information);
+                }
                 return;
             }
             app::showMessage(this, done.message(),

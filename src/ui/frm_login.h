@@ -106,6 +106,7 @@ private:
     WorkbookExporter mExporter;
     QString mWork;                                           // what runs, for the status line; empty when idle
     unsigned mWorkSerial = 0;                                // counts the work begun
+    bool mCancelling = false;                                // 取消 pressed for the work running
     JobTicketPtr mJob;                                       // the running work's claim on its outcome
     std::shared_ptr<output::WriteProgress> mExportProgress;  // the export running, how far it came
     bool mLoading = false;

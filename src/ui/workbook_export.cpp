@@ -54,19 +54,36 @@ QString fileNameOf(const std::string& bytes) {
 
 }  // namespace
 
-bool spreadsheetProgramKnown() {
+namespace {
+
 #ifdef Q_OS_LINUX
-    // QDesktopServices reports success as soon as xdg-open starts, found program or not.
+// Whether xdg-mime names the desktop's default program for a type. QDesktopServices reports
+// success as soon as xdg-open starts, found program or not.
+bool xdgDefaultKnown(const QString& mimeType) {
     QProcess p;
-    p.start(QStringLiteral("xdg-mime"),
-            {QStringLiteral("query"), QStringLiteral("default"),
-             QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.sheet")});
+    p.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), mimeType});
     constexpr int kXdgMimeTimeoutMs = 5000;  // it answers at once; a hung one must not hold the window
     if (!p.waitForFinished(kXdgMimeTimeoutMs) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
         p.kill();
         return false;
     }
     return !p.readAllStandardOutput().trimmed().isEmpty();
+}
+#endif
+
+}  // namespace
+
+bool folderProgramKnown() {
+#ifdef Q_OS_LINUX
+    return xdgDefaultKnown(QStringLiteral("inode/directory"));
+#else
+    return true;  // Explorer
+#endif
+}
+
+bool spreadsheetProgramKnown() {
+#ifdef Q_OS_LINUX
+    return xdgDefaultKnown(QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"));
 #elif defined(Q_OS_WIN)
     // The shell opens a file with the program registered for its extension, if any.
     DWORD chars = 0;

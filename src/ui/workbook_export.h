@@ -22,8 +22,9 @@ struct ExportOutcome {
     QString message() const;
 };
 
-// Whether the desktop names a program that opens .xlsx workbooks.
+// Whether the desktop names a program that opens .xlsx workbooks, and one that opens folders.
 bool spreadsheetProgramKnown();
+bool folderProgramKnown();
 
 class WorkbookExporter {
 public:

@@ -207,6 +207,24 @@ TEST_F(Export, FailuresAreNeverReportedAsSuccess) {
     ASSERT_EQ(opened.size(), 1);  // the folder, handed to the desktop
     EXPECT_EQ(QFileInfo(opened[0]).canonicalFilePath(), QFileInfo(exportFolder()).canonicalFilePath());
     catcher.opened.clear();
+#ifndef _WIN32
+    // A desktop with no program for folders either: the folder is named instead.
+    const QStringList kept = files();
+    qputenv("FAQ_TEST_FOLDERS", "");
+    app::setOfferAnswer([](const QString&) { return true; });
+    w->btnCsv_Click();
+    settle(w);
+    app::setOfferAnswer(nullptr);
+    qunsetenv("FAQ_TEST_FOLDERS");
+    ASSERT_EQ(messages.size(), 4u);
+    EXPECT_TRUE(messages[3].text.contains(QStringLiteral("工作簿所在的文件夹是：\n") +
+                                          QDir::toNativeSeparators(QFileInfo(exportFolder()).absoluteFilePath())))
+        << messages[3].text.toStdString();
+    EXPECT_TRUE(opened.isEmpty());
+    for (const QString& f : files())
+        if (!kept.contains(f)) QFile::remove(QDir(exportFolder()).filePath(f));
+    messages.resize(2);
+#endif
     ASSERT_EQ(files().size(), 2);
 
     // A folder that cannot be made: its parent is a file.

@@ -2,6 +2,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 
 #include "gui_fixture.h"
@@ -167,6 +168,16 @@ TEST_F(Picker, EmptyListPickKeepsTheBoxAndFailuresAreReported) {
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("查询失败：")));
     test::switches().failQueries = false;
+    // A list cancelled (Esc while it loads) says so in the busy line, as the list it was.
+    test::switches().slowQueries = true;
+    keyTo(w->dcob, Qt::Key_F2);
+    QTest::qWait(100);
+    keyTo(w->dcob, Qt::Key_Escape);
+    settle(w);
+    test::switches().slowQueries = false;
+    EXPECT_EQ(w->picker(), nullptr);
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(w->lblBusy->text(), QStringLiteral("资产名称列表已取消"));
     w->dcob->setEditText(QStringLiteral("O'N"));  // a quote in the prefix is not an error
     keyTo(w->dcob, Qt::Key_F2);
     settle(w);

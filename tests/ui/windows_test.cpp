@@ -429,6 +429,7 @@ TEST_F(Windows, ASlowQueryLeavesTheWindowAliveAndCancelPutsEverythingBack) {
     screenshot(w.get(), QStringLiteral("query-busy"));
     w->byyyy->setFocus();
     QTest::mouseClick(w->btnCancel, Qt::LeftButton);
+    EXPECT_EQ(w->lblBusy->text(), QStringLiteral("正在取消…"));  // at once, before the answer
     settle(w);
     // Said in the busy line, no box to click away; the focus back where it was.
     EXPECT_TRUE(messages.empty()) << messageTexts().join('\n').toStdString();
@@ -458,6 +459,8 @@ TEST_F(Windows, ASlowQueryLeavesTheWindowAliveAndCancelPutsEverythingBack) {
     QTest::qWait(700);
     QTest::mouseClick(w->btnCancel, Qt::LeftButton);
     EXPECT_TRUE(w->busy());
+    QTest::qWait(1200);
+    EXPECT_EQ(w->lblBusy->text(), QStringLiteral("正在取消…"));  // the seconds no longer count
     EXPECT_TRUE(QTest::qWaitFor([&] { return !w->busy(); }, 5000));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].text.contains(QStringLiteral("已放弃这条语句"))) << messages[0].text.toStdString();

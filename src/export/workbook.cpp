@@ -8,6 +8,7 @@
 
 #include "file_system.h"
 #include "workbook_check.h"
+#include "workbook_template.h"
 
 namespace faq::output {
 
@@ -86,7 +87,17 @@ std::string folderOf(const std::string& path) {
 }  // namespace
 
 void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, const data::Recordset& rs,
-                   const std::atomic<bool>* stop, WriteProgress* progress) {
+                   const std::atomic<bool>* stop, WriteProgress* progress, WorkbookForm form) {
+    if (form == WorkbookForm::Template) {
+        // libxlsxwriter writes workbooks only: one into a scratch file beside, copied as a
+        // template into file, and the scratch file goes.
+        AtomicFile scratch(file.target());
+        writeWorkbook(scratch, captions, rs, stop, progress);
+        copyAsTemplate(scratch.tempPath(), file);
+        const size_t records = rs.recordCount();
+        verifyWorkbook(file.openablePath(), records == 0 ? 1 : 1 + static_cast<int>((records - 1) / kRowsPerSheet));
+        return;
+    }
     const std::string path = file.openablePath();
     std::string tmpDir = platform::narrowPath(folderOf(file.target()));
     lxw_workbook_options options{};
@@ -141,9 +152,9 @@ void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, c
 }
 
 void saveWorkbook(const std::string& path, const std::vector<std::string>& captions, const data::Recordset& rs,
-                  const TargetRules& rules, const std::atomic<bool>* stop, WriteProgress* progress) {
+                  const TargetRules& rules, const std::atomic<bool>* stop, WriteProgress* progress, WorkbookForm form) {
     AtomicFile file(path, rules);
-    writeWorkbook(file, captions, rs, stop, progress);
+    writeWorkbook(file, captions, rs, stop, progress, form);
     file.commit();
 }
 

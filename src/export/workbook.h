@@ -25,12 +25,15 @@ struct WriteProgress {
 // Throws OutputError when the workbook cannot be written completely, OutputCancelled when
 // *stop turns true while rows are written (within a thousand rows; nothing is zipped then).
 // The zip phase cannot be stopped.
+// A template (.xltx) is the same workbook, which the spreadsheet program opens as a new one.
+enum class WorkbookForm { Workbook, Template };
 void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, const data::Recordset& rs,
-                   const std::atomic<bool>* stop = nullptr, WriteProgress* progress = nullptr);
+                   const std::atomic<bool>* stop = nullptr, WriteProgress* progress = nullptr,
+                   WorkbookForm form = WorkbookForm::Workbook);
 
 // A complete new workbook at path, through an AtomicFile.
 void saveWorkbook(const std::string& path, const std::vector<std::string>& captions, const data::Recordset& rs,
                   const TargetRules& rules = {}, const std::atomic<bool>* stop = nullptr,
-                  WriteProgress* progress = nullptr);
+                  WriteProgress* progress = nullptr, WorkbookForm form = WorkbookForm::Workbook);
 
 }  // namespace faq::output

@@ -12,6 +12,7 @@
 
 #include "atomic_file.h"
 #include "file_system.h"
+#include "zip_directory.h"
 
 namespace faq::output {
 
@@ -25,62 +26,11 @@ struct FileCloser {
 using File = std::unique_ptr<FILE, FileCloser>;
 
 uint16_t u16(const unsigned char* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-uint32_t u32(const unsigned char* p) {
-    return u16(p) | static_cast<uint32_t>(u16(p + 2)) << 16;
-}
-uint64_t u64(const unsigned char* p) {
-    return u32(p) | static_cast<uint64_t>(u32(p + 4)) << 32;
+    return zipU16(p);
 }
 
 bool readAt(FILE* f, uint64_t offset, void* out, size_t n) {
-    return platform::seek(f, offset) && std::fread(out, 1, n, f) == n;
-}
-
-// Entry name -> offset of its local header, from the central directory.
-std::map<std::string, uint64_t> centralDirectory(FILE* f) {
-    const uint64_t size = platform::sizeOf(f);
-    if (size == 0) throw OutputError(kIncomplete);
-    const uint64_t tailSize = std::min<uint64_t>(size, 65557);
-    std::vector<unsigned char> tail(tailSize);
-    if (!readAt(f, size - tailSize, tail.data(), tailSize)) throw OutputError(kIncomplete);
-    long eocd = static_cast<long>(tailSize) - 22;
-    while (eocd >= 0 && std::memcmp(&tail[static_cast<size_t>(eocd)], "PK\5\6", 4) != 0) --eocd;
-    if (eocd < 0) throw OutputError(kIncomplete);
-    const unsigned char* e = &tail[static_cast<size_t>(eocd)];
-    uint64_t entries = u16(e + 10), cdSize = u32(e + 12), cdOffset = u32(e + 16);
-    if (cdOffset == 0xFFFFFFFF || entries == 0xFFFF) {
-        // Zip64: the locator stands right before the end record.
-        if (eocd < 20 || std::memcmp(e - 20, "PK\6\7", 4) != 0) throw OutputError(kIncomplete);
-        unsigned char z[56];
-        if (!readAt(f, u64(e - 20 + 8), z, sizeof z) || std::memcmp(z, "PK\6\6", 4) != 0)
-            throw OutputError(kIncomplete);
-        entries = u64(z + 32), cdSize = u64(z + 40), cdOffset = u64(z + 48);
-    }
-    if (cdOffset + cdSize > size) throw OutputError(kIncomplete);
-    std::vector<unsigned char> cd(cdSize);
-    if (!readAt(f, cdOffset, cd.data(), cdSize)) throw OutputError(kIncomplete);
-    std::map<std::string, uint64_t> out;
-    size_t p = 0;
-    for (uint64_t i = 0; i < entries; ++i) {
-        if (p + 46 > cd.size() || std::memcmp(&cd[p], "PK\1\2", 4) != 0) throw OutputError(kIncomplete);
-        const size_t nameLen = u16(&cd[p + 28]), extraLen = u16(&cd[p + 30]), commentLen = u16(&cd[p + 32]);
-        if (p + 46 + nameLen + extraLen > cd.size()) throw OutputError(kIncomplete);
-        uint64_t offset = u32(&cd[p + 42]);
-        if (offset == 0xFFFFFFFF) {
-            // Zip64 extended information: the 8-byte fields present, in order.
-            const bool bigU = u32(&cd[p + 24]) == 0xFFFFFFFF, bigC = u32(&cd[p + 20]) == 0xFFFFFFFF;
-            for (size_t x = p + 46 + nameLen; x + 4 <= p + 46 + nameLen + extraLen;) {
-                const uint16_t id = u16(&cd[x]), len = u16(&cd[x + 2]);
-                if (id == 1) offset = u64(&cd[x + 4 + (bigU ? 8 : 0) + (bigC ? 8 : 0)]);
-                x += 4u + len;
-            }
-        }
-        out[std::string(reinterpret_cast<const char*>(&cd[p + 46]), nameLen)] = offset;
-        p += 46 + nameLen + extraLen + commentLen;
-    }
-    return out;
+    return readZipAt(f, offset, out, n);
 }
 
 enum class Entry { Complete, Cut, NotXml };
@@ -129,7 +79,8 @@ Entry checkEntry(FILE* f, uint64_t localHeader) {
 void verifyWorkbook(const std::string& path, int sheets) {
     File f(platform::openForReading(path));
     if (!f) throw OutputError(kIncomplete);
-    const auto entries = centralDirectory(f.get());
+    std::map<std::string, uint64_t> entries;
+    for (const ZipEntry& e : readZipDirectory(f.get(), kIncomplete).entries) entries[e.name] = e.localHeader;
     for (int s = 1; s <= sheets; ++s)
         if (!entries.contains("xl/worksheets/sheet" + std::to_string(s) + ".xml")) throw OutputError(kIncomplete);
     for (const auto& [name, offset] : entries) {

@@ -23,8 +23,10 @@ QString ExportOutcome::message() const {
         case Failed: return QStringLiteral("输出失败：") + error;
         case Cancelled: return QStringLiteral("输出已取消");
         case Opened:
-            return note.isEmpty() ? QStringLiteral("输出成功!")
-                                  : QStringLiteral("输出成功!\n") + QDir::toNativeSeparators(path) + note;
+            return QStringLiteral(
+                       "输出成功!\n表格程序打开的是一个新的、尚未保存的工作簿：保存时它会询问保存到哪里。\n"
+                       "写出的文件在系统的临时文件夹（会被系统清空）：") +
+                   QDir::toNativeSeparators(path) + note;
         case SavedNotOpened:
             return QStringLiteral("工作簿已保存：") + QDir::toNativeSeparators(path) + note +
                    QStringLiteral("\n这是系统的临时文件夹，系统会不时清空它：请把工作簿另存到别处。");
@@ -83,12 +85,12 @@ bool folderProgramKnown() {
 
 bool spreadsheetProgramKnown() {
 #ifdef Q_OS_LINUX
-    return xdgDefaultKnown(QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"));
+    return xdgDefaultKnown(QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.template"));
 #elif defined(Q_OS_WIN)
     // The shell opens a file with the program registered for its extension, if any.
     DWORD chars = 0;
     const HRESULT hr =
-        AssocQueryStringW(ASSOCF_INIT_IGNOREUNKNOWN, ASSOCSTR_EXECUTABLE, L".xlsx", L"open", nullptr, &chars);
+        AssocQueryStringW(ASSOCF_INIT_IGNOREUNKNOWN, ASSOCSTR_EXECUTABLE, L".xltx", nullptr, nullptr, &chars);
     return (hr == S_OK || hr == S_FALSE) && chars > 1;
 #else
     return true;
@@ -110,8 +112,8 @@ QString WorkbookExporter::newFileName(const QString& folder) const {
     const QString stem =
         QStringLiteral("固定资产查询_") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"));
     QDir dir(folder);
-    QString name = stem + QStringLiteral(".xlsx");
-    for (int n = 1; dir.exists(name); ++n) name = stem + QStringLiteral("_%1.xlsx").arg(n);
+    QString name = stem + QStringLiteral(".xltx");
+    for (int n = 1; dir.exists(name); ++n) name = stem + QStringLiteral("_%1.xltx").arg(n);
     return dir.filePath(name);
 }
 
@@ -133,8 +135,11 @@ ExportOutcome WorkbookExporter::write(const data::RecordsetPtr& rs, const QStrin
         for (int attempt = 1;; ++attempt) {
             out.path = newFileName(fileNameOf(folder));
             try {
+                // A template: the spreadsheet program opens it as a new, untitled workbook,
+                // whose Save asks where, and this file stays as written.
                 output::saveWorkbook(fileNameBytes(out.path), heads, rs ? *rs : nothing,
-                                     {.mayReplace = false, .keepIntact = {}}, stop, progress);
+                                     {.mayReplace = false, .keepIntact = {}}, stop, progress,
+                                     output::WorkbookForm::Template);
                 break;
             } catch (const output::TargetExists&) {
                 if (attempt == kAttempts) throw;

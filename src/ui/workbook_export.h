@@ -1,5 +1,7 @@
 // Exports a result to a new workbook in the user's own folder under the system's
-// temporary folder and hands it to the desktop's spreadsheet program.
+// temporary folder and hands it to the desktop's spreadsheet program. It is written as a
+// template (.xltx), which Excel and LibreOffice open as a new, untitled workbook: the user
+// edits it, and Save asks where, as for the unsaved workbook the export always left.
 #pragma once
 
 #include <QDateTime>
@@ -22,7 +24,7 @@ struct ExportOutcome {
     QString message() const;
 };
 
-// Whether the desktop names a program that opens .xlsx workbooks, and one that opens folders.
+// Whether the desktop names a program that opens .xltx workbooks, and one that opens folders.
 bool spreadsheetProgramKnown();
 bool folderProgramKnown();
 
@@ -46,7 +48,7 @@ public:
                         const std::atomic<bool>* stop = nullptr, output::WriteProgress* progress = nullptr) const;
     ExportOutcome open(ExportOutcome written) const;
 
-    // 固定资产查询_YYYYMMDD_HHMMSS[_n].xlsx, not yet taken in folder.
+    // 固定资产查询_YYYYMMDD_HHMMSS[_n].xltx, not yet taken in folder.
     QString newFileName(const QString& folder) const;
 };
 

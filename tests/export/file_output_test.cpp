@@ -210,7 +210,8 @@ TEST_F(FileOutput, AWorkbookIsTakenAsWrittenOnlyWhenEveryPartIsWellFormedXml) {
     data::RecordsetBuilder b({{"名称", data::FieldType::Text}});
     for (const auto& t : texts) b.putText(t);
     const std::string path = at("hostile.xlsx"), json = at("hostile.json");
-    ASSERT_NO_THROW(output::saveWorkbook(path, {"名\xEF\xBF\xBF称_x0042_"}, *b.finish()));
+    const auto rs = b.finish();
+    ASSERT_NO_THROW(output::saveWorkbook(path, {"名\xEF\xBF\xBF称_x0042_"}, *rs));
     const std::string cmd = "/usr/bin/python3 " FAQ_SOURCE_DIR "/tests/support/read_xlsx.py " + path + " > " + json;
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     std::ifstream f(json);
@@ -232,6 +233,26 @@ TEST_F(FileOutput, AWorkbookIsTakenAsWrittenOnlyWhenEveryPartIsWellFormedXml) {
     }
     expected += "]}]}\n";
     EXPECT_EQ(read, expected);
+    // The same as a template: the same cells, the workbook part typed as a template's.
+    const std::string xltx = at("hostile.xltx");
+    ASSERT_NO_THROW(output::saveWorkbook(xltx, {"名\xEF\xBF\xBF称_x0042_"}, *rs, {}, nullptr, nullptr,
+                                         output::WorkbookForm::Template));
+    ASSERT_EQ(
+        std::system(("/usr/bin/python3 " FAQ_SOURCE_DIR "/tests/support/read_xlsx.py " + xltx + " > " + json).c_str()),
+        0);
+    std::ifstream g(json);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(g)), {}), expected);
+    const std::string types = at("types.xml");
+    ASSERT_EQ(
+        std::system(("/usr/bin/python3 -c 'import sys, zipfile; sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1])"
+                     ".read(\"[Content_Types].xml\"))' " +
+                     xltx + " > " + types)
+                        .c_str()),
+        0);
+    std::ifstream t(types);
+    const std::string typesXml((std::istreambuf_iterator<char>(t)), {});
+    EXPECT_NE(typesXml.find("spreadsheetml.template.main+xml"), std::string::npos) << typesXml;
+    EXPECT_EQ(typesXml.find("spreadsheetml.sheet.main+xml"), std::string::npos) << typesXml;
 }
 
 TEST(Csv, NumbersAtFifteenDigitsFormulasStayTextTerminalsSeeNoControls) {

@@ -54,7 +54,7 @@ inline void spreadsheetProgramKnown(bool known) {
     // The user's own classes, and the machine's, which Wine's shell reads instead.
     for (const auto& [root, base] :
          {std::pair{HKEY_CURRENT_USER, L"Software\\Classes\\"}, std::pair{HKEY_CLASSES_ROOT, L""}}) {
-        const std::wstring ext = std::wstring(base) + L".xlsx", prog = std::wstring(base) + L"faquery.test.calc";
+        const std::wstring ext = std::wstring(base) + L".xltx", prog = std::wstring(base) + L"faquery.test.calc";
         RegDeleteTreeW(root, ext.c_str());
         RegDeleteTreeW(root, prog.c_str());
         if (!known) continue;

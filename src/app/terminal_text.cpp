@@ -140,7 +140,27 @@ std::string fromTerminal(const std::string& text) {
 }
 
 std::string toTerminal(const std::string& utf8) {
-    return encoding().empty() ? utf8 : convert(utf8, encoding().c_str(), "UTF-8");
+    if (encoding().empty()) return utf8;
+    // File names stay the bytes they were typed as, in the terminal's own encoding, inside
+    // messages that are UTF-8 otherwise: what is not UTF-8 goes to the terminal as it is.
+    std::string out;
+    size_t i = 0;
+    while (i < utf8.size()) {
+        size_t j = i, raw = i;
+        for (size_t next = j; j < utf8.size(); j = next) {
+            next = j;
+            if (data::decodeUtf8(utf8, next) == U'\uFFFD' && next - j == 1) break;
+        }
+        out += convert(utf8.substr(i, j - i), encoding().c_str(), "UTF-8");
+        for (raw = j; raw < utf8.size();) {
+            size_t next = raw;
+            if (!(data::decodeUtf8(utf8, next) == U'\uFFFD' && next - raw == 1)) break;
+            raw = next;
+        }
+        out.append(utf8, j, raw - j);
+        i = raw;
+    }
+    return out;
 }
 
 std::vector<std::string> argumentsFromTerminal(std::vector<std::string> args,

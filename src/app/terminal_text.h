@@ -19,7 +19,8 @@ void captureTerminalEncoding();
 const std::string& terminalEncoding();
 
 // A text typed at the terminal, as UTF-8; one written to it, in its encoding. Bytes that
-// do not convert become "?", never dropped silently.
+// do not convert become "?", never dropped silently; bytes of a text to the terminal that
+// are not UTF-8 (a file name kept as typed) go as they are.
 std::string fromTerminal(const std::string& text);
 std::string toTerminal(const std::string& utf8);
 

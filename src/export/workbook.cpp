@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "file_system.h"
@@ -84,6 +85,28 @@ std::string folderOf(const std::string& path) {
     return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// While it lives, libxlsxwriter's own English lines ("[ERROR] …", "[WARNING] …"), which it
+// prints to stderr, go nowhere: the program says what failed in its own message. glibc's
+// stderr is a variable the program may set; the null stream it points to meanwhile is
+// never closed, so a thread that read the variable meanwhile writes to a valid stream.
+class QuietLibrary {
+public:
+    QuietLibrary() {
+#ifdef __GLIBC__
+        static FILE* const nowhere = std::fopen("/dev/null", "w");
+        if (nowhere) mSaved = std::exchange(stderr, nowhere);
+#endif
+    }
+    ~QuietLibrary() {
+        if (mSaved) stderr = mSaved;
+    }
+    QuietLibrary(const QuietLibrary&) = delete;
+    QuietLibrary& operator=(const QuietLibrary&) = delete;
+
+private:
+    FILE* mSaved = nullptr;
+};
+
 }  // namespace
 
 void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, const data::Recordset& rs,
@@ -99,6 +122,7 @@ void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, c
         return;
     }
     const std::string path = file.openablePath();
+    const QuietLibrary quiet;
     std::string tmpDir = platform::narrowPath(folderOf(file.target()));
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;

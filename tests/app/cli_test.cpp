@@ -165,6 +165,9 @@ TEST_F(CommandLine, ATerminalInGb18030TypesAndReadsItsOwnEncoding) {
     const Outcome found = faquery(
         {"report", "--demo", "--today", "2026-12-07", "--from", "2018-01", "--name", gbName, "--format", "csv"});
     const Outcome wrong = faquery({"report", "--from", "13"});
+    // A file name is said in the terminal's encoding, as it was typed.
+    const Outcome missing =
+        faquery({"report", "--demo", "--format", "csv", "--output", dir + "/缺" + gbName + "/" + gbName + ".csv"});
     unsetenv("LC_ALL");
     unsetenv("LOCPATH");
     EXPECT_EQ(found.code, 0) << found.err;
@@ -172,6 +175,9 @@ TEST_F(CommandLine, ATerminalInGb18030TypesAndReadsItsOwnEncoding) {
     EXPECT_EQ(wrong.code, 2);
     EXPECT_NE(wrong.err.find("\xC7\xEB\xB8\xF8"), std::string::npos) << wrong.err;  // 请给, in GB18030
     EXPECT_EQ(wrong.err.find("请给"), std::string::npos);
+    EXPECT_EQ(missing.code, 5);
+    EXPECT_NE(missing.err.find("/\xC8\xB1" + gbName + "/"), std::string::npos) << missing.err;  // 缺电脑
+    EXPECT_EQ(missing.err.find('?'), std::string::npos) << missing.err;
 }
 
 TEST_F(CommandLine, InterruptedOrFailedWritesLeaveNothingAndSayWhy) {
@@ -219,6 +225,7 @@ TEST_F(CommandLine, InterruptedOrFailedWritesLeaveNothingAndSayWhy) {
                 {"report", "--demo", "--from", "1990-01", "--format", format, "--output", small + "/out." + format});
             EXPECT_EQ(full.code, 5) << format << full.err;
             EXPECT_NE(full.err.find("磁盘空间不足"), std::string::npos) << format << full.err;
+            EXPECT_EQ(full.err.find("[ERROR]"), std::string::npos) << full.err;  // the library's own lines
             EXPECT_TRUE(fs::is_empty(small)) << format;
         }
         // A full temporary folder: SQLite's sorting files, blamed on the folder, not the database.

@@ -23,6 +23,7 @@ struct ColumnPlan {
     SQLSMALLINT cType = SQL_C_WCHAR;
     SQLLEN width = 0;  // bytes of one bound element
     bool longData = false;
+    short minYear = 1, maxYear = 9999;  // of a date, by the column's type
 };
 
 std::string describeName(const Stmt& stmt, SQLUSMALLINT col, SQLSMALLINT* sqlType, SQLULEN* size) {
@@ -70,10 +71,20 @@ std::vector<ColumnPlan> describe(const Stmt& stmt) {
             case SQL_TYPE_DATE:
             case SQL_TYPE_TIMESTAMP:
             case SQL_DATE:
-            case SQL_TIMESTAMP:
+            case SQL_TIMESTAMP: {
                 p.type = FieldType::DateTime, p.cType = SQL_C_TYPE_TIMESTAMP;
                 p.width = sizeof(SQL_TIMESTAMP_STRUCT);
+                // SQL Server's datetime holds 1753–9999, smalldatetime 1900–2079.
+                char16_t typeName[64] = {};
+                SQLSMALLINT len = 0;
+                if (succeeded(SQLColAttributeW(stmt.get(), static_cast<SQLUSMALLINT>(c + 1), SQL_DESC_TYPE_NAME,
+                                               typeName, sizeof typeName - sizeof(char16_t), &len, nullptr))) {
+                    const std::u16string_view name(typeName);
+                    if (name == u"datetime") p.minYear = 1753;
+                    if (name == u"smalldatetime") p.minYear = 1900, p.maxYear = 2079;
+                }
                 break;
+            }
             case SQL_LONGVARCHAR:
             case SQL_WLONGVARCHAR:
             case SQL_LONGVARBINARY: p.longData = true; break;
@@ -124,9 +135,25 @@ std::string_view timestampText(char (&buf)[32], const SQL_TIMESTAMP_STRUCT& ts, 
     return {buf, static_cast<size_t>(p - buf)};
 }
 
-void putTimestamp(RecordsetBuilder& b, const SQL_TIMESTAMP_STRUCT& ts, bool dateOnly) {
+// The years a column's dates may have, by its type.
+struct DateRange {
+    short minYear = 1, maxYear = 9999;
+};
+
+// A date the column's type cannot hold (a server sending what it never stores) is refused:
+// shown it would read as another date (year 113 as "0113").
+const SQL_TIMESTAMP_STRUCT& checkedDate(const SQL_TIMESTAMP_STRUCT& ts, DateRange range) {
+    if (ts.year >= range.minYear && ts.year <= range.maxYear && ts.month >= 1 && ts.month <= 12 && ts.day >= 1 &&
+        ts.day <= 31 && ts.hour <= 23 && ts.minute <= 59 && ts.second <= 61)
+        return ts;
+    throw DbError("服务器送来的日期（" + std::to_string(ts.year) + " 年 " + std::to_string(ts.month) + " 月 " +
+                  std::to_string(ts.day) + " 日）超出了这一列的日期类型能保存的范围（" + std::to_string(range.minYear) +
+                  "–" + std::to_string(range.maxYear) + " 年）：结果不可信，查询没有结果");
+}
+
+void putTimestamp(RecordsetBuilder& b, const SQL_TIMESTAMP_STRUCT& ts, bool dateOnly, DateRange range) {
     char buf[32];
-    b.putText(timestampText(buf, ts, dateOnly), FieldType::DateTime);
+    b.putText(timestampText(buf, checkedDate(ts, range), dateOnly), FieldType::DateTime);
 }
 
 bool isDateOnly(SQLSMALLINT sqlType) {
@@ -248,7 +275,7 @@ void readCell(const Stmt& stmt, const ColumnPlan& p, SQLUSMALLINT col, Recordset
             if (n == SQL_NULL_DATA)
                 builder.putNull();
             else
-                putTimestamp(builder, ts, isDateOnly(p.sqlType));
+                putTimestamp(builder, ts, isDateOnly(p.sqlType), {p.minYear, p.maxYear});
             break;
         }
         case SQL_C_CHAR:
@@ -274,6 +301,7 @@ struct Bound {
     SQLSMALLINT cType = 0;
     FieldType type = FieldType::Text;
     bool perCell = false, dateOnly = false;
+    DateRange dates;
     bool text = false;   // bound as characters
     SQLLEN longest = 0;  // the longest value that fits the element whole
 };
@@ -355,11 +383,14 @@ void putColumn(RecordsetBuilder& builder, size_t c, const Bound& b, SQLULEN rows
                      [](Run& run, size_t k, const char* cell, SQLLEN) { run.putDouble(k, boundValue<double>(cell)); });
             break;
         case SQL_C_TYPE_TIMESTAMP:
-            putCells(builder, c, b, rows, [dateOnly = b.dateOnly](Run& run, size_t k, const char* cell, SQLLEN) {
-                char buf[32];
-                run.putText(k, timestampText(buf, boundValue<SQL_TIMESTAMP_STRUCT>(cell), dateOnly),
-                            FieldType::DateTime);
-            });
+            putCells(builder, c, b, rows,
+                     [dateOnly = b.dateOnly, range = b.dates](Run& run, size_t k, const char* cell, SQLLEN) {
+                         char buf[32];
+                         run.putText(
+                             k,
+                             timestampText(buf, checkedDate(boundValue<SQL_TIMESTAMP_STRUCT>(cell), range), dateOnly),
+                             FieldType::DateTime);
+                     });
             break;
         default:
             putCells(builder, c, b, rows, [t = b.type](Run& run, size_t k, const char* cell, SQLLEN n) {
@@ -416,6 +447,7 @@ RecordsetPtr fetchBlocks(const Stmt& stmt, SQLUINTEGER getDataExtensions) {
         b.cType = plan[c].cType;
         b.type = plan[c].type;
         b.dateOnly = isDateOnly(plan[c].sqlType);
+        b.dates = {plan[c].minYear, plan[c].maxYear};
         if (b.perCell) continue;
         b.width = static_cast<size_t>(plan[c].width);
         b.text = b.cType == SQL_C_CHAR || b.cType == SQL_C_WCHAR;
@@ -495,7 +527,7 @@ RecordsetPtr fetchBlocks(const Stmt& stmt, SQLUINTEGER getDataExtensions) {
                     case SQL_C_SBIGINT: builder.putInt(boundValue<int64_t>(cell)); break;
                     case SQL_C_DOUBLE: builder.putDouble(boundValue<double>(cell)); break;
                     case SQL_C_TYPE_TIMESTAMP:
-                        putTimestamp(builder, boundValue<SQL_TIMESTAMP_STRUCT>(cell), b.dateOnly);
+                        putTimestamp(builder, boundValue<SQL_TIMESTAMP_STRUCT>(cell), b.dateOnly, b.dates);
                         break;
                     default: builder.putText(std::string_view(cell, static_cast<size_t>(n)), b.type); break;
                 }

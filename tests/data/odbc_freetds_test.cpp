@@ -124,7 +124,10 @@ protected:
             "'电脑' || char(0) || replace(hex(zeroblob(2500)), '0', '台') || '尾', null, null);"
             "insert into nuls select 2, t, t, null, null from (select replace(hex(zeroblob(2047)), '0', 'x') || "
             "char(0) || replace(hex(zeroblob(50)), '0', 'y') || 'Z' as t);"
-            "insert into nuls values(3, null, null, x'4142004344A1', x'41004200000043004400');";
+            "insert into nuls values(3, null, null, x'4142004344A1', x'41004200000043004400');"
+            // Dates a datetime cannot hold, as a hostile server might send them.
+            "create table olddates(n integer, od datetime);"
+            "insert into olddates values(1, '1753-01-01'), (2, '0113-09-21'), (3, '9999-12-31 23:59:59');";
         ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
         sqlite3_close(db);
         faq::test::registerSqlServerDriver(FAQ_TDS_ODBC_DRIVER);
@@ -138,7 +141,8 @@ protected:
                                       {"big", "nvarchar(max)"},
                                       {"gl", "text"},
                                       {"wl", "nvarchar(max)"},
-                                      {"bn", "nvarchar(8)"}}}};
+                                      {"bn", "nvarchar(8)"},
+                                      {"od", "datetime"}}}};
     ConnParams params{server.address(), "UFDATA_001_2026", "sa", "tds-secret-9"};
     static inline std::string path;
 };
@@ -183,6 +187,18 @@ TEST_F(Tds, EveryTypeAndNullAsSqlServerSendsThem) {
     EXPECT_EQ(rs->value(2, 1).text, "AB␀CD\uFFFD");
     EXPECT_EQ(rs->value(2, 2).text, "AB␀CD");
     EXPECT_TRUE(rs->value(0, 1).isNull());
+    // A datetime outside what SQL Server's datetime holds is refused, never shown as another date.
+    rs = db.ExecSqlRs("select n, od from olddates where n <> 2 order by n", 3, 1, 1);
+    ASSERT_EQ(rs->recordCount(), 2u);
+    EXPECT_EQ(rs->value(0, 1).text, "1753-01-01 00:00:00");
+    EXPECT_EQ(rs->value(1, 1).text, "9999-12-31 23:59:59");
+    try {
+        db.ExecSqlRs("select n, od from olddates order by n", 3, 1, 1);
+        FAIL() << "year 113 shown";
+    } catch (const DbError& e) {
+        EXPECT_NE(std::string(e.what()).find("超出了这一列的日期类型能保存的范围（1753–9999 年）"), std::string::npos)
+            << e.what();
+    }
     // An empty result keeps its columns; the server's message for a missing table arrives as
     // it was written.
     rs = db.ExecSqlRs("select n as [编号], t from wide where 0", 3, 1, 1);

@@ -622,6 +622,10 @@ private:
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         while (ms > 0 && std::chrono::steady_clock::now() < end) {
             if (mFaults.ignoreAttention) {
+                // Deaf to the client, but not to its going away.
+                pollfd p{mFd, POLLIN, 0};
+                char c;
+                if (poll(&p, 1, 0) > 0 && recv(mFd, &c, 1, MSG_PEEK) <= 0) return false;
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 continue;
             }
@@ -772,6 +776,7 @@ void TdsServer::serve(int fd) {
             } else if (type == kAttention) {
                 if (!c.acknowledge(mAttentions)) break;
             } else if (type == kSqlBatch && in) {
+                ++mBatches;
                 const std::string text = c.batchText(m);
                 std::shared_ptr<const Encoded> e;
                 if (mOptions.cacheResults) {

@@ -63,6 +63,7 @@ public:
     Faults& faults() { return mFaults; }
     int attentions() const { return mAttentions; }
     int logins() const { return mLogins; }
+    int batches() const { return mBatches; }  // SQL batches received
 
     struct Encoded;  // a result as tokens, with the offset of each row
 
@@ -75,7 +76,7 @@ private:
     int mListen = -1;
     int mPort = 0;
     std::atomic<bool> mStop{false};
-    std::atomic<int> mAttentions{0}, mLogins{0};
+    std::atomic<int> mAttentions{0}, mLogins{0}, mBatches{0};
     std::mutex mMutex;  // guards the lists below
     std::vector<int> mClients;
     std::vector<std::thread> mThreads;

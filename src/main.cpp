@@ -50,7 +50,8 @@ int main(int argc, char** argv) {
     if (!args.empty()) useParentConsole();
     if (auto code = faq::app::runSubcommand(args)) return *code;
     faq::app::EngineChoice engine;
-    if (auto code = faq::app::parseGuiArguments(args, &engine)) return *code;
+    faq::app::SettingsPresets presets;
+    if (auto code = faq::app::parseGuiArguments(args, &engine, &presets)) return *code;
 
     // Before any other thread: a signal (logout, a closed terminal) during an export leaves
     // no temporary file behind.
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     faq::ui::installAppLook();
     faq::ui::Startup startup(faq::app::connectorFor(engine));
+    startup.settings().usePresets(presets);
     startup.settings().show();
     // For the start-up benchmark: end as soon as the named window is ready.
     const QByteArray probe = qgetenv("FAQUERY_STARTUP_PROBE");

@@ -37,7 +37,7 @@ int printOut(const std::string& text) {
 }
 
 const char* const kGuiHelp =
-    "用法：faquery [--demo | --sqlite 文件]\n"
+    "用法：faquery [--demo | --sqlite 文件] [--server 地址] [--database 数据库名] [--uid 用户名]\n"
     "      faquery report [选项]                      在命令行输出汇总（faquery report --help 查看选项）\n"
     "      faquery sample-db 文件 [--cards N] [--seed S]  写出一个示例数据库文件\n"
     "\n"
@@ -47,6 +47,9 @@ const char* const kGuiHelp =
     "选项：\n"
     "  --demo            使用内存中生成的示例数据库（不写任何文件）\n"
     "  --sqlite 文件     使用 SQLite 数据库文件（只读打开，从不修改）\n"
+    "  --server 地址     设置对话框中预先填好的数据库地址（管理员可写在快捷方式里）\n"
+    "  --database 名称   预先填好的数据库名\n"
+    "  --uid 用户名      预先填好的用户名（也可写作 --user）；密码从不写在命令行上\n"
     "  -h, --help        显示本帮助\n"
     "  --help-all        显示本帮助和 Qt 的窗口选项\n"
     "  -v, --version     显示版本\n";
@@ -131,9 +134,31 @@ std::optional<int> runSubcommand(const std::vector<std::string>& args) {
     return std::nullopt;
 }
 
-std::optional<int> parseGuiArguments(const std::vector<std::string>& args, EngineChoice* choice) {
+std::optional<std::string> passwordOnCommandLine(const std::vector<std::string>& args) {
+    for (const std::string& a : args) {
+        std::string name = a.substr(0, a.find('='));
+        for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (const char* option : {"--pwd", "--password", "--pass", "-p", "/pwd", "/password"})
+            if (name == option)
+                return std::string("密码不能写在命令行上（") + option +
+                       "）：同一台电脑上的其他用户能看到命令行。请在设置对话框中输入密码"
+                       "（faquery report 取自环境变量 FAQUERY_PWD，或在终端提示时输入）";
+    }
+    return std::nullopt;
+}
+
+std::optional<int> parseGuiArguments(const std::vector<std::string>& args, EngineChoice* choice,
+                                     SettingsPresets* presets) {
+    if (auto refused = passwordOnCommandLine(args)) {
+        printErr(*refused);
+        return 2;
+    }
     const ParsedOptions p = parseOptions(withoutQtOptions(args), {{"demo"},
                                                                   {"sqlite", OptionDef::Value},
+                                                                  {"server", OptionDef::Value},
+                                                                  {"database", OptionDef::Value},
+                                                                  {"uid", OptionDef::Value},
+                                                                  {"user", OptionDef::Value},
                                                                   {"help", OptionDef::Flag, 'h'},
                                                                   {"help-all"},
                                                                   {"version", OptionDef::Flag, 'v'}});
@@ -157,6 +182,12 @@ std::optional<int> parseGuiArguments(const std::vector<std::string>& args, Engin
     }
     choice->demo = p.has("demo");
     choice->sqliteFile = p.value("sqlite");
+    if (presets) {
+        // Typed at a terminal in its own encoding, as UTF-8 like everything the dialog shows.
+        if (p.has("server")) presets->server = fromTerminal(p.value("server"));
+        if (p.has("database")) presets->database = fromTerminal(p.value("database"));
+        if (p.has("uid") || p.has("user")) presets->uid = fromTerminal(p.value(p.has("user") ? "user" : "uid"));
+    }
     return std::nullopt;
 }
 

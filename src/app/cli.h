@@ -16,7 +16,13 @@ const char* version();
 // Parses the options of the windows (args without the program name); Qt's own window
 // options (-platform, -style …) are left for the application object. Returns an exit
 // code when the process should end (help, version, mistakes) or nullopt to start.
-std::optional<int> parseGuiArguments(const std::vector<std::string>& args, EngineChoice* choice);
+std::optional<int> parseGuiArguments(const std::vector<std::string>& args, EngineChoice* choice,
+                                     SettingsPresets* presets = nullptr);
+
+// The refusal of a password given on a command line (--pwd, --password …), where every user
+// of the machine can read it: the message, or nothing when none was given. The value is
+// never repeated.
+std::optional<std::string> passwordOnCommandLine(const std::vector<std::string>& args);
 
 // faquery sample-db FILE [--cards N] [--seed S] (args after "sample-db").
 int runSampleDb(const std::vector<std::string>& args);

@@ -53,6 +53,14 @@ void FrmDbSet::Form_Load() {
     Text3->setText(QStringLiteral("sa"));
 }
 
+void FrmDbSet::usePresets(const SettingsPresets& presets) {
+    if (presets.server) Text1->setText(QString::fromStdString(*presets.server));
+    if (presets.database) Text2->setText(QString::fromStdString(*presets.database));
+    if (presets.uid) Text3->setText(QString::fromStdString(*presets.uid));
+    // The first box that wants typing: the password, where the rest is given.
+    if (presets.server && presets.database && presets.uid) Text4->setFocus(Qt::OtherFocusReason);
+}
+
 void FrmDbSet::Command1_Click() {
     if (!beginSession) return;
     mdlMain m(beginSession());

@@ -25,6 +25,8 @@ public:
     std::function<bool(FrmDbSet&)> showQueryWindow;
 
     void Command1_Click();
+    // The values an administrator preset, in place of the defaults.
+    void usePresets(const SettingsPresets& presets);
 
     QLineEdit* Text1;
     QLineEdit* Text2;

@@ -84,6 +84,7 @@ const std::vector<OptionDef>& reportOptions() {
         {"server", OptionDef::Value},
         {"database", OptionDef::Value},
         {"uid", OptionDef::Value},
+        {"user", OptionDef::Value},  // the same, by the name a shortcut of the windows may use
         {"from", OptionDef::Value},
         {"to", OptionDef::Value},
         {"dept", OptionDef::Value},
@@ -160,7 +161,7 @@ std::variant<Request, Exit> readRequest(const ParsedOptions& p, const Clock& sys
 
     r.engine.demo = p.has("demo");
     r.engine.sqliteFile = p.value("sqlite");
-    r.params = {p.value("server"), p.value("database", "ufdata_001_"), p.value("uid", "sa"), ""};
+    r.params = {p.value("server"), p.value("database", "ufdata_001_"), p.value("user", p.value("uid", "sa")), ""};
     r.askPassword = p.has("server");
     return r;
 }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "data/conn_params.h"
@@ -27,6 +28,12 @@ constexpr uint64_t kDemoSeed = 20261207;
 struct EngineChoice {
     bool demo = false;
     std::string sqliteFile;  // file name bytes as given; empty: not chosen
+};
+
+// What an administrator presets in a shortcut (--server, --database, --uid or --user): the
+// settings dialog shows these instead of its defaults. Never a password.
+struct SettingsPresets {
+    std::optional<std::string> server, database, uid;
 };
 data::Connector connectorFor(const EngineChoice& choice);
 

@@ -108,6 +108,13 @@ TEST_F(CommandLine, HelpAndMistakesNeedNoDisplay) {
     EXPECT_NE(bad.err.find("不认识的选项：--dem"), std::string::npos) << bad.err;
     EXPECT_EQ(faquery({"--sqlite", ""}).code, 2);
     EXPECT_EQ(faquery({"report", "--password=Hush-1"}).err.find("Hush-1"), std::string::npos);
+    // A password on the window program's command line is refused, never repeated.
+    for (const char* given : {"--pwd=Hush-1", "--password", "-p"}) {
+        const Outcome pwd = faquery({"--server", "s", given, "Hush-1"});
+        EXPECT_EQ(pwd.code, 2) << given;
+        EXPECT_NE(pwd.err.find("密码不能写在命令行上"), std::string::npos) << pwd.err;
+        EXPECT_EQ(pwd.err.find("Hush-1"), std::string::npos) << pwd.err;
+    }
     // Output that cannot be written is an error; a reader that leaves early is not.
     const std::string self = FAQ_BINARY_DIR "/src/faquery ";
     for (const char* a : {"--help", "--version", "report --help", "sample-db --help"})

@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <random>
 
+#include "app/cli.h"
 #include "app/frm_db_set.h"
 #include "data/sqlite_connection.h"
 #include "gui_fixture.h"
@@ -90,6 +91,25 @@ TEST_F(Windows, SettingsDialogDefaultsGeometryAndTabOrder) {
     dlg.show();
     dlg.close();
     EXPECT_EQ(ended, 1);
+    // An administrator's presets, from a shortcut's command line: shown in place of the
+    // defaults, the password box next.
+    app::EngineChoice engine;
+    app::SettingsPresets presets;
+    ASSERT_FALSE(app::parseGuiArguments(
+        {"--server", "10.0.0.5,1433", "--database", "UFDATA_001_2026", "--user", "会计01", "-platform", "offscreen"},
+        &engine, &presets));
+    app::FrmDbSet preset;
+    preset.usePresets(presets);
+    preset.show();
+    activate(&preset);
+    EXPECT_EQ(preset.Text1->text(), QStringLiteral("10.0.0.5,1433"));
+    EXPECT_EQ(preset.Text2->text(), QStringLiteral("UFDATA_001_2026"));
+    EXPECT_EQ(preset.Text3->text(), QStringLiteral("会计01"));
+    EXPECT_EQ(preset.focusWidget(), preset.Text4);
+    app::FrmDbSet partial;  // what is not preset keeps its default
+    partial.usePresets({.server = std::nullopt, .database = "d2", .uid = std::nullopt});
+    EXPECT_EQ(partial.Text1->text(), QStringLiteral("."));
+    EXPECT_EQ(partial.Text2->text(), QStringLiteral("d2"));
 }
 
 TEST_F(Windows, FailedFirstConnectionReturnsToTheSettingsDialog) {

@@ -94,6 +94,8 @@ Section
   CreateShortcut "$SMPROGRAMS\固定资产查询.lnk" "$INSTDIR\faquery.exe" "" "$INSTDIR\faquery.exe" 0
   ; Trying it without a server: the program on its sample database.
   CreateShortcut "$SMPROGRAMS\固定资产查询（示例数据库）.lnk" "$INSTDIR\faquery.exe" "--demo" "$INSTDIR\faquery.exe" 0
+  ; The user's guide, in the browser.
+  CreateShortcut "$SMPROGRAMS\固定资产查询 使用说明.lnk" "$INSTDIR\guide\guide.html"
   ${GetTime} "" "L" $0 $1 $2 $3 $4 $5 $6
   WriteRegStr SHCTX "${KEY}" "InstallDate" "$2$1$0"
   WriteRegStr SHCTX "${KEY}" "DisplayName" "固定资产查询"
@@ -116,5 +118,6 @@ Section "Uninstall"
   RMDir "$INSTDIR"
   Delete "$SMPROGRAMS\固定资产查询.lnk"
   Delete "$SMPROGRAMS\固定资产查询（示例数据库）.lnk"
+  Delete "$SMPROGRAMS\固定资产查询 使用说明.lnk"
   DeleteRegKey SHCTX "${KEY}"
 SectionEnd

@@ -18,6 +18,13 @@
 #define FAQ_VERSION "0"
 #endif
 
+// Where the packages put the user's guide.
+#ifdef _WIN32
+#define FAQ_GUIDE_PATH "安装文件夹中的 guide\\guide.html（开始菜单“使用说明”）"
+#else
+#define FAQ_GUIDE_PATH "/usr/share/doc/faquery/guide/guide.html"
+#endif
+
 namespace faq::app {
 
 namespace {
@@ -52,7 +59,9 @@ const char* const kGuiHelp =
     "  --uid 用户名      预先填好的用户名（也可写作 --user）；密码从不写在命令行上\n"
     "  -h, --help        显示本帮助\n"
     "  --help-all        显示本帮助和 Qt 的窗口选项\n"
-    "  -v, --version     显示版本\n";
+    "  -v, --version     显示版本\n"
+    "\n"
+    "使用说明：在程序的任一窗口按 F1；也可用浏览器打开 " FAQ_GUIDE_PATH "。\n";
 
 const char* const kQtHelp =
     "\n"

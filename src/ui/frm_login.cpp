@@ -28,6 +28,7 @@
 #include "data_combo.h"
 #include "data_grid.h"
 #include "form_select.h"
+#include "guide_window.h"
 #include "list_combo.h"
 #include "query/money_format.h"
 #include "query/period.h"
@@ -127,6 +128,10 @@ frmLogin::frmLogin(app::Session& session, QWidget* parent)
     mEscape->setEnabled(false);
     connect(mEscape, &QShortcut::activated, this, [this] { Form_KeyDown(Qt::Key_Escape, Qt::NoModifier); });
 
+    // The picker, a tool window of this one, shares its keys: F1 there is its own section.
+    addGuideKey(this, [this] {
+        return mPicker && mPicker->isActiveWindow() ? QStringLiteral("picker") : QStringLiteral("query");
+    });
     app::placeCentred(this);
 }
 

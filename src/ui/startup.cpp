@@ -9,6 +9,7 @@
 #include "app/program.h"
 #include "app/twips.h"
 #include "frm_login.h"
+#include "guide_window.h"
 
 static void initResources() {
     Q_INIT_RESOURCE(faquery);
@@ -37,6 +38,7 @@ Startup::Startup(data::Connector connector, app::Clock clock)
     : mConnector(std::move(connector)), mClock(std::move(clock)), mSettings(std::make_unique<app::FrmDbSet>()) {
     mSettings->beginSession = [this]() -> app::Session& { return beginSession(); };
     mSettings->showQueryWindow = [this](app::FrmDbSet& d) { return showQueryWindow(d); };
+    addGuideKey(mSettings.get(), QStringLiteral("start"));
 }
 
 Startup::~Startup() {

@@ -9,11 +9,14 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QTextDocument>
 #include <QTimer>
 #include <random>
 
@@ -610,6 +613,46 @@ TEST_F(Windows, JobsEndedAtRandomMomentsNeverReachAWindowThatGaveThemUp) {
 #ifdef __linux__
     mallopt(M_PERTURB, 0);
 #endif
+}
+
+// F1 in every window opens the guide at that window's section, its pictures those of the
+// real windows; the pictures the guide ships are the windows as they are now.
+TEST_F(Windows, F1OpensTheGuideAtTheWindowsSection) {
+    auto st = startup();
+    app::FrmDbSet& dlg = st->settings();
+    dlg.show();
+    activate(&dlg);
+    keyTo(dlg.Text1, Qt::Key_F1);
+    auto* guide = QApplication::activeWindow() ? qobject_cast<QTextBrowser*>(QApplication::activeWindow()) : nullptr;
+    if (!guide)
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->objectName() == QStringLiteral("guide") && top->isVisible())
+                guide = qobject_cast<QTextBrowser*>(top);
+    ASSERT_NE(guide, nullptr);
+    EXPECT_EQ(guide->windowTitle(), QStringLiteral("固定资产查询 使用说明"));
+    EXPECT_EQ(guide->source().fragment(), QStringLiteral("start"));
+    EXPECT_TRUE(guide->toPlainText().contains(QStringLiteral("数据库设置")));
+    EXPECT_TRUE(guide->toPlainText().contains(QStringLiteral("合计:")));
+    for (const char* picture : {"settings.png", "query.png", "picker.png", "query-busy.png"}) {
+        const QImage image = guide->document()
+                                 ->resource(QTextDocument::ImageResource, QUrl(QString::fromLatin1(picture)))
+                                 .value<QImage>();
+        EXPECT_FALSE(image.isNull()) << picture;
+    }
+    const QImage shipped(QStringLiteral(":/guide/settings.png"));
+    EXPECT_EQ(shipped.size(), dlg.size()) << "the guide's pictures are older than the windows: scripts/guide-pictures";
+    auto w = openQueryWindow();
+    keyTo(w->Command1, Qt::Key_F1);
+    EXPECT_EQ(guide->source().fragment(), QStringLiteral("query"));
+    EXPECT_EQ(QImage(QStringLiteral(":/guide/query.png")).size(), w->size())
+        << "the guide's pictures are older than the windows: scripts/guide-pictures";
+    keyTo(w->dcob, Qt::Key_F2);
+    settle(w);
+    ASSERT_NE(w->picker(), nullptr);
+    activate(w->picker());
+    keyTo(w->picker()->dgList, Qt::Key_F1);
+    EXPECT_EQ(guide->source().fragment(), QStringLiteral("picker"));
+    guide->close();
 }
 
 TEST_F(Windows, Screenshots) {

@@ -52,9 +52,9 @@ void nonBlocking(Socket s) {
 
 // A PRELOGIN message ([MS-TDS] 2.2.6.5): VERSION, then ENCRYPTION offering none.
 std::vector<unsigned char> preloginMessage() {
-    const unsigned char payload[] = {0x00, 0x00, 0x0B, 0x00, 0x06,              // VERSION at 11, 6 bytes
-                                     0x01, 0x00, 0x11, 0x00, 0x01,              // ENCRYPTION at 17, 1 byte
-                                     0xFF,                                      // terminator
+    const unsigned char payload[] = {0x00, 0x00, 0x0B, 0x00, 0x06,               // VERSION at 11, 6 bytes
+                                     0x01, 0x00, 0x11, 0x00, 0x01,               // ENCRYPTION at 17, 1 byte
+                                     0xFF,                                       // terminator
                                      0x0F, 0x00, 0x07, 0xD0, 0x00, 0x00, 0x00};  // version; ENCRYPT_OFF
     std::vector<unsigned char> m = {0x12, 0x01, 0x00, static_cast<unsigned char>(8 + sizeof payload), 0, 0, 1, 0};
     m.insert(m.end(), payload, payload + sizeof payload);
@@ -72,7 +72,8 @@ Prelogin probePrelogin(const std::string& server, int timeoutMs) {
         s.erase(0, 4);
     if (s.find('\\') != std::string::npos) return Prelogin::Unknown;  // a named instance's port is the browser's
     std::string host = s, port = "1433";
-    if (const size_t comma = s.rfind(','); comma != std::string::npos) host = s.substr(0, comma), port = s.substr(comma + 1);
+    if (const size_t comma = s.rfind(','); comma != std::string::npos)
+        host = s.substr(0, comma), port = s.substr(comma + 1);
     if (host.empty() || host == "." || host == "(local)") host = "127.0.0.1";
 #ifdef _WIN32
     WSADATA wsa;

@@ -136,8 +136,8 @@ void copyAsTemplate(const std::string& from, AtomicFile& to) {
             throw OutputError("工作簿的内容类型不是预期的样子，无法写成模板");
         xml.replace(type, kWorkbookType.size(), kTemplateType);
         const std::string data = deflateRaw(xml);
-        const uLong crc = crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(xml.data()),
-                                static_cast<uInt>(xml.size()));
+        const uLong crc =
+            crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(xml.data()), static_cast<uInt>(xml.size()));
         // A header of its own: sizes in it, no data descriptor, no extra field.
         std::string header(reinterpret_cast<const char*>(h), 6);
         put16(header, zipU16(h + 6) & ~0x0008u);

@@ -61,9 +61,9 @@ ZipDirectory readZipDirectory(FILE* f, const char* incomplete) {
                 x += 4u + len;
             }
         }
-        out.entries.push_back({std::string(reinterpret_cast<const char*>(&cd[p + 46]), nameLen), offset,
-                               std::vector<unsigned char>(cd.begin() + static_cast<long>(p),
-                                                          cd.begin() + static_cast<long>(end))});
+        out.entries.push_back(
+            {std::string(reinterpret_cast<const char*>(&cd[p + 46]), nameLen), offset,
+             std::vector<unsigned char>(cd.begin() + static_cast<long>(p), cd.begin() + static_cast<long>(end))});
         p = end;
     }
     return out;

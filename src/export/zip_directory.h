@@ -11,7 +11,7 @@ namespace faq::output {
 
 struct ZipEntry {
     std::string name;
-    uint64_t localHeader = 0;     // offset of the entry's local header
+    uint64_t localHeader = 0;           // offset of the entry's local header
     std::vector<unsigned char> record;  // its central directory record, as written
 };
 

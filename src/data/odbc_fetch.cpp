@@ -16,6 +16,11 @@ constexpr SQLULEN kMaxBoundChars = 4000;
 constexpr size_t kBlockBufferBytes = 8u << 20;
 constexpr SQLULEN kMaxRowsPerBlock = 1024;
 
+// The years a column's dates may have, by its type.
+struct DateRange {
+    short minYear = 1, maxYear = 9999;
+};
+
 struct ColumnPlan {
     std::string name;
     SQLSMALLINT sqlType = 0;
@@ -23,7 +28,7 @@ struct ColumnPlan {
     SQLSMALLINT cType = SQL_C_WCHAR;
     SQLLEN width = 0;  // bytes of one bound element
     bool longData = false;
-    short minYear = 1, maxYear = 9999;  // of a date, by the column's type
+    DateRange dates;  // of a date column, by its type
 };
 
 std::string describeName(const Stmt& stmt, SQLUSMALLINT col, SQLSMALLINT* sqlType, SQLULEN* size) {
@@ -80,8 +85,8 @@ std::vector<ColumnPlan> describe(const Stmt& stmt) {
                 if (succeeded(SQLColAttributeW(stmt.get(), static_cast<SQLUSMALLINT>(c + 1), SQL_DESC_TYPE_NAME,
                                                typeName, sizeof typeName - sizeof(char16_t), &len, nullptr))) {
                     const std::u16string_view name(typeName);
-                    if (name == u"datetime") p.minYear = 1753;
-                    if (name == u"smalldatetime") p.minYear = 1900, p.maxYear = 2079;
+                    if (name == u"datetime") p.dates.minYear = 1753;
+                    if (name == u"smalldatetime") p.dates = {1900, 2079};
                 }
                 break;
             }
@@ -134,11 +139,6 @@ std::string_view timestampText(char (&buf)[32], const SQL_TIMESTAMP_STRUCT& ts, 
     }
     return {buf, static_cast<size_t>(p - buf)};
 }
-
-// The years a column's dates may have, by its type.
-struct DateRange {
-    short minYear = 1, maxYear = 9999;
-};
 
 // A date the column's type cannot hold (a server sending what it never stores) is refused:
 // shown it would read as another date (year 113 as "0113").
@@ -275,7 +275,7 @@ void readCell(const Stmt& stmt, const ColumnPlan& p, SQLUSMALLINT col, Recordset
             if (n == SQL_NULL_DATA)
                 builder.putNull();
             else
-                putTimestamp(builder, ts, isDateOnly(p.sqlType), {p.minYear, p.maxYear});
+                putTimestamp(builder, ts, isDateOnly(p.sqlType), p.dates);
             break;
         }
         case SQL_C_CHAR:
@@ -447,7 +447,7 @@ RecordsetPtr fetchBlocks(const Stmt& stmt, SQLUINTEGER getDataExtensions) {
         b.cType = plan[c].cType;
         b.type = plan[c].type;
         b.dateOnly = isDateOnly(plan[c].sqlType);
-        b.dates = {plan[c].minYear, plan[c].maxYear};
+        b.dates = plan[c].dates;
         if (b.perCell) continue;
         b.width = static_cast<size_t>(plan[c].width);
         b.text = b.cType == SQL_C_CHAR || b.cType == SQL_C_WCHAR;

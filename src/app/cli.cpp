@@ -147,7 +147,7 @@ std::optional<std::string> passwordOnCommandLine(const std::vector<std::string>&
     for (const std::string& a : args) {
         std::string name = a.substr(0, a.find('='));
         for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        for (const char* option : {"--pwd", "--password", "--pass", "-p", "/pwd", "/password"})
+        for (const char* option : {"--pwd", "--password", "--pass", "-p"})
             if (name == option)
                 return std::string("密码不能写在命令行上（") + option +
                        "）：同一台电脑上的其他用户能看到命令行。请在设置对话框中输入密码"

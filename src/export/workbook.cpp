@@ -107,20 +107,10 @@ private:
     FILE* mSaved = nullptr;
 };
 
-}  // namespace
-
-void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, const data::Recordset& rs,
-                   const std::atomic<bool>* stop, WriteProgress* progress, WorkbookForm form) {
-    if (form == WorkbookForm::Template) {
-        // libxlsxwriter writes workbooks only: one into a scratch file beside, copied as a
-        // template into file, and the scratch file goes.
-        AtomicFile scratch(file.target());
-        writeWorkbook(scratch, captions, rs, stop, progress);
-        copyAsTemplate(scratch.tempPath(), file);
-        const size_t records = rs.recordCount();
-        verifyWorkbook(file.openablePath(), records == 0 ? 1 : 1 + static_cast<int>((records - 1) / kRowsPerSheet));
-        return;
-    }
+// Writes the workbook with libxlsxwriter into file's temporary file, unchecked; returns the
+// number of its sheets.
+int zipWorkbook(AtomicFile& file, const std::vector<std::string>& captions, const data::Recordset& rs,
+                const std::atomic<bool>* stop, WriteProgress* progress) {
     const std::string path = file.openablePath();
     const QuietLibrary quiet;
     std::string tmpDir = platform::narrowPath(folderOf(file.target()));
@@ -172,7 +162,25 @@ void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, c
     }
     errno = 0;  // what the zip phase fails for, if it does
     check(workbook_close(wb), ("写入工作簿 " + file.target() + " 失败").c_str());
-    verifyWorkbook(path, static_cast<int>(sheets.size()));
+    return static_cast<int>(sheets.size());
+}
+
+}  // namespace
+
+void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, const data::Recordset& rs,
+                   const std::atomic<bool>* stop, WriteProgress* progress, WorkbookForm form) {
+    int sheets = 0;
+    if (form == WorkbookForm::Template) {
+        // libxlsxwriter writes workbooks only: one into a scratch file beside, copied as a
+        // template into file, and the scratch file goes.
+        AtomicFile scratch(file.target());
+        sheets = zipWorkbook(scratch, captions, rs, stop, progress);
+        copyAsTemplate(scratch.tempPath(), file);
+    } else {
+        sheets = zipWorkbook(file, captions, rs, stop, progress);
+    }
+    // Read back once, what the caller is about to commit.
+    verifyWorkbook(file.openablePath(), sheets);
 }
 
 void saveWorkbook(const std::string& path, const std::vector<std::string>& captions, const data::Recordset& rs,

@@ -4,7 +4,9 @@
 ; upgrades in place; two Start-menu entries (the program, and the program on its sample
 ; database); the licences of what it ships; and an uninstaller under "Apps & features" that
 ; removes exactly the files it installed. /S installs silently, /AllUsers or /CurrentUser
-; choose without the page, /D= names the folder.
+; choose without the page, /D= names the folder. /SERVER=, /DATABASE= and /USER= preset the
+; settings dialog: written into the program's shortcut (and kept beside the uninstall entry,
+; so that an upgrade that names none keeps them; an empty one clears it).
 ; scripts/package-windows defines VERSION, STAGE (the files), FILES (their Delete lines),
 ; DIRS (their RMDir lines), LICENSE (the licence page's text), ICON and OUTFILE.
 Target amd64-unicode  ; a 64-bit setup program for a 64-bit program
@@ -65,6 +67,51 @@ VIAddVersionKey /LANG=2052 "LegalCopyright" "© 2026 faquery 开发者；所含�
   ${EndIf}
 !macroend
 
+Var PresetServer
+Var PresetDatabase
+Var PresetUser
+
+; Reads /NAME= from the command line into the variable, or else what the install before
+; kept; a value with a double quote cannot go into a shortcut's arguments and is refused.
+!macro ReadPreset NAME VALUE VAR
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/${NAME}=" ${VAR}
+  ${If} ${Errors}
+    ReadRegStr ${VAR} SHCTX "${KEY}" "Preset${VALUE}"
+  ${EndIf}
+  Push ${VAR}
+  Call HasQuote
+  Pop $1
+  ${If} $1 == 1
+    MessageBox MB_ICONSTOP "/${NAME}= 的值中不能有双引号。" /SD IDOK
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
+!macroend
+
+Function HasQuote
+  Exch $0
+  Push $2
+  Push $3
+  StrCpy $3 0
+  loop:
+    StrCpy $2 $0 1 $3
+    StrCmp $2 "" none
+    StrCmp $2 '"' found
+    IntOp $3 $3 + 1
+    Goto loop
+  found:
+    StrCpy $0 1
+    Goto done
+  none:
+    StrCpy $0 0
+  done:
+  Pop $3
+  Pop $2
+  Exch $0
+FunctionEnd
+
 Function .onInit
   ${IfNot} ${RunningX64}
     MessageBox MB_ICONSTOP "固定资产查询需要 64 位的 Windows。"
@@ -78,6 +125,9 @@ Function .onInit
     StrCpy $INSTDIR $R9
   ${EndIf}
   !insertmacro RefuseWhileRunning "安装"
+  !insertmacro ReadPreset SERVER Server $PresetServer
+  !insertmacro ReadPreset DATABASE Database $PresetDatabase
+  !insertmacro ReadPreset USER User $PresetUser
 FunctionEnd
 
 Function un.onInit
@@ -91,7 +141,21 @@ Section
   File /r "${STAGE}\*.*"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   ; $SMPROGRAMS and SHCTX are the install mode's: all users (HKLM) or this user (HKCU).
-  CreateShortcut "$SMPROGRAMS\固定资产查询.lnk" "$INSTDIR\faquery.exe" "" "$INSTDIR\faquery.exe" 0
+  ; The presets, each quoted, in the program's shortcut.
+  StrCpy $R0 ""
+  ${If} $PresetServer != ""
+    StrCpy $R0 '$R0 --server "$PresetServer"'
+  ${EndIf}
+  ${If} $PresetDatabase != ""
+    StrCpy $R0 '$R0 --database "$PresetDatabase"'
+  ${EndIf}
+  ${If} $PresetUser != ""
+    StrCpy $R0 '$R0 --user "$PresetUser"'
+  ${EndIf}
+  ${If} $R0 != ""
+    StrCpy $R0 $R0 "" 1
+  ${EndIf}
+  CreateShortcut "$SMPROGRAMS\固定资产查询.lnk" "$INSTDIR\faquery.exe" "$R0" "$INSTDIR\faquery.exe" 0
   ; Trying it without a server: the program on its sample database.
   CreateShortcut "$SMPROGRAMS\固定资产查询（示例数据库）.lnk" "$INSTDIR\faquery.exe" "--demo" "$INSTDIR\faquery.exe" 0
   ; The user's guide, in the browser.
@@ -106,6 +170,9 @@ Section
   WriteRegStr SHCTX "${KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr SHCTX "${KEY}" "UninstallString" '"$INSTDIR\uninstall.exe" /$MultiUser.InstallMode'
   WriteRegStr SHCTX "${KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /$MultiUser.InstallMode /S'
+  WriteRegStr SHCTX "${KEY}" "PresetServer" "$PresetServer"
+  WriteRegStr SHCTX "${KEY}" "PresetDatabase" "$PresetDatabase"
+  WriteRegStr SHCTX "${KEY}" "PresetUser" "$PresetUser"
   WriteRegDWORD SHCTX "${KEY}" "NoModify" 1
   WriteRegDWORD SHCTX "${KEY}" "NoRepair" 1
   WriteRegDWORD SHCTX "${KEY}" "EstimatedSize" ${SIZE_KB}

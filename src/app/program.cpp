@@ -121,6 +121,16 @@ void placeCentred(QWidget* w) {
     w->move(std::max(centred.x(), free.left()), std::max(centred.y(), free.top()));
 }
 
+QSize fittedSize(QSize designed, QSize least) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return designed;
+    // The frame is not known before the window is shown: a title bar and borders as large
+    // as Windows draws them at any scale, in the window's own pixels.
+    const QSize frame(16, 40);
+    const QSize room = screen->availableGeometry().size() - frame;
+    return designed.boundedTo(room).expandedTo(least);
+}
+
 void pressOnEnter(QPushButton* button) {
     button->setDefault(false);
     // Outside a dialog an auto-default button takes Enter when focused and never becomes

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMessageBox>
+#include <QSize>
 #include <QString>
 #include <functional>
 
@@ -36,6 +37,9 @@ bool askMessage(QWidget* parent, const QString& text, const QString& offer,
 // Moves w to the centre of the screen; a window larger than the screen (large scales on
 // small screens) keeps its top left corner, with the criteria, on it.
 void placeCentred(QWidget* w);
+// The client size a fixed window gets on the primary screen: its designed size, or less
+// where the screen (less a frame and title bar) is smaller, never below `least`.
+QSize fittedSize(QSize designed, QSize least);
 
 // Enter (either key) on the focused button presses it, as on Windows; no button becomes
 // the window's default.

@@ -36,6 +36,7 @@
 namespace faq::ui {
 
 using app::placed;
+using app::twips;
 using app::twipsRect;
 
 namespace {
@@ -62,7 +63,6 @@ frmLogin::frmLogin(app::Session& session, QWidget* parent)
     : QWidget(parent, app::kFixedWindowFlags), mSession(session) {
     setObjectName(QStringLiteral("frmLogin"));
     setWindowTitle(QString::fromUtf8(app::kAppTitle));
-    setFixedSize(app::twipsSize(11055, 6105));
 
     Frame1 = placed(new QGroupBox(QStringLiteral("查询条件"), this), "Frame1", twipsRect(360, 240, 8175, 1815));
     Label1 = placed(new QLabel(QStringLiteral("固定资产"), Frame1), "Label1", twipsRect(240, 360, 1215, 255));
@@ -103,6 +103,18 @@ frmLogin::frmLogin(app::Session& session, QWidget* parent)
     lblBusy->hide();
     btnCancel->hide();
     for (QPushButton* b : {Command1, btnCsv, btnCancel}) app::pressOnEnter(b);
+    // On a screen too small for it (a laptop at 150 %), the window is narrower or lower: the
+    // criteria stay as they are, the grid gives up the room and the buttons below keep to
+    // the right edge.
+    const QSize designed = app::twipsSize(11055, 6105);
+    const QSize least(Frame1->geometry().right() + twips(120), designed.height() - dgContent->height() + 100);
+    const QSize size = app::fittedSize(designed, least);
+    setFixedSize(size);
+    const QSize less = designed - size;
+    dgContent->resize(dgContent->size() - less);
+    for (QWidget* w : {static_cast<QWidget*>(btnCsv), static_cast<QWidget*>(btnCancel)})
+        w->move(w->pos() - QPoint(less.width(), less.height()));
+    lblBusy->setGeometry(lblBusy->geometry().translated(0, -less.height()).adjusted(0, 0, -less.width(), 0));
 
     QWidget* order[] = {byyyy, Command1, bmm, eyyyy, emm, dcob, dcbmDept, btnCsv, dgContent->view(), chkLike};
     for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);

@@ -7,6 +7,13 @@
 #include <QTextBrowser>
 #include <QUrl>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+
+#include <QAbstractNativeEventFilter>
+#include <QApplication>
+#endif
+
 // The guide's resource, in a static library: registered before its first use.
 static void initGuideResource() {
     Q_INIT_RESOURCE(guide);
@@ -38,11 +45,71 @@ QTextBrowser* showGuide(QWidget* from, const QString& section) {
     return guide;
 }
 
+namespace {
+
+// What F1 (and on Windows the system menu's 帮助) opens for the window it belongs to.
+class GuideKey : public QObject {
+public:
+    GuideKey(QWidget* window, std::function<QString()> section)
+        : QObject(window), mWindow(window), mSection(std::move(section)) {
+        setObjectName(QStringLiteral("guideKey"));
+    }
+    void open() const { showGuide(mWindow, mSection()); }
+
+private:
+    QWidget* mWindow;
+    std::function<QString()> mSection;
+};
+
+#ifdef Q_OS_WIN
+// The system menu's entry: a command id of our own (below 0xF000, a multiple of 16), added
+// when the window first shows, heard by one filter for all windows.
+constexpr UINT kHelpCommand = 0x0010;
+
+class SystemMenuHelp : public QObject, public QAbstractNativeEventFilter {
+public:
+    static void add(QWidget* window) {
+        static SystemMenuHelp* filter = [] {
+            auto* f = new SystemMenuHelp;
+            qApp->installNativeEventFilter(f);
+            return f;
+        }();
+        window->installEventFilter(filter);
+    }
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() == QEvent::Show) {
+            auto* w = static_cast<QWidget*>(watched);
+            HMENU menu = GetSystemMenu(reinterpret_cast<HWND>(w->winId()), FALSE);
+            if (menu && GetMenuState(menu, kHelpCommand, MF_BYCOMMAND) == static_cast<UINT>(-1)) {
+                AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+                AppendMenuW(menu, MF_STRING, kHelpCommand, L"帮助(&H)\tF1");
+            }
+        }
+        return false;
+    }
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        if (type != "windows_generic_MSG") return false;
+        const MSG* msg = static_cast<const MSG*>(message);
+        if (msg->message != WM_SYSCOMMAND || (msg->wParam & 0xFFF0) != kHelpCommand) return false;
+        QWidget* w = QWidget::find(reinterpret_cast<WId>(msg->hwnd));
+        const auto* key = w ? w->findChild<GuideKey*>(QStringLiteral("guideKey"), Qt::FindDirectChildrenOnly) : nullptr;
+        if (!key) return false;
+        key->open();
+        return true;
+    }
+};
+#endif
+
+}  // namespace
+
 void addGuideKey(QWidget* window, std::function<QString()> section) {
+    auto* key = new GuideKey(window, std::move(section));
     auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), window);
     f1->setContext(Qt::WindowShortcut);
-    QObject::connect(f1, &QShortcut::activated, window,
-                     [window, section = std::move(section)] { showGuide(window, section()); });
+    QObject::connect(f1, &QShortcut::activated, key, &GuideKey::open);
+#ifdef Q_OS_WIN
+    SystemMenuHelp::add(window);
+#endif
 }
 
 void addGuideKey(QWidget* window, const QString& section) {

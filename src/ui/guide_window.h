@@ -14,7 +14,8 @@ namespace faq::ui {
 // one window, raised when it is already open. Returns the browser, for the tests.
 QTextBrowser* showGuide(QWidget* from, const QString& section);
 
-// Lets F1 in window show the guide at section, or at the section chosen when it is pressed.
+// Lets F1 in window (and on Windows 帮助 in its system menu) show the guide at section, or at
+// the section chosen when it is pressed.
 void addGuideKey(QWidget* window, const QString& section);
 void addGuideKey(QWidget* window, std::function<QString()> section);
 

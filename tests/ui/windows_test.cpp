@@ -22,6 +22,7 @@
 
 #include "app/cli.h"
 #include "app/frm_db_set.h"
+#include "app/twips.h"
 #include "data/sqlite_connection.h"
 #include "gui_fixture.h"
 #include "query/money_format.h"
@@ -655,20 +656,62 @@ TEST_F(Windows, F1OpensTheGuideAtTheWindowsSection) {
     guide->close();
 }
 
-TEST_F(Windows, Screenshots) {
+// Run on the default screen, and on 1024×768 at 150 % and 1366×768 at 125 % (offscreen
+// screens of those sizes): every window fits, every control lies inside its window and shows
+// its caption whole; on a screen with room the query window has its designed size.
+TEST_F(Windows, FitTheScreenAndAreCaptured) {
+    const QString screen = qEnvironmentVariable("FAQ_SCREEN_NAME");
+    const auto named = [&](const char* what) { return screen + QString::fromLatin1(what); };
+    const auto fits = [](QWidget* top) {
+        const std::string window = top->objectName().toStdString();
+        const QRect room = top->screen()->availableGeometry();
+        EXPECT_TRUE(room.contains(top->geometry())) << window;
+        EXPECT_LE(top->width() + 16, room.width()) << window;
+        EXPECT_LE(top->height() + 40, room.height()) << window;
+        for (QWidget* c : top->findChildren<QWidget*>()) {
+            QWidget* parent = c->parentWidget();
+            if (c->isWindow() || !c->isVisibleTo(top) || (parent != top && !qobject_cast<QGroupBox*>(parent))) continue;
+            const std::string control = c->objectName().toStdString();
+            EXPECT_TRUE(parent->rect().contains(c->geometry())) << window << " " << control;
+            const QFontMetrics m = c->fontMetrics();
+            if (auto* b = qobject_cast<QPushButton*>(c)) {
+                EXPECT_LE(m.horizontalAdvance(b->text()) + 6, b->width()) << control;
+            } else if (auto* k = qobject_cast<QCheckBox*>(c)) {
+                EXPECT_LE(k->sizeHint().width(), k->width()) << control;
+            } else if (auto* l = qobject_cast<QLabel*>(c)) {
+                EXPECT_LE(m.horizontalAdvance(l->text()), l->width()) << control;
+            }
+        }
+    };
     app::FrmDbSet dlg;
     dlg.show();
-    screenshot(&dlg, QStringLiteral("settings"));
+    fits(&dlg);
+    screenshot(&dlg, named("settings"));
     auto w = openQueryWindow();
     w->byyyy->setEditText(QStringLiteral("2020"));
     w->Command1_Click();
     settle(w);
-    screenshot(w.get(), QStringLiteral("query"));
+    fits(w.get());
+    const QSize designed = app::twipsSize(11055, 6105);
+    if (w->screen()->availableGeometry().size().boundedTo(designed + QSize(16, 40)) == designed + QSize(16, 40)) {
+        EXPECT_EQ(w->size(), designed);
+    }
+    // The grid's last column and its scroll bar are inside the window.
+    EXPECT_LE(w->dgContent->geometry().right(), w->width());
+    screenshot(w.get(), named("query"));
     w->dcob->setEditText(QStringLiteral("电脑"));
     keyTo(w->dcob, Qt::Key_F2);
     settle(w);
     ASSERT_NE(w->picker(), nullptr);
-    screenshot(w->picker(), QStringLiteral("picker"));
+    fits(w->picker());
+    screenshot(w->picker(), named("picker"));
+    keyTo(w->Command1, Qt::Key_F1);
+    QWidget* guide = QApplication::activeWindow();
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->objectName() == QStringLiteral("guide") && top->isVisible()) guide = top;
+    ASSERT_NE(guide, nullptr);
+    fits(guide);
+    guide->close();
 }
 
 }  // namespace

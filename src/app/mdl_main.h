@@ -33,6 +33,9 @@ public:
 
     query::listMng& gListMng() { return mPinned ? *mPinned : mSession.builder(); }
     data::RecordsetPtr fetchList(query::CMvLogin& p) { return gListMng().getList(p); }
+    data::RecordsetPtr fetchCards(const query::CMvLogin& p, const std::optional<query::SummaryRow>& row) {
+        return gListMng().getCards(p, row);
+    }
     data::RecordsetPtr fetchCobList(query::CMvLogin* p, const std::string& zcName) {
         return gListMng().getCobList(p, zcName);
     }

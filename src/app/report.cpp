@@ -20,6 +20,7 @@
 #include "options.h"
 #include "query/money_format.h"
 #include "query/period.h"
+#include "query/sql_text.h"
 #include "session.h"
 #include "terminal_text.h"
 
@@ -47,6 +48,7 @@ const char* const kHelp =
     "  --name 名称           固定资产名称\n"
     "  --like                名称模糊查询（包含即可）\n"
     "  --today YYYY-MM-DD    当天日期，决定截止日期（默认系统日期）\n"
+    "  --cards               不汇总，列出汇总所计的每一张卡片（与查询窗口“明细”相同）\n"
     "\n"
     "输出：\n"
     "  --format 格式         table、csv 或 xlsx（默认 table）\n"
@@ -70,6 +72,7 @@ struct Request {
     Format format = Format::Table;
     std::optional<std::string> output;
     bool showSql = false;
+    bool cards = false;  // the cards behind the summary instead of it
 };
 
 struct Exit {
@@ -94,6 +97,7 @@ const std::vector<OptionDef>& reportOptions() {
         {"format", OptionDef::Value},
         {"output", OptionDef::Value},
         {"show-sql"},
+        {"cards"},
         {"help", OptionDef::Flag, 'h'},
         // Recognised only to refuse them without repeating what follows.
         {"pwd", OptionDef::OptionalValue},
@@ -141,6 +145,7 @@ std::variant<Request, Exit> readRequest(const ParsedOptions& p, const Clock& sys
     if (r.format == Format::Xlsx && !p.has("output")) return bad("xlsx 格式需要 --output 文件");
     if (p.has("output")) r.output = p.value("output");
     r.showSql = p.has("show-sql");
+    r.cards = p.has("cards");
 
     r.today = systemClock();
     if (p.has("today")) {
@@ -242,7 +247,12 @@ Exit run(Request& r, const ReportIo& io, InterruptGuard& interrupts) {
     try {
         if (r.dept)
             if (auto bad = chooseDepartment(m, r.criteria, *r.dept)) return *bad;
-        rs = m.fetchList(r.criteria);
+        if (r.cards) {
+            r.criteria.strSql = query::cardListSql(r.criteria, std::nullopt);
+            rs = m.fetchCards(r.criteria, std::nullopt);
+        } else {
+            rs = m.fetchList(r.criteria);
+        }
     } catch (const data::DbError& e) {
         interrupts.setCanceller(nullptr);
         if (r.showSql && !r.criteria.strSql.empty()) *io.err << r.criteria.strSql << '\n';

@@ -242,6 +242,8 @@ constexpr std::string_view kSubqueryTail = " GROUP BY fc.sCardNum ) ";
 constexpr std::string_view kCondition[] = {"(((fa_Cards.dInputDate)<= '", "') AND ((fa_Cards.dTransDate)<='",
                                            "' Or (fa_Cards.dTransDate) Is Null) AND ((fa_Cards.dDisposeDate)<='",
                                            "' Or (fa_Cards.dDisposeDate) Is Null))"};
+// The head of the card list, which has the subquery once and no union.
+constexpr std::string_view kCardListHead = "      Select  fa_Cards.sCardNum as [卡片编号],";
 constexpr std::string_view kUncorrelated =
     " AND fa_Cards.sCardID IN (SELECT Max(fc.sCardID) FROM fa_Cards fc GROUP BY fc.sCardNum) ";
 
@@ -300,7 +302,9 @@ std::string decorrelateSummary(const std::string& sql) {
         copied = pos = cond + condLen + kSubqueryTail.size();
         --pos;
     }
-    if (found != 2 || unionAt == std::string_view::npos || !s.starts_with("      Select distinct ")) return sql;
+    const bool summary = found == 2 && unionAt != std::string_view::npos && s.starts_with("      Select distinct ");
+    const bool cards = found == 1 && unionAt == std::string_view::npos && s.starts_with(kCardListHead);
+    if (!summary && !cards) return sql;
     out.append(s.substr(copied));
     return out;
 }
@@ -353,6 +357,9 @@ std::string withSqlServerComparisons(const std::string& sql) {
                 {"    fa_Cards.sDeptNames ,", "    fa_Cards.sDeptNames" FAQ_CI " ,"},
                 {"  fa_Cards.sAssetName  union  ALL", "  fa_Cards.sAssetName" FAQ_CI "  union  ALL"},
                 {" AND fa_Cards.sAssetName = ", " AND fa_Cards.sAssetName" FAQ_CI " = "}});
+    if (s.starts_with(kCardListHead) && s.find(" union  ALL Select  ") == std::string_view::npos)
+        return replaceOutsideLiterals(s, {{" AND fa_Cards.sAssetName = ", " AND fa_Cards.sAssetName" FAQ_CI " = "},
+                                          {" AND fa_Cards.sDeptNames = ", " AND fa_Cards.sDeptNames" FAQ_CI " = "}});
     constexpr std::string_view kNames = " SELECT distinct  sAssetName FROM fa_Cards";
     if (s.starts_with(kNames) && (s.size() == kNames.size() || s.substr(kNames.size()).starts_with(" where ")))
         return replaceOutsideLiterals(s, {{kNames, " SELECT min(sAssetName) as sAssetName FROM fa_Cards"}}) +

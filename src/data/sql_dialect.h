@@ -19,12 +19,14 @@ int registerSqlDialect(sqlite3* db);
 //   x IN (SELECT Max(fc.id) FROM fa_Cards fc WHERE c(outer) GROUP BY fc.num)
 // holds exactly when c(outer) AND x IN (SELECT Max(fc.id) FROM fa_Cards fc GROUP BY fc.num)
 // holds (a false or unknown c leaves no group at all), both halves of the program's own
-// statement are rewritten so; any other text comes back unchanged.
+// statement are rewritten so, and so is the one subquery of its card list (the cards
+// behind the summary); any other text comes back unchanged.
 std::string decorrelateSummary(const std::string& sql);
 
 // The program's statements comparing texts as SQL Server's Chinese_PRC_CI_AS does (see
 // sql_collation.h; LIKE follows it everywhere through the dialect's like()): the summary
-// groups and matches names under that collation, the asset-name list lists each name once.
+// groups and matches names under that collation, the card list picks a summary row's
+// cards under it, the asset-name list lists each name once.
 // Where a group holds several spellings of a name, it shows the first of them in code
 // point order ("UPS" before "ups", "电脑" before "电脑 "). Any other text comes back as it is.
 std::string withSqlServerComparisons(const std::string& sql);

@@ -100,6 +100,10 @@ data::RecordsetPtr listMng::getList(CMvLogin& p) {
     return run(p.strSql);
 }
 
+data::RecordsetPtr listMng::getCards(const CMvLogin& p, const std::optional<SummaryRow>& row) {
+    return run(cardListSql(p, row));
+}
+
 data::RecordsetPtr listMng::getCobList(CMvLogin*, const std::string& zcName) {
     return run(assetNameListSql(zcName));
 }

@@ -10,6 +10,7 @@
 #include "cmvlogin.h"
 #include "data/cdb.h"
 #include "data/recordset.h"
+#include "sql_text.h"
 
 namespace faq::query {
 
@@ -21,6 +22,8 @@ public:
     // The asset summary; stores the statement in p.strSql before running it.
     data::RecordsetPtr getList(CMvLogin& p);
     // Distinct asset names beginning with zcName (all of them when it is empty); p is unused.
+    // The cards behind one row of the summary of p, or behind all of it.
+    data::RecordsetPtr getCards(const CMvLogin& p, const std::optional<SummaryRow>& row);
     data::RecordsetPtr getCobList(CMvLogin* p, const std::string& zcName);
     // cDepCode, cDepName of every department, ordered by code; p is unused.
     data::RecordsetPtr getDeptList(CMvLogin* p);

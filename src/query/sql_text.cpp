@@ -75,6 +75,23 @@ constexpr std::string_view F5 = "     '合计:' as [固定资产名称],";
 constexpr std::string_view F6 = "      sum( fa_Cards.dblValue) as [原值],";
 constexpr std::string_view F7 = "      count( (fa_Cards.sOrgID)) as [数量] ";
 
+// The card list: the cards behind the summary, under the same FROM, WHERE and criteria
+constexpr std::string_view K1 = "      Select  fa_Cards.sCardNum as [卡片编号],";
+constexpr std::string_view K2 = "      fa_Cards.sAssetNum as [资产编号],";
+constexpr std::string_view K3 = "      fa_Cards.sAssetName as [固定资产名称],";
+constexpr std::string_view K4 = "      fa_Cards.sDeptNames as [使用部门],";
+constexpr std::string_view K5 = "      convert(varchar(10),fa_Cards.dStartdate,102) as [开始使用日期],";
+constexpr std::string_view K6 = "      fa_Cards.dblValue as [原值],";
+// The summary's 数量 counts the cards with an origin: shown, so that the list adds up to it
+constexpr std::string_view K6b = "      fa_Cards.sOrgID as [增加方式] ";
+// One summary row: its three group values, equal as the grouping has them, or NULL
+constexpr std::string_view R1a = " AND convert(varchar(10),fa_Cards.dStartdate,102) = '", R1b = "'",
+                           R1n = " AND fa_Cards.dStartdate Is Null";
+constexpr std::string_view R2a = " AND fa_Cards.sDeptNames = '", R2b = "'", R2n = " AND fa_Cards.sDeptNames Is Null";
+constexpr std::string_view R3a = " AND fa_Cards.sAssetName = '", R3b = "'", R3n = " AND fa_Cards.sAssetName Is Null";
+constexpr std::string_view K7 =
+    " Order By fa_Cards.dStartdate, fa_Cards.sDeptNames, fa_Cards.sAssetName, fa_Cards.sCardNum, fa_Cards.sCardID";
+
 // Lookup lists
 constexpr std::string_view L1 = " SELECT distinct  sAssetName";
 constexpr std::string_view L2 = " FROM";
@@ -139,6 +156,29 @@ std::string summarySql(const CMvLogin& p) {
     appendFrom(s);
     appendWhere(s, p);
     appendCriteria(s, p);
+    return s;
+}
+
+std::string cardListSql(const CMvLogin& p, const std::optional<SummaryRow>& row) {
+    std::string s;
+    s.reserve(4096);
+    append(s, K1, K2, K3, K4, K5, K6, K6b);
+    appendFrom(s);
+    appendWhere(s, p);
+    appendCriteria(s, p);
+    if (row) {
+        const auto equal = [&s](const std::optional<std::string>& v, std::string_view head, std::string_view tail,
+                                std::string_view null) {
+            if (v)
+                append(s, head, sqlLiteral(*v), tail);
+            else
+                s.append(null);
+        };
+        equal(row->startDate, R1a, R1b, R1n);
+        equal(row->department, R2a, R2b, R2n);
+        equal(row->assetName, R3a, R3b, R3n);
+    }
+    s.append(K7);
     return s;
 }
 

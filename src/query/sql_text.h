@@ -1,6 +1,7 @@
 // The statement texts the program sends, each built in one place from named fragments.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,16 @@ std::string sqlLiteral(std::string_view value);
 
 // The asset summary: grouped rows, then the total row "合计:".
 std::string summarySql(const CMvLogin& p);
+// One grouped row of the summary, by the values it shows: start date (yyyy.mm.dd),
+// department and asset name; nullopt where the row holds NULL.
+struct SummaryRow {
+    std::optional<std::string> startDate, department, assetName;
+};
+// The cards the summary of p counts, one line for each thing counted (a card counted under
+// two department shares stands twice), with the same joins, latest version and criteria:
+// those of one grouped row, or of the whole result (the total row) without a row. Their
+// 原值 add up to the row's; the row's 数量 counts those with an 增加方式 (origin).
+std::string cardListSql(const CMvLogin& p, const std::optional<SummaryRow>& row);
 // Distinct asset names, those beginning with prefix when it is not empty.
 std::string assetNameListSql(const std::string& prefix);
 // Departments: cDepCode, cDepName ordered by code.

@@ -1,6 +1,7 @@
 #include "frm_login.h"
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -95,6 +96,15 @@ frmLogin::frmLogin(app::Session& session, QWidget* parent)
     dgContent->view()->horizontalHeader()->setFont(app::songTi9());
     dgContent->model()->setColumns({{QString(), -1, {}}, {QString(), -1, {}}});  // unbound: two empty columns
     dgContent->enableCopy();
+    // 明细: the cards behind a row, first in the grid's menu.
+    auto* details = new QAction(QStringLiteral("明细(&D)"), dgContent->view());
+    dgContent->view()->insertAction(dgContent->view()->actions().value(0), details);
+    connect(details, &QAction::triggered, this, [this] { showCards(dgContent->view()->currentIndex().row()); });
+    connect(dgContent->view(), &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex& i) { showCards(i.row()); });
+    connect(dgContent->view(), &GridView::keyDown, this, [this](int key, Qt::KeyboardModifiers) {
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) showCards(dgContent->view()->currentIndex().row());
+    });
     btnCsv = placed(new QPushButton(QStringLiteral("输出EXCEL"), this), "btnCsv", twipsRect(9600, 5640, 1215, 375));
     // Beside the export button, while work runs: what runs, for how long, and "取消".
     lblBusy = placed(new QLabel(this), "lblBusy", twipsRect(360, 5640, 7800, 375));
@@ -359,6 +369,7 @@ void frmLogin::Command1_Click() {
                 return;
             }
             rsResult = *out.value;
+            mShownCriteria = next;
             dgContent->bind(rsResult, true);
             const int value = rsResult->fieldIndex("原值");
             dgContent->model()->setColumnFormat(value >= 0 ? value : 3,
@@ -372,16 +383,13 @@ void frmLogin::Command1_Click() {
         });
 }
 
-void frmLogin::exportToExcel() {
-    QStringList captions;
-    for (int c = 0; c < dgContent->model()->columnCount(); ++c)
-        captions << dgContent->model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+void frmLogin::exportToExcel(data::RecordsetPtr rs, const QStringList& captions) {
     // The whole result, whatever row the grid stands on; the grid stays there.
     beginWork(QStringLiteral("正在输出"));
     mExportProgress = std::make_shared<output::WriteProgress>();
     mJob = runInBackground<ExportOutcome>(
         mSession, this,
-        [exporter = mExporter, rs = rsResult, captions, keep = mSession.shared_from_this(), progress = mExportProgress](
+        [exporter = mExporter, rs, captions, keep = mSession.shared_from_this(), progress = mExportProgress](
             app::mdlMain&) { return exporter.write(rs, captions, &keep->cancelRequested(), progress.get()); },
         [this](Outcome<ExportOutcome>& out) {
             endWork();
@@ -412,7 +420,55 @@ void frmLogin::exportToExcel() {
 
 void frmLogin::btnCsv_Click() {
     if (busy()) return;
-    exportToExcel();
+    QStringList captions;
+    for (int c = 0; c < dgContent->model()->columnCount(); ++c)
+        captions << dgContent->model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    exportToExcel(rsResult, captions);
+}
+
+void frmLogin::showCards(int row) {
+    if (busy() || !rsResult || !mShownCriteria || row < 0 || static_cast<size_t>(row) >= rsResult->recordCount())
+        return;
+    const auto text = [&](int column) -> std::optional<std::string> {
+        const data::Value v = rsResult->value(static_cast<size_t>(row), static_cast<size_t>(column));
+        if (v.isNull()) return std::nullopt;
+        return v.toString();
+    };
+    // The total row, last, stands for every card of the result.
+    std::optional<query::SummaryRow> key;
+    QString what = QStringLiteral("全部卡片（合计行）");
+    const bool total = static_cast<size_t>(row) + 1 == rsResult->recordCount() && text(2) == "合计:";
+    if (!total) {
+        key = query::SummaryRow{text(0), text(1), text(2)};
+        const auto shown = [](const std::optional<std::string>& v) {
+            return v ? QString::fromStdString(*v) : QStringLiteral("（空）");
+        };
+        what = QStringLiteral("开始使用日期 %1　使用部门 %2　固定资产名称 %3")
+                   .arg(shown(key->startDate), shown(key->department), shown(key->assetName));
+    }
+    beginWork(QStringLiteral("正在读取卡片明细"));
+    mJob = runInBackground<data::RecordsetPtr>(
+        mSession, this, [criteria = mShownCriteria, key](app::mdlMain& m) { return m.fetchCards(*criteria, key); },
+        [this, what](Outcome<data::RecordsetPtr>& out) {
+            endWork();
+            if (out.dbError && out.dbError->failure() == data::Failure::Cancelled)
+                return sayDone(QString::fromStdString(mSession.failureMessage(*out.dbError)));
+            if (!out.value) {
+                app::showMessage(this,
+                                 out.dbError ? QString::fromStdString(mSession.failureMessage(*out.dbError))
+                                             : QString::fromStdString(out.otherError),
+                                 QMessageBox::Warning);
+                return;
+            }
+            if (!mCards) {
+                mCards = new frmCards(this);
+                connect(mCards, &frmCards::exportRequested, this, [this] {
+                    if (busy() || !mCards || !mCards->cards()) return;
+                    exportToExcel(mCards->cards(), mCards->captions());
+                });
+            }
+            mCards->showCards(*out.value, what);
+        });
 }
 
 void frmLogin::Form_KeyDown(int keyCode, Qt::KeyboardModifiers) {

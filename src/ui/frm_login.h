@@ -13,6 +13,7 @@
 #include "background.h"
 #include "data/recordset.h"
 #include "form_select.h"
+#include "frm_cards.h"
 #include "query/cmvlogin.h"
 #include "workbook_export.h"
 
@@ -43,6 +44,10 @@ public:
 
     void Command1_Click();
     void btnCsv_Click();
+    // 明细 (double-click, Enter or the grid's menu): the cards behind the grid's row `row`,
+    // every card of the result on the total row, in the card window.
+    void showCards(int row);
+    frmCards* cardWindow() const { return mCards; }
     void Form_KeyDown(int keyCode, Qt::KeyboardModifiers shift);
     // "取消": stops the running statement at the server; a connect is abandoned.
     void btnCancel_Click();
@@ -91,7 +96,7 @@ protected:
 
 private:
     void initCriteriaControls();
-    void exportToExcel();
+    void exportToExcel(data::RecordsetPtr rs, const QStringList& captions);
     void showPicker();
     void beginWork(const QString& what);
     void endWork();
@@ -103,6 +108,9 @@ private:
     std::unique_ptr<query::CMvLogin> objCriteria;
     data::RecordsetPtr rsResult;
     QPointer<FormSelect> mPicker;
+    QPointer<frmCards> mCards;
+    // The criteria of the result the grid shows (a failed query leaves both as they were).
+    std::shared_ptr<const query::CMvLogin> mShownCriteria;
     WorkbookExporter mExporter;
     QString mWork;                                           // what runs, for the status line; empty when idle
     unsigned mWorkSerial = 0;                                // counts the work begun

@@ -111,6 +111,46 @@ std::string literal(const std::optional<std::string>& v) {
     return v ? "'" + query::sqlLiteral(*v) + "'" : "null";
 }
 
+// A summary row as its values: start date, department, name, 原值 and 数量.
+struct SummaryLine {
+    std::optional<std::string> date, dept, name;
+    std::optional<double> value;
+    long long count = 0;
+};
+
+std::optional<std::string> textAt(sqlite3_stmt* s, int c) {
+    if (sqlite3_column_type(s, c) == SQLITE_NULL) return std::nullopt;
+    return std::string(reinterpret_cast<const char*>(sqlite3_column_text(s, c)));
+}
+
+std::vector<SummaryLine> summaryLines(sqlite3* db, const std::string& sql) {
+    sqlite3_stmt* s = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    std::vector<SummaryLine> lines;
+    while (sqlite3_step(s) == SQLITE_ROW) {
+        SummaryLine l{textAt(s, 0), textAt(s, 1), textAt(s, 2), std::nullopt, sqlite3_column_int64(s, 4)};
+        if (sqlite3_column_type(s, 3) != SQLITE_NULL) l.value = sqlite3_column_double(s, 3);
+        lines.push_back(l);
+    }
+    sqlite3_finalize(s);
+    return lines;
+}
+
+// The card list of sql added up as the summary adds its cards: 原值 summed (none when every
+// value is NULL), 数量 the lines with an 增加方式.
+SummaryLine cardTotals(sqlite3* db, const std::string& sql) {
+    SummaryLine total;
+    sqlite3_stmt* s = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    while (sqlite3_step(s) == SQLITE_ROW) {
+        if (sqlite3_column_type(s, 5) != SQLITE_NULL)
+            total.value = total.value.value_or(0) + sqlite3_column_double(s, 5);
+        if (sqlite3_column_type(s, 6) != SQLITE_NULL) ++total.count;
+    }
+    sqlite3_finalize(s);
+    return total;
+}
+
 // Cards with several versions per card number, missing and equal dates, dates on either
 // side of the as-of date in both written forms, disposed cards, cards without a
 // department share, names holding quotes and wildcards.
@@ -157,6 +197,7 @@ TEST(Decorrelation, SameRowsAsTheCorrelatedStatementAndAsSqlServerOnRandomDataba
                            "电脑 ", "[[]x]", "[u]ps", "[^电]脑", "ups[_]",        "ｘ机", "[a-z]机", "电[脑"};
     const char* depts[] = {"", "01", "03", "0301"};
     int compared = 0;
+    long long cardRows = 0;
     for (int round = 0; round < 150; ++round) {
         data::SqliteConnection c(data::EmbeddedSource{"", true, 1, 1});  // the schema; cards come next
         fillCards(c.handle(), rng);
@@ -178,9 +219,47 @@ TEST(Decorrelation, SameRowsAsTheCorrelatedStatementAndAsSqlServerOnRandomDataba
             ASSERT_EQ(rowsOf(c.handle(), data::withSqlServerComparisons(fast), true), oracleRows(c.handle(), p))
                 << "round " << round << ": " << p.strZcID << (p.gsCZLike == "1" ? " (like)" : "");
             compared += static_cast<int>(expected.size()) - 1;  // group rows besides the total
+            // The cards behind each row, and behind the total row, add up to it: the
+            // correlated and the embedded engine's form alike.
+            for (const SummaryLine& line : summaryLines(c.handle(), data::withSqlServerComparisons(fast))) {
+                std::optional<query::SummaryRow> row;
+                if (line.name != "合计:") row = query::SummaryRow{line.date, line.dept, line.name};
+                const std::string cards = query::cardListSql(p, row);
+                ASSERT_NE(data::decorrelateSummary(cards), cards);
+                for (const std::string& form : {cards, data::decorrelateSummary(cards)}) {
+                    const SummaryLine got = cardTotals(c.handle(), data::withSqlServerComparisons(form));
+                    EXPECT_EQ(got.count, line.count) << "round " << round << " " << line.name.value_or("NULL");
+                    ASSERT_EQ(got.value.has_value(), line.value.has_value()) << "round " << round;
+                    if (got.value) {
+                        EXPECT_NEAR(*got.value, *line.value, 0.005) << "round " << round;
+                    }
+                }
+                cardRows += line.count;
+            }
         }
     }
     EXPECT_GT(compared, 50);
+    EXPECT_GT(cardRows, 30);
+    // On the sample database, every row of a whole-period summary and of one department.
+    data::SqliteConnection sample(data::EmbeddedSource{"", true, 400, 7});
+    for (const char* dept : {"", "03"}) {
+        query::CMvLogin p;
+        query::fillDates(p, "2000", "1", "2026", "12", {2026, 12, 7});
+        p.strDeptID = dept;
+        p.strDeptName = *dept ? "生产部" : "";
+        const auto lines = summaryLines(sample.handle(),
+                                        data::withSqlServerComparisons(data::decorrelateSummary(query::summarySql(p))));
+        ASSERT_GT(lines.size(), 40u);
+        for (const SummaryLine& line : lines) {
+            std::optional<query::SummaryRow> row;
+            if (line.name != "合计:") row = query::SummaryRow{line.date, line.dept, line.name};
+            const SummaryLine got = cardTotals(
+                sample.handle(), data::withSqlServerComparisons(data::decorrelateSummary(query::cardListSql(p, row))));
+            EXPECT_EQ(got.count, line.count) << line.name.value_or("NULL");
+            ASSERT_TRUE(got.value && line.value);
+            EXPECT_NEAR(*got.value, *line.value, 0.005) << line.name.value_or("NULL");
+        }
+    }
 }
 
 TEST(Decorrelation, AnyOtherTextStaysAsItIs) {

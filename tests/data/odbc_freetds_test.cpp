@@ -449,6 +449,10 @@ TEST_F(Tds, ReportOverTheWireGivesTheEmbeddedEnginesBytesFetchingInBlocks) {
         const std::string csv = report(file, criteria + " --format csv");
         EXPECT_EQ(report(wire, criteria + " --format csv", criteria[2] == 'f' ? traced : ""), csv) << criteria;
         EXPECT_EQ(report(wireN, criteria + " --format csv"), csv) << criteria;
+        // The cards behind the summary, over the wire as in the file.
+        const std::string cards = report(file, criteria + " --cards --format csv");
+        ASSERT_GT(cards.size(), 100u) << criteria;
+        EXPECT_EQ(report(wire, criteria + " --cards --format csv"), cards) << criteria;
         const std::string a = faq::test::tempPath("tds-a.xlsx"), b = faq::test::tempPath("tds-b.xlsx");
         std::remove(a.c_str()), std::remove(b.c_str());
         report(file, criteria + " --format xlsx --output " + a);

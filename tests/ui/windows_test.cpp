@@ -369,14 +369,69 @@ TEST_F(Windows, GridRowAndCurrentRecordMoveTogether) {
             << cells[3].toStdString();
     }
     EXPECT_TRUE(lines[4].isEmpty());
-    // The right-click menu: 复制 and 全选.
+    // The right-click menu: 明细, 复制 and 全选.
     QStringList menu;
     for (QAction* a : view->actions()) menu << a->text();
-    EXPECT_EQ(menu, (QStringList{QStringLiteral("复制(&C)"), QStringLiteral("全选(&A)")}));
+    EXPECT_EQ(menu, (QStringList{QStringLiteral("明细(&D)"), QStringLiteral("复制(&C)"), QStringLiteral("全选(&A)")}));
+    view->actions()[2]->trigger();
     view->actions()[1]->trigger();
-    view->actions()[0]->trigger();
     EXPECT_EQ(QApplication::clipboard()->text().count(QStringLiteral("\r\n")),
               static_cast<qsizetype>(rs->recordCount()) + 1);
+}
+
+// Enter, a double-click or 明细 on a row lists the cards behind it: their 原值 add up to the
+// row's and those with an 增加方式 to its 数量; on the total row, every card of the result.
+TEST_F(Windows, TheCardsBehindARowAddUpToIt) {
+    auto w = openQueryWindow();
+    w->byyyy->setEditText(QStringLiteral("2010"));
+    w->Command1_Click();
+    settle(w);
+    auto rs = w->result();
+    ASSERT_GT(rs->recordCount(), 20u);
+    auto* view = w->dgContent->view();
+    const auto check = [&](int row) {
+        ASSERT_NE(w->cardWindow(), nullptr);
+        const auto cards = w->cardWindow()->cards();
+        ASSERT_NE(cards, nullptr);
+        const size_t r = static_cast<size_t>(row);
+        size_t counted = 0;
+        long double sum = 0;
+        for (size_t c = 0; c < cards->recordCount(); ++c) {
+            counted += !cards->value(c, 6).isNull();
+            sum += cards->value(c, 5).toDouble();
+        }
+        EXPECT_EQ(static_cast<int64_t>(counted), static_cast<int64_t>(rs->value(r, 4).toDouble())) << row;
+        EXPECT_NEAR(static_cast<double>(sum), rs->value(r, 3).toDouble(), 0.005) << row;
+        EXPECT_TRUE(w->cardWindow()->lblTotal->text().startsWith(QStringLiteral("合计: "))) << row;
+        EXPECT_TRUE(w->cardWindow()->isVisible());
+    };
+    view->setCurrentIndex(w->dgContent->model()->index(3, 1));
+    keyTo(view, Qt::Key_Return);
+    settle(w);
+    check(3);
+    EXPECT_TRUE(w->cardWindow()->lblWhat->text().contains(w->dgContent->model()->text(3, 2)));
+    const int middle = static_cast<int>(rs->recordCount() / 2);
+    const QRect cell = view->visualRect(w->dgContent->model()->index(std::min(middle, 5), 2));
+    activate(w.get());
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+    settle(w);
+    check(std::min(middle, 5));
+    const int last = static_cast<int>(rs->recordCount()) - 1;
+    view->setCurrentIndex(w->dgContent->model()->index(last, 2));
+    view->actions()[0]->trigger();  // 明细
+    settle(w);
+    check(last);
+    EXPECT_EQ(w->cardWindow()->lblWhat->text(), QStringLiteral("全部卡片（合计行）"));
+    // Copied from its own grid as from the summary's.
+    auto* cardView = w->cardWindow()->dgCards->view();
+    cardView->selectAll();
+    QApplication::clipboard()->clear();
+    keyTo(cardView, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_TRUE(QApplication::clipboard()->text().startsWith(
+        QStringLiteral("卡片编号\t资产编号\t固定资产名称\t使用部门\t开始使用日期\t原值\t增加方式\r\n")));
+    keyTo(cardView, Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !w->cardWindow(); }));
 }
 
 TEST_F(Windows, ClosingTheQueryWindowEndsTheProgramEvenWithThePickerOpen) {

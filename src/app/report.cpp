@@ -7,6 +7,7 @@
 #include <unistd.h>
 #endif
 
+#include <QGuiApplication>
 #include <QString>
 #include <iostream>
 #include <new>
@@ -18,6 +19,7 @@
 #include "interrupt.h"
 #include "mdl_main.h"
 #include "options.h"
+#include "printed_summary.h"
 #include "query/money_format.h"
 #include "query/period.h"
 #include "query/sql_text.h"
@@ -51,15 +53,15 @@ const char* const kHelp =
     "  --cards               不汇总，列出汇总所计的每一张卡片（与查询窗口“明细”相同）\n"
     "\n"
     "输出：\n"
-    "  --format 格式         table、csv 或 xlsx（默认 table）\n"
-    "  --output 文件         输出文件（默认标准输出；xlsx 必须指定）；先写临时文件，完成后才替换\n"
+    "  --format 格式         table、csv、xlsx 或 pdf（默认 table；pdf 为可打印的汇总表，A4）\n"
+    "  --output 文件         输出文件（默认标准输出；xlsx、pdf 必须指定）；先写临时文件，完成后才替换\n"
     "  --show-sql            把发送的语句写到标准错误\n"
     "  -h, --help            显示本帮助\n"
     "\n"
     "退出码：0 完成；2 参数或条件不正确；3 数据库连接失败；4 查询失败或数据库被锁定；5 输出失败；\n"
     "130 已取消（Ctrl-C）。\n";
 
-enum class Format { Table, Csv, Xlsx };
+enum class Format { Table, Csv, Xlsx, Pdf };
 
 // What the arguments ask for, checked before anything connects.
 struct Request {
@@ -140,9 +142,12 @@ std::variant<Request, Exit> readRequest(const ParsedOptions& p, const Clock& sys
         r.format = Format::Csv;
     else if (fmt == "xlsx")
         r.format = Format::Xlsx;
+    else if (fmt == "pdf")
+        r.format = Format::Pdf;
     else
-        return bad("输出格式须为 table、csv 或 xlsx");
+        return bad("输出格式须为 table、csv、xlsx 或 pdf");
     if (r.format == Format::Xlsx && !p.has("output")) return bad("xlsx 格式需要 --output 文件");
+    if (r.format == Format::Pdf && !p.has("output")) return bad("pdf 格式需要 --output 文件");
     if (p.has("output")) r.output = p.value("output");
     r.showSql = p.has("show-sql");
     r.cards = p.has("cards");
@@ -185,6 +190,21 @@ std::optional<Exit> chooseDepartment(mdlMain& m, query::CMvLogin& criteria, cons
     return Exit{kReportBadArguments, "部门不存在"};
 }
 
+// Fonts and painting need a GUI application, which a report has not; it needs no display
+// (on Linux, Qt's offscreen platform). Made once, it lives until the process ends.
+void ensureGuiApplication() {
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return;
+    if (QCoreApplication::instance()) throw output::OutputError("程序内部错误：没有图形应用程序，无法排版 PDF");
+    static int argc = 1;
+    static char name[] = "faquery";
+    static char* argv[] = {name, nullptr};
+#ifndef _WIN32
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
+    static QGuiApplication* app = new QGuiApplication(argc, argv);
+    (void)app;
+}
+
 void writeText(std::ostream& out, const data::Recordset& rs, Format format, bool terminal) {
     if (format == Format::Csv) {
         output::writeCsv(out, rs, terminal);
@@ -210,6 +230,11 @@ std::optional<Exit> writeResult(const Request& r, const data::Recordset& rs, con
             std::vector<std::string> captions;
             for (size_t c = 0; c < rs.fieldCount(); ++c) captions.push_back(rs.field(c).name);
             output::writeWorkbook(file, captions, rs);
+        } else if (r.format == Format::Pdf) {
+            ensureGuiApplication();
+            const QStringList lines =
+                printedLines(r.criteria, sourceText(r.engine, r.params), QDateTime::currentDateTime());
+            output::writePdf(file, printedTable(rs, r.cards, lines, printFont()));
         } else {
             output::AtomicFileStream text(file);
             writeText(text, rs, r.format, false);

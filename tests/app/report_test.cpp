@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -136,7 +136,17 @@ TEST(Report, ConnectionQueryAndOutputFailuresHaveTheirCodes) {
     EXPECT_FALSE(std::filesystem::exists("/nonexistent-dir"));
 }
 
-TEST(Report, TableCsvAndXlsxAgree) {
+// The text a PDF holds, page by page (pdftotext, poppler-utils).
+std::vector<std::string> pdfPages(const std::string& pdf) {
+    const std::string txt = pdf + ".txt";
+    EXPECT_EQ(std::system(("pdftotext -layout '" + pdf + "' '" + txt + "'").c_str()), 0);
+    std::ifstream f(txt, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(f)), {});
+    auto pages = lines(text, "\f");
+    return pages;
+}
+
+TEST(Report, TableCsvXlsxAndPdfAgree) {
     Outcome table = report(demo({"--name", "电脑", "--like"}));
     ASSERT_EQ(table.code, 0) << table.err;
     const auto t = lines(table.out);
@@ -184,6 +194,52 @@ TEST(Report, TableCsvAndXlsxAgree) {
             v.d = std::stod(fields[3]);
             EXPECT_NE(t[i + 1].find(query::formatMoney(v)), std::string::npos) << t[i + 1];
         }
+    }
+
+    // The PDF: the title and criteria on the first page, then every row of the table in its
+    // order (its texts extract as Chinese), the 合计: row last, "第 N 页 共 M 页" on each
+    // page. A few rows, about a thousand, and the cards behind them.
+    for (const QStringList& criteria :
+         {QStringList{"--name", "电脑", "--like"}, QStringList{"--from", "2018-01"}, QStringList{"--cards"}}) {
+        const std::string pdfPath = faq::test::tempPath("report.pdf");
+        std::filesystem::remove(pdfPath);
+        const bool cards = criteria.contains("--cards");
+        Outcome pdf =
+            report(demo(criteria + QStringList{"--format", "pdf", "--output", QString::fromStdString(pdfPath)}));
+        ASSERT_EQ(pdf.code, 0) << pdf.err;
+        Outcome text = report(demo(criteria));
+        const auto rowsShown = lines(text.out);
+        const auto pages = pdfPages(pdfPath);
+        ASSERT_GE(pages.size(), 1u);
+        EXPECT_NE(pages[0].find(cards ? "固定资产卡片明细" : "固定资产汇总表"), std::string::npos);
+        EXPECT_NE(pages[0].find("期间 2018-01-01 至 2026-12-31"), std::string::npos) << pages[0].substr(0, 400);
+        EXPECT_NE(pages[0].find("示例数据库"), std::string::npos);
+        std::string all;
+        for (size_t p = 0; p < pages.size(); ++p) {
+            const std::string footer = "第 " + std::to_string(p + 1) + " 页 共 " + std::to_string(pages.size()) + " 页";
+            EXPECT_NE(pages[p].find(footer), std::string::npos) << footer;
+            all += pages[p];
+        }
+        // Every row's cells, in order: the table's row, split at its blanks.
+        size_t at = 0, found = 0, lastRow = 0;
+        for (size_t i = 2; i < rowsShown.size(); ++i) {
+            lastRow = at;
+            std::istringstream cells(rowsShown[i]);
+            for (std::string cell; cells >> cell;) {
+                const size_t next = all.find(cell, at);
+                ASSERT_NE(next, std::string::npos) << "row " << i << ": " << cell;
+                at = next + cell.size();
+            }
+            ++found;
+        }
+        EXPECT_EQ(found + 2, rowsShown.size());
+        if (!cards) {
+            EXPECT_EQ(all.find("合计:", lastRow), all.rfind("合计:"));  // in the last row, and once
+            EXPECT_NE(all.rfind("合计:"), std::string::npos);
+        }
+        const size_t perPage = (rowsShown.size() - 2) / pages.size();
+        EXPECT_GT(perPage, 25u) << pages.size() << " pages";  // A4 at 9 pt: some forty rows a page
+        EXPECT_LT(perPage, 60u) << pages.size() << " pages";
     }
 }
 
@@ -322,7 +378,7 @@ TEST(Report, ConnectFailuresSayTheirCauseInChineseAndNeverThePassword) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    QGuiApplication app(argc, argv);  // PDF pages need fonts
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

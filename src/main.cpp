@@ -59,6 +59,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     faq::ui::installAppLook();
     faq::ui::Startup startup(faq::app::connectorFor(engine));
+    startup.setEngine(engine);
     startup.settings().usePresets(presets);
     startup.settings().show();
     // For the start-up benchmark: end as soon as the named window is ready.

@@ -51,6 +51,8 @@ public:
 
     // Empty until the settings dialog (or report) writes them; read when the CDB opens.
     data::ConnParams params;
+    // The embedded database chosen instead of a server, if any (for what printed pages say).
+    EngineChoice engine;
 
     query::listMng& builder() { return *mBuilder; }
     // The builder of the current connection, for a job to hold on to: an abandoned job

@@ -7,8 +7,10 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCompleter>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -16,11 +18,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStandardPaths>
 #include <QUrl>
 
 #include "app/mdl_main.h"
+#include "app/printed_summary.h"
 #include "app/program.h"
 #include "app/twips.h"
 #include "background.h"
@@ -28,6 +34,7 @@
 #include "data/program_error.h"
 #include "data_combo.h"
 #include "data_grid.h"
+#include "export/printed_table.h"
 #include "form_select.h"
 #include "guide_window.h"
 #include "list_combo.h"
@@ -107,12 +114,14 @@ frmLogin::frmLogin(app::Session& session, QWidget* parent)
     });
     btnCsv = placed(new QPushButton(QStringLiteral("输出EXCEL"), this), "btnCsv", twipsRect(9600, 5640, 1215, 375));
     // Beside the export button, while work runs: what runs, for how long, and "取消".
-    lblBusy = placed(new QLabel(this), "lblBusy", twipsRect(360, 5640, 7800, 375));
-    btnCancel = placed(new QPushButton(QStringLiteral("取消"), this), "btnCancel", twipsRect(8280, 5640, 1215, 375));
+    btnPrint = placed(new QPushButton(QStringLiteral("打印…"), this), "btnPrint", twipsRect(6960, 5640, 1215, 375));
+    btnPdf = placed(new QPushButton(QStringLiteral("输出PDF…"), this), "btnPdf", twipsRect(8280, 5640, 1215, 375));
+    lblBusy = placed(new QLabel(this), "lblBusy", twipsRect(360, 5640, 5160, 375));
+    btnCancel = placed(new QPushButton(QStringLiteral("取消"), this), "btnCancel", twipsRect(5640, 5640, 1215, 375));
     btnCancel->setCursor(Qt::ArrowCursor);
     lblBusy->hide();
     btnCancel->hide();
-    for (QPushButton* b : {Command1, btnCsv, btnCancel}) app::pressOnEnter(b);
+    for (QPushButton* b : {Command1, btnCsv, btnPrint, btnPdf, btnCancel}) app::pressOnEnter(b);
     // On a screen too small for it (a laptop at 150 %), the window is narrower or lower: the
     // criteria stay as they are, the grid gives up the room and the buttons below keep to
     // the right edge.
@@ -122,16 +131,22 @@ frmLogin::frmLogin(app::Session& session, QWidget* parent)
     setFixedSize(size);
     const QSize less = designed - size;
     dgContent->resize(dgContent->size() - less);
-    for (QWidget* w : {static_cast<QWidget*>(btnCsv), static_cast<QWidget*>(btnCancel)})
+    for (QWidget* w : std::initializer_list<QWidget*>{btnCsv, btnPrint, btnPdf, btnCancel})
         w->move(w->pos() - QPoint(less.width(), less.height()));
     lblBusy->setGeometry(lblBusy->geometry().translated(0, -less.height()).adjusted(0, 0, -less.width(), 0));
 
-    QWidget* order[] = {byyyy, Command1, bmm, eyyyy, emm, dcob, dcbmDept, btnCsv, dgContent->view(), chkLike};
+    // The designed order, then the two buttons beyond the design before it starts again.
+    QWidget* order[] = {byyyy,  Command1,          bmm,     eyyyy,    emm,   dcob, dcbmDept,
+                        btnCsv, dgContent->view(), chkLike, btnPrint, btnPdf};
     for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
     connect(Command1, &QPushButton::clicked, this, &frmLogin::Command1_Click);
     connect(btnCsv, &QPushButton::clicked, this, &frmLogin::btnCsv_Click);
     connect(btnCancel, &QPushButton::clicked, this, &frmLogin::btnCancel_Click);
+    connect(btnPrint, &QPushButton::clicked, this, &frmLogin::btnPrint_Click);
+    connect(btnPdf, &QPushButton::clicked, this, &frmLogin::btnPdf_Click);
+    auto* print = new QShortcut(QKeySequence::Print, this);
+    connect(print, &QShortcut::activated, this, &frmLogin::btnPrint_Click);
     connect(&mBusyTimer, &QTimer::timeout, this, &frmLogin::showBusy);
     // F2, with any modifiers, from whichever control of this window has the focus (the key
     // preview of the form); Esc stops running work.
@@ -169,7 +184,7 @@ void frmLogin::beginWork(const QString& what) {
     // Disabling the criteria takes the focus from them; it comes back when the work ends.
     mFocusBeforeWork = focusWidget();
     mWorkClock.start();
-    for (QWidget* w : std::initializer_list<QWidget*>{Frame1, Command1, btnCsv}) w->setEnabled(false);
+    for (QWidget* w : std::initializer_list<QWidget*>{Frame1, Command1, btnCsv, btnPrint, btnPdf}) w->setEnabled(false);
     setCursor(Qt::WaitCursor);
     mEscape->setEnabled(true);
     // Shown only when the work takes a while, so that quick queries do not flicker.
@@ -218,7 +233,7 @@ void frmLogin::endWork() {
     mBusyTimer.stop();
     lblBusy->hide();
     btnCancel->hide();
-    for (QWidget* w : std::initializer_list<QWidget*>{Frame1, Command1, btnCsv}) w->setEnabled(true);
+    for (QWidget* w : std::initializer_list<QWidget*>{Frame1, Command1, btnCsv, btnPrint, btnPdf}) w->setEnabled(true);
     unsetCursor();
     mEscape->setEnabled(false);
     if (mFocusBeforeWork && !mFocusBeforeWork->hasFocus() && mFocusBeforeWork->isEnabled())
@@ -424,6 +439,85 @@ void frmLogin::btnCsv_Click() {
     for (int c = 0; c < dgContent->model()->columnCount(); ++c)
         captions << dgContent->model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
     exportToExcel(rsResult, captions);
+}
+
+void frmLogin::btnPrint_Click() {
+    if (busy()) return;
+    if (!rsResult || !mShownCriteria) return app::showMessage(this, QStringLiteral("还没有查询结果可以打印"));
+    // The pages are painted here, on the window's thread, as the preview asks for them.
+    auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
+    auto rows = rsResult;
+    auto table = std::make_shared<output::PrintedTable>(
+        app::printedTable(*rows, false,
+                          app::printedLines(*mShownCriteria, app::sourceText(mSession.engine, mSession.params),
+                                            QDateTime::currentDateTime()),
+                          app::printFont()));
+    printer->setDocName(table->title);
+    output::choosePageLayout(*printer, printer->resolution(), *table);
+    auto* preview = new QPrintPreviewDialog(printer.get(), this);
+    preview->setObjectName(QStringLiteral("printPreview"));
+    preview->setWindowTitle(QStringLiteral("打印预览 - 固定资产汇总表"));
+    preview->setAttribute(Qt::WA_DeleteOnClose);
+    connect(preview, &QPrintPreviewDialog::paintRequested, preview, [this, printer, rows, table](QPrinter* p) {
+        try {
+            output::paintTable(*p, *table);
+        } catch (const output::OutputError& e) {
+            app::showMessage(this, QStringLiteral("打印失败：") + QString::fromUtf8(e.what()));
+        }
+    });
+    preview->resize(app::fittedSize(QSize(900, 700), QSize(400, 300)));
+    preview->open();
+}
+
+void frmLogin::btnPdf_Click() {
+    if (busy()) return;
+    if (!rsResult || !mShownCriteria) return app::showMessage(this, QStringLiteral("还没有查询结果可以输出"));
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty()) folder = QDir::homePath();
+    const QString suggested =
+        QDir(folder).filePath(QStringLiteral("固定资产汇总表_%1.pdf")
+                                  .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"))));
+    const QString path = mChoosePdfPath ? mChoosePdfPath(suggested)
+                                        : QFileDialog::getSaveFileName(this, QStringLiteral("输出PDF"), suggested,
+                                                                       QStringLiteral("PDF 文件 (*.pdf)"));
+    if (path.isEmpty()) return;
+    auto table = std::make_shared<output::PrintedTable>(
+        app::printedTable(*rsResult, false,
+                          app::printedLines(*mShownCriteria, app::sourceText(mSession.engine, mSession.params),
+                                            QDateTime::currentDateTime()),
+                          app::printFont()));
+    struct Written {
+        int pages = 0;
+        QString error;
+        bool cancelled = false;
+    };
+    beginWork(QStringLiteral("正在输出 PDF"));
+    mExportProgress = std::make_shared<output::WriteProgress>();
+    mJob = runInBackground<Written>(
+        mSession, this,
+        [rs = rsResult, table, path, keep = mSession.shared_from_this(), progress = mExportProgress](app::mdlMain&) {
+            Written w;
+            try {
+                output::AtomicFile file(fileNameBytes(path));
+                w.pages = output::writePdf(file, *table, &keep->cancelRequested(), progress.get());
+                file.commit();
+            } catch (const output::OutputCancelled&) {
+                w.cancelled = true;
+            } catch (const output::OutputError& e) {
+                w.error = QString::fromUtf8(e.what());
+            }
+            return w;
+        },
+        [this, path](Outcome<Written>& out) {
+            endWork();
+            if (out.value && out.value->cancelled) return sayDone(QStringLiteral("输出已取消，没有写入 PDF"));
+            if (!out.value || !out.value->error.isEmpty())
+                return app::showMessage(this,
+                                        QStringLiteral("输出PDF失败：") +
+                                            (out.value ? out.value->error : QString::fromStdString(out.otherError)));
+            sayDone(
+                QStringLiteral("已输出 PDF（%1 页）：%2").arg(out.value->pages).arg(QDir::toNativeSeparators(path)));
+        });
 }
 
 void frmLogin::showCards(int row) {

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -47,6 +48,14 @@ public:
     // 明细 (double-click, Enter or the grid's menu): the cards behind the grid's row `row`,
     // every card of the result on the total row, in the card window.
     void showCards(int row);
+    // 打印… (Ctrl+P): the result on paper, through Qt's print preview.
+    void btnPrint_Click();
+    // 输出PDF…: the result as a PDF where the user chooses (chooser: the save dialog, or a
+    // test's stand-in; an empty answer writes nothing).
+    void btnPdf_Click();
+    void setPdfPathChooser(std::function<QString(const QString& suggested)> chooser) {
+        mChoosePdfPath = std::move(chooser);
+    }
     frmCards* cardWindow() const { return mCards; }
     void Form_KeyDown(int keyCode, Qt::KeyboardModifiers shift);
     // "取消": stops the running statement at the server; a connect is abandoned.
@@ -82,6 +91,8 @@ public:
     QPushButton* Command1;
     DataGrid* dgContent;
     QPushButton* btnCsv;
+    QPushButton* btnPrint;
+    QPushButton* btnPdf;
     // While work runs: what it is and for how long, and its cancel button.
     QLabel* lblBusy;
     QPushButton* btnCancel;
@@ -109,6 +120,7 @@ private:
     data::RecordsetPtr rsResult;
     QPointer<FormSelect> mPicker;
     QPointer<frmCards> mCards;
+    std::function<QString(const QString&)> mChoosePdfPath;
     // The criteria of the result the grid shows (a failed query leaves both as they were).
     std::shared_ptr<const query::CMvLogin> mShownCriteria;
     WorkbookExporter mExporter;

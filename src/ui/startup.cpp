@@ -56,7 +56,10 @@ bool Startup::connecting() const {
 app::Session& Startup::beginSession() {
     // Once the query window is up the dialog is hidden for good; until then every connect
     // starts from nothing.
-    if (!mWindow) mSession = std::make_shared<app::Session>(mConnector, mClock);
+    if (!mWindow) {
+        mSession = std::make_shared<app::Session>(mConnector, mClock);
+        mSession->engine = mEngine;
+    }
     return *mSession;
 }
 

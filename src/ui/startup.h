@@ -21,6 +21,8 @@ public:
     // Every connect makes a new session through connector, with today's date from clock.
     explicit Startup(data::Connector connector, app::Clock clock = {});
     ~Startup();
+    // The embedded database the connector reaches, if any: the sessions carry it.
+    void setEngine(app::EngineChoice engine) { mEngine = std::move(engine); }
 
     // Connect shows the one query window, which loads its lists (and so connects) on the
     // session's worker. When that fails or is cancelled, the message is shown, the window
@@ -38,6 +40,7 @@ private:
     void loadFailed(const QString& message);
 
     data::Connector mConnector;
+    app::EngineChoice mEngine;
     app::Clock mClock;
     std::unique_ptr<app::FrmDbSet> mSettings;
     std::shared_ptr<app::Session> mSession;

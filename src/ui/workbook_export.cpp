@@ -34,10 +34,6 @@ QString ExportOutcome::message() const {
     return {};
 }
 
-namespace {
-
-// A file name as the file writer takes it: UTF-8 on Windows (it calls the wide API), the
-// bytes of the file system elsewhere.
 std::string fileNameBytes(const QString& name) {
 #ifdef Q_OS_WIN
     return name.toStdString();
@@ -45,6 +41,8 @@ std::string fileNameBytes(const QString& name) {
     return QFile::encodeName(name).toStdString();
 #endif
 }
+
+namespace {
 
 QString fileNameOf(const std::string& bytes) {
 #ifdef Q_OS_WIN

@@ -14,6 +14,10 @@
 
 namespace faq::ui {
 
+// A file name as the file writer takes it: UTF-8 on Windows (it calls the wide API), the
+// bytes of the file system elsewhere.
+std::string fileNameBytes(const QString& name);
+
 struct ExportOutcome {
     enum Kind { Failed, Cancelled, Opened, SavedNotOpened } kind = Failed;
     QString path;               // the workbook written (Opened, SavedNotOpened)

@@ -12,6 +12,9 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -26,6 +29,7 @@
 #include "data/sqlite_connection.h"
 #include "gui_fixture.h"
 #include "query/money_format.h"
+#include "support/odbc_env.h"
 #include "ui/data_combo.h"
 #include "ui/data_grid.h"
 #include "ui/startup.h"
@@ -170,8 +174,8 @@ TEST_F(Windows, QueryWindowOpensWithTheLookupListsAndThisYear) {
     EXPECT_EQ(w->dgContent->model()->columnCount(), 2);  // unbound: two empty columns
     EXPECT_EQ(w->dgContent->model()->rowCount(), 0);
     EXPECT_EQ(QApplication::focusWidget(), w->byyyy);
-    EXPECT_EQ(tabOrder(w->byyyy, 10), (QStringList{"Command1", "bmm", "eyyyy", "emm", "dcob", "dcbmDept", "btnCsv",
-                                                   "dgContent", "chkLike", "byyyy"}));
+    EXPECT_EQ(tabOrder(w->byyyy, 12), (QStringList{"Command1", "bmm", "eyyyy", "emm", "dcob", "dcbmDept", "btnCsv",
+                                                   "dgContent", "chkLike", "btnPrint", "btnPdf", "byyyy"}));
     // The lists were loaded on one connection, opened while the window loaded.
     EXPECT_EQ(test::switches().connects, 1);
 }
@@ -432,6 +436,59 @@ TEST_F(Windows, TheCardsBehindARowAddUpToIt) {
         QStringLiteral("卡片编号\t资产编号\t固定资产名称\t使用部门\t开始使用日期\t原值\t增加方式\r\n")));
     keyTo(cardView, Qt::Key_Escape);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !w->cardWindow(); }));
+}
+
+// 打印… (Ctrl+P) previews the pages; 输出PDF… writes them where the user chooses, whole or
+// not at all; without a result there is nothing to print.
+TEST_F(Windows, PrintPreviewAndPdfOfTheResult) {
+    auto w = openQueryWindow();
+    w->btnPdf_Click();
+    EXPECT_EQ(messageTexts().value(0), QStringLiteral("还没有查询结果可以输出"));
+    w->byyyy->setEditText(QStringLiteral("2016"));
+    w->Command1_Click();
+    settle(w);
+    const QString path = QString::fromStdString(faq::test::tempPath("汇总 表.pdf"));
+    QFile::remove(path);
+    QString suggested;
+    w->setPdfPathChooser([&](const QString& s) {
+        suggested = s;
+        return path;
+    });
+    QTest::mouseClick(w->btnPdf, Qt::LeftButton);
+    settle(w);
+    EXPECT_TRUE(suggested.endsWith(QStringLiteral(".pdf")) && suggested.contains(QStringLiteral("固定资产汇总表_")));
+    ASSERT_TRUE(QFile::exists(path));
+    EXPECT_TRUE(w->lblBusy->text().startsWith(QStringLiteral("已输出 PDF"))) << w->lblBusy->text().toStdString();
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    ASSERT_TRUE(text.waitForFinished(30000));
+    const QString pdf = QString::fromUtf8(text.readAllStandardOutput());
+    EXPECT_TRUE(pdf.contains(QStringLiteral("固定资产汇总表")));
+    EXPECT_TRUE(pdf.contains(QStringLiteral("期间 2016-01-01 至")));
+    EXPECT_TRUE(pdf.contains(w->dgContent->model()->text(0, 2)));
+    EXPECT_TRUE(pdf.contains(QStringLiteral("合计:")));
+    const int pages = static_cast<int>(pdf.count(QLatin1Char('\f')));
+    EXPECT_GE(pages, 2);
+    // Cancelled at once: no file, or (when it ended first) a whole one.
+    QFile::remove(path);
+    w->btnPdf_Click();
+    w->btnCancel_Click();
+    settle(w);
+    if (QFile::exists(path)) {
+        EXPECT_TRUE(w->lblBusy->text().startsWith(QStringLiteral("已输出 PDF")));
+    } else {
+        EXPECT_EQ(w->lblBusy->text(), QStringLiteral("输出已取消，没有写入 PDF"));
+    }
+    // Ctrl+P: the preview, as many pages as the PDF.
+    keyTo(w->dgContent->view(), Qt::Key_P, Qt::ControlModifier);
+    auto* preview = w->findChild<QPrintPreviewDialog*>(QStringLiteral("printPreview"));
+    ASSERT_NE(preview, nullptr);
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(preview));
+    auto* pagesShown = preview->findChild<QPrintPreviewWidget*>();
+    ASSERT_NE(pagesShown, nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pagesShown->pageCount() > 0; }));
+    EXPECT_EQ(pagesShown->pageCount(), pages);
+    preview->close();
 }
 
 TEST_F(Windows, ClosingTheQueryWindowEndsTheProgramEvenWithThePickerOpen) {

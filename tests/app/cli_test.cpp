@@ -227,7 +227,7 @@ TEST_F(CommandLine, InterruptedOrFailedWritesLeaveNothingAndSayWhy) {
     const std::string small = dir + "/small";
     fs::create_directory(small);
     if (geteuid() == 0 && std::system(("mount -t tmpfs -o size=64k tmpfs " + small + " 2> /dev/null").c_str()) == 0) {
-        for (const char* format : {"csv", "xlsx"}) {
+        for (const char* format : {"csv", "xlsx", "pdf"}) {
             const Outcome full = faquery(
                 {"report", "--demo", "--from", "1990-01", "--format", format, "--output", small + "/out." + format});
             EXPECT_EQ(full.code, 5) << format << full.err;
@@ -244,8 +244,30 @@ TEST_F(CommandLine, InterruptedOrFailedWritesLeaveNothingAndSayWhy) {
         EXPECT_NE(sorting.err.find("数据库本身没有改动"), std::string::npos);
         std::system(("umount " + small).c_str());
     }
-    fs::remove(dir + "/cards.db");
     fs::remove(small);
+    // A PDF of some 36,000 rows: whole, its 合计: row on its last page; interrupted on its
+    // way, nothing.
+    const std::string pdf = dir + "/big.pdf";
+    const Outcome whole =
+        faquery({"report", "--sqlite", dir + "/cards.db", "--from", "1990-01", "--format", "pdf", "--output", pdf});
+    ASSERT_EQ(whole.code, 0) << whole.err;
+    ASSERT_EQ(std::system(("pdftotext -layout -l 1 " + pdf + " " + dir + "/first.txt && pdftotext -layout -f " +
+                           "$(pdfinfo " + pdf + " | sed -n 's/^Pages: *//p') " + pdf + " " + dir + "/last.txt")
+                              .c_str()),
+              0);
+    std::ifstream first(dir + "/first.txt"), last(dir + "/last.txt");
+    const std::string firstPage((std::istreambuf_iterator<char>(first)), {}),
+        lastPage((std::istreambuf_iterator<char>(last)), {});
+    EXPECT_NE(firstPage.find("固定资产汇总表"), std::string::npos);
+    EXPECT_NE(lastPage.find("合计:"), std::string::npos);
+    EXPECT_TRUE(std::regex_search(lastPage, std::regex("第 ([0-9]{3,}) 页 共 \\1 页"))) << lastPage;
+    fs::remove(pdf), fs::remove(dir + "/first.txt"), fs::remove(dir + "/last.txt");
+    const Outcome stopped =
+        faquery({"report", "--sqlite", dir + "/cards.db", "--from", "1990-01", "--format", "pdf", "--output", pdf},
+                SIGINT, 1500);
+    EXPECT_EQ(stopped.code, 130) << stopped.err;
+    fs::remove(dir + "/cards.db");
+    EXPECT_TRUE(files().empty()) << files().front();
     // A finished file is never touched by a later run that is interrupted.
     ASSERT_EQ(faquery({"sample-db", dir + "/small.db", "--cards", "50"}).code, 0);
     const Outcome again = faquery({"sample-db", dir + "/small.db"});

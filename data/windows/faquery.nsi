@@ -28,6 +28,7 @@ SetCompressor /SOLID lzma
 !include "MUI2.nsh"
 !include "x64.nsh"
 !include "FileFunc.nsh"
+!include "WordFunc.nsh"
 
 Name "固定资产查询"
 OutFile "${OUTFILE}"
@@ -75,6 +76,8 @@ Var PresetUser
 ; kept; a value with a double quote cannot go into a shortcut's arguments and is refused.
 !macro ReadPreset NAME VALUE VAR
   ${GetParameters} $0
+  ; An argument quoted whole ("/USER=张 会计") is read as /USER="张 会计".
+  ${WordReplace} $0 ' "/${NAME}=' ' /${NAME}="' "+" $0
   ClearErrors
   ${GetOptions} $0 "/${NAME}=" ${VAR}
   ${If} ${Errors}

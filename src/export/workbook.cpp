@@ -98,7 +98,9 @@ public:
 #endif
     }
     ~QuietLibrary() {
+#ifdef __GLIBC__
         if (mSaved) stderr = mSaved;
+#endif
     }
     QuietLibrary(const QuietLibrary&) = delete;
     QuietLibrary& operator=(const QuietLibrary&) = delete;

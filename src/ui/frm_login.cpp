@@ -131,9 +131,17 @@ frmLogin::frmLogin(app::Session& session, QWidget* parent)
     setFixedSize(size);
     const QSize less = designed - size;
     dgContent->resize(dgContent->size() - less);
-    for (QWidget* w : std::initializer_list<QWidget*>{btnCsv, btnPrint, btnPdf, btnCancel})
-        w->move(w->pos() - QPoint(less.width(), less.height()));
-    lblBusy->setGeometry(lblBusy->geometry().translated(0, -less.height()).adjusted(0, 0, -less.width(), 0));
+    // The buttons below the grid, right to left from the right edge with the designed gaps,
+    // each as wide as designed or as its caption needs in this system's font; the status
+    // line takes what is left.
+    int right = btnCsv->geometry().right() + 1 - less.width();
+    for (QPushButton* b : {btnCsv, btnPdf, btnPrint, btnCancel}) {
+        const int w = std::max(b->width(), b->fontMetrics().horizontalAdvance(b->text()) + 12);
+        b->setGeometry(right - w, b->y() - less.height(), w, b->height());
+        right -= w + twips(105);
+    }
+    lblBusy->setGeometry(lblBusy->x(), lblBusy->y() - less.height(),
+                         std::max(0, btnCancel->x() - twips(120) - lblBusy->x()), lblBusy->height());
 
     // The designed order, then the two buttons beyond the design before it starts again.
     QWidget* order[] = {byyyy,  Command1,          bmm,     eyyyy,    emm,   dcob, dcbmDept,

@@ -14,7 +14,6 @@
 #include <QLineEdit>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
-#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -30,6 +29,7 @@
 #include "gui_fixture.h"
 #include "query/money_format.h"
 #include "support/odbc_env.h"
+#include "support/pdf_text.h"
 #include "ui/data_combo.h"
 #include "ui/data_grid.h"
 #include "ui/startup.h"
@@ -459,10 +459,7 @@ TEST_F(Windows, PrintPreviewAndPdfOfTheResult) {
     EXPECT_TRUE(suggested.endsWith(QStringLiteral(".pdf")) && suggested.contains(QStringLiteral("固定资产汇总表_")));
     ASSERT_TRUE(QFile::exists(path));
     EXPECT_TRUE(w->lblBusy->text().startsWith(QStringLiteral("已输出 PDF"))) << w->lblBusy->text().toStdString();
-    QProcess text;
-    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
-    ASSERT_TRUE(text.waitForFinished(30000));
-    const QString pdf = QString::fromUtf8(text.readAllStandardOutput());
+    const QString pdf = test::pdfText(path);
     EXPECT_TRUE(pdf.contains(QStringLiteral("固定资产汇总表")));
     EXPECT_TRUE(pdf.contains(QStringLiteral("期间 2016-01-01 至")));
     EXPECT_TRUE(pdf.contains(w->dgContent->model()->text(0, 2)));

@@ -68,6 +68,7 @@ VIAddVersionKey /LANG=2052 "LegalCopyright" "© 2026 faquery 开发者；所含�
   ${EndIf}
 !macroend
 
+Var Parameters
 Var PresetServer
 Var PresetDatabase
 Var PresetUser
@@ -75,11 +76,8 @@ Var PresetUser
 ; Reads /NAME= from the command line into the variable, or else what the install before
 ; kept; a value with a double quote cannot go into a shortcut's arguments and is refused.
 !macro ReadPreset NAME VALUE VAR
-  ${GetParameters} $0
-  ; An argument quoted whole ("/USER=张 会计") is read as /USER="张 会计".
-  ${WordReplace} $0 ' "/${NAME}=' ' /${NAME}="' "+" $0
   ClearErrors
-  ${GetOptions} $0 "/${NAME}=" ${VAR}
+  ${GetOptions} $Parameters "/${NAME}=" ${VAR}
   ${If} ${Errors}
     ReadRegStr ${VAR} SHCTX "${KEY}" "Preset${VALUE}"
   ${EndIf}
@@ -128,6 +126,12 @@ Function .onInit
     StrCpy $INSTDIR $R9
   ${EndIf}
   !insertmacro RefuseWhileRunning "安装"
+  ; An argument quoted whole ("/USER=张 会计") is read as /USER="张 会计", so that the
+  ; value before it ends where it begins.
+  ${GetParameters} $Parameters
+  ${WordReplace} $Parameters ' "/SERVER=' ' /SERVER="' "+" $Parameters
+  ${WordReplace} $Parameters ' "/DATABASE=' ' /DATABASE="' "+" $Parameters
+  ${WordReplace} $Parameters ' "/USER=' ' /USER="' "+" $Parameters
   !insertmacro ReadPreset SERVER Server $PresetServer
   !insertmacro ReadPreset DATABASE Database $PresetDatabase
   !insertmacro ReadPreset USER User $PresetUser

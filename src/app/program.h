@@ -2,6 +2,7 @@
 // the windows without ending or blocking.
 #pragma once
 
+#include <QByteArray>
 #include <QMessageBox>
 #include <QSize>
 #include <QString>
@@ -37,6 +38,12 @@ bool askMessage(QWidget* parent, const QString& text, const QString& offer,
 // Moves w to the centre of the screen; a window larger than the screen (large scales on
 // small screens) keeps its top left corner, with the criteria, on it.
 void placeCentred(QWidget* w);
+// On Windows, 帮助 chosen in w's system menu (the command the guide adds there): does what
+// F1 does in w and returns true. For the windows' nativeEvent; the application's filters
+// never see a command the menu sends.
+bool helpFromSystemMenu(QWidget* w, const QByteArray& eventType, void* message);
+constexpr unsigned kSystemMenuHelp = 0x0010;  // a command id below 0xF000, a multiple of 16
+
 // The client size a fixed window gets on the primary screen: its designed size, or less
 // where the screen (less a frame and title bar) is smaller, never below `least`.
 QSize fittedSize(QSize designed, QSize least);

@@ -95,4 +95,12 @@ QStringList frmCards::captions() const {
     return out;
 }
 
+bool frmCards::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    if (app::helpFromSystemMenu(this, eventType, message)) {
+        *result = 0;
+        return true;
+    }
+    return QWidget::nativeEvent(eventType, message, result);
+}
+
 }  // namespace faq::ui

@@ -33,6 +33,10 @@ public:
 signals:
     void exportRequested();
 
+protected:
+    // 帮助 in the system menu (Windows) does what F1 does.
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
+
 private:
     data::RecordsetPtr mCards;
 };

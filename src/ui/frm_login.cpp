@@ -625,4 +625,12 @@ void frmLogin::closeEvent(QCloseEvent* e) {
     e->accept();
 }
 
+bool frmLogin::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    if (app::helpFromSystemMenu(this, eventType, message)) {
+        *result = 0;
+        return true;
+    }
+    return QWidget::nativeEvent(eventType, message, result);
+}
+
 }  // namespace faq::ui

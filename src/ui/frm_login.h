@@ -103,6 +103,8 @@ signals:
     void loadFailed(const QString& message);
 
 protected:
+    // 帮助 in the system menu (Windows) does what F1 does.
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
     void closeEvent(QCloseEvent* e) override;  // Form_QueryUnload
 
 private:

@@ -10,8 +10,7 @@
 #ifdef Q_OS_WIN
 #include <windows.h>
 
-#include <QAbstractNativeEventFilter>
-#include <QApplication>
+#include "app/program.h"
 #endif
 
 // The guide's resource, in a static library: registered before its first use.
@@ -62,40 +61,24 @@ private:
 };
 
 #ifdef Q_OS_WIN
-// The system menu's entry: a command id of our own (below 0xF000, a multiple of 16), added
-// when the window first shows, heard by one filter for all windows.
-constexpr UINT kHelpCommand = 0x0010;
-
-class SystemMenuHelp : public QObject, public QAbstractNativeEventFilter {
+// The system menu's entry, added when the window first shows; the window's nativeEvent
+// hands the command to F1 (app::helpFromSystemMenu).
+class SystemMenuHelp : public QObject {
 public:
     static void add(QWidget* window) {
-        static SystemMenuHelp* filter = [] {
-            auto* f = new SystemMenuHelp;
-            qApp->installNativeEventFilter(f);
-            return f;
-        }();
+        static auto* filter = new SystemMenuHelp;
         window->installEventFilter(filter);
     }
     bool eventFilter(QObject* watched, QEvent* e) override {
         if (e->type() == QEvent::Show) {
             auto* w = static_cast<QWidget*>(watched);
             HMENU menu = GetSystemMenu(reinterpret_cast<HWND>(w->winId()), FALSE);
-            if (menu && GetMenuState(menu, kHelpCommand, MF_BYCOMMAND) == static_cast<UINT>(-1)) {
+            if (menu && GetMenuState(menu, app::kSystemMenuHelp, MF_BYCOMMAND) == static_cast<UINT>(-1)) {
                 AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-                AppendMenuW(menu, MF_STRING, kHelpCommand, L"帮助(&H)\tF1");
+                AppendMenuW(menu, MF_STRING, app::kSystemMenuHelp, L"帮助(&H)\tF1");
             }
         }
         return false;
-    }
-    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
-        if (type != "windows_generic_MSG") return false;
-        const MSG* msg = static_cast<const MSG*>(message);
-        if (msg->message != WM_SYSCOMMAND || (msg->wParam & 0xFFF0) != kHelpCommand) return false;
-        QWidget* w = QWidget::find(reinterpret_cast<WId>(msg->hwnd));
-        const auto* key = w ? w->findChild<GuideKey*>(QStringLiteral("guideKey"), Qt::FindDirectChildrenOnly) : nullptr;
-        if (!key) return false;
-        key->open();
-        return true;
     }
 };
 #endif

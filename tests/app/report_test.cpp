@@ -63,7 +63,8 @@ TEST(Report, ArgumentsAndCriteriaErrorsExitWithTwo) {
     } cases[] = {
         {{}, "请给出"},
         {{"--demo", "--sqlite", "x.db"}, "请给出"},
-        {{"--demo", "--format", "pdf"}, "输出格式"},
+        {{"--demo", "--format", "docx"}, "输出格式"},
+        {{"--demo", "--format", "pdf"}, "pdf 格式需要 --output 文件"},
         {{"--demo", "--format", "xlsx"}, "--output"},
         {{"--demo", "--from", "2026-13"}, "期间输入不正确"},
         {{"--demo", "--to", "２０２６-01"}, "期间输入不正确"},

@@ -256,6 +256,19 @@ void frmLogin::sayDone(const QString& what) {
     lblBusy->show();
 }
 
+bool frmLogin::sayFailure(const Outcome<data::RecordsetPtr>& out) {
+    if (out.dbError && out.dbError->failure() == data::Failure::Cancelled) {
+        sayDone(QString::fromStdString(mSession.failureMessage(*out.dbError)));
+        return true;
+    }
+    if (out.value) return false;
+    app::showMessage(this,
+                     out.dbError ? QString::fromStdString(mSession.failureMessage(*out.dbError))
+                                 : QString::fromStdString(out.otherError),
+                     QMessageBox::Warning);
+    return true;
+}
+
 void frmLogin::btnCancel_Click() {
     if (!busy()) return;
     if (showFinishingExport()) return;
@@ -383,14 +396,7 @@ void frmLogin::Command1_Click() {
             const bool cancelled = out.dbError && out.dbError->failure() == data::Failure::Cancelled;
             // A cancel leaves everything as it was; a failure keeps the statement sent.
             if (!cancelled) *objCriteria = *next;
-            if (cancelled) return sayDone(QString::fromStdString(mSession.failureMessage(*out.dbError)));
-            if (!out.value) {
-                app::showMessage(this,
-                                 out.dbError ? QString::fromStdString(mSession.failureMessage(*out.dbError))
-                                             : QString::fromStdString(out.otherError),
-                                 QMessageBox::Warning);
-                return;
-            }
+            if (sayFailure(out)) return;
             rsResult = *out.value;
             mShownCriteria = next;
             dgContent->bind(rsResult, true);
@@ -553,15 +559,7 @@ void frmLogin::showCards(int row) {
         mSession, this, [criteria = mShownCriteria, key](app::mdlMain& m) { return m.fetchCards(*criteria, key); },
         [this, what](Outcome<data::RecordsetPtr>& out) {
             endWork();
-            if (out.dbError && out.dbError->failure() == data::Failure::Cancelled)
-                return sayDone(QString::fromStdString(mSession.failureMessage(*out.dbError)));
-            if (!out.value) {
-                app::showMessage(this,
-                                 out.dbError ? QString::fromStdString(mSession.failureMessage(*out.dbError))
-                                             : QString::fromStdString(out.otherError),
-                                 QMessageBox::Warning);
-                return;
-            }
+            if (sayFailure(out)) return;
             if (!mCards) {
                 mCards = new frmCards(this);
                 connect(mCards, &frmCards::exportRequested, this, [this] {

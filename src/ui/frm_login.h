@@ -115,6 +115,9 @@ private:
     void endWork();
     void showBusy();
     void sayDone(const QString& what);
+    // A statement's outcome without a recordset: a cancel said on the busy line, a failure
+    // in a message box. False when there is a recordset to show.
+    bool sayFailure(const Outcome<data::RecordsetPtr>& out);
     bool showFinishingExport();
 
     app::Session& mSession;

@@ -86,10 +86,43 @@ int compareKeys(const DateKey& a, const DateKey& b) {
     return 0;
 }
 
+// A date as the columns hold it, "yyyy-mm-dd" with " hh:mm:ss" and ".fff" or without:
+// fills time with "hh:mm:ss.fff" (zeros where there is none); false for any other text.
+// Two such texts order as their dates byte by byte, with no reading of either.
+bool canonicalDate(std::string_view s, char* time) {
+    if (s.size() != 10 && s.size() != 19 && s.size() != 23) return false;
+    const auto digitsAt = [&s](std::initializer_list<size_t> at) {
+        for (size_t i : at)
+            if (s[i] < '0' || s[i] > '9') return false;
+        return true;
+    };
+    const auto two = [&s](size_t i) { return (s[i] - '0') * 10 + (s[i + 1] - '0'); };
+    if (!digitsAt({0, 1, 2, 3, 5, 6, 8, 9}) || s[4] != '-' || s[7] != '-') return false;
+    if (two(5) < 1 || two(5) > 12 || two(8) < 1 || two(8) > 31) return false;
+    std::memcpy(time, "00:00:00.000", 12);
+    if (s.size() == 10) return true;
+    if (s[10] != ' ' || s[13] != ':' || s[16] != ':' || !digitsAt({11, 12, 14, 15, 17, 18})) return false;
+    if (two(11) > 23 || two(14) > 59 || two(17) > 59) return false;
+    std::memcpy(time, s.data() + 11, 8);
+    if (s.size() == 19) return true;
+    if (s[19] != '.' || !digitsAt({20, 21, 22})) return false;
+    std::memcpy(time + 9, s.data() + 20, 3);
+    return true;
+}
+
+int sign(int c) {
+    return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
 // Dates order as dates; any text that is not a date orders after every date, bytewise.
 int sqlDateCollation(void*, int n1, const void* p1, int n2, const void* p2) {
     std::string_view a(static_cast<const char*>(p1), static_cast<size_t>(n1));
     std::string_view b(static_cast<const char*>(p2), static_cast<size_t>(n2));
+    char ta[12], tb[12];
+    if (canonicalDate(a, ta) && canonicalDate(b, tb)) {
+        const int day = std::memcmp(a.data(), b.data(), 10);
+        return day ? sign(day) : sign(std::memcmp(ta, tb, 12));
+    }
     DateKey ka, kb;
     const bool da = parseDate(a, &ka), db = parseDate(b, &kb);
     if (da && db) return compareKeys(ka, kb);
@@ -170,8 +203,13 @@ size_t utf8Prefix(const unsigned char* s, size_t len, long long n) {
 // convert(varchar(N), expr [, style])
 void convertFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     const auto* type = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    // "varchar(N)", as varchar() writes it
     long long width = 0;
-    if (!type || std::sscanf(type, "varchar(%lld)", &width) != 1) {
+    constexpr std::string_view kVarchar = "varchar(";
+    const std::string_view t = type ? std::string_view(type) : std::string_view();
+    size_t at = kVarchar.size();
+    while (at < t.size() && at < 16 && t[at] >= '0' && t[at] <= '9') width = width * 10 + (t[at++] - '0');
+    if (!t.starts_with(kVarchar) || at == kVarchar.size() || t.substr(at) != ")") {
         sqlite3_result_error(ctx, "convert 只支持 varchar(N) 类型", -1);
         return;
     }
@@ -232,141 +270,7 @@ void likeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 }  // namespace
 
-namespace {
-
-// The latest-card subquery as the program writes it, around its date condition.
-constexpr std::string_view kSubqueryHead =
-    "   where  fa_Cards.sCardID IN (   SELECT    Max(fc.sCardID) As sCardID  From    fa_Cards fc Where ";
-constexpr std::string_view kSubqueryTail = " GROUP BY fc.sCardNum ) ";
-// The date condition: texts between its three literals.
-constexpr std::string_view kCondition[] = {"(((fa_Cards.dInputDate)<= '", "') AND ((fa_Cards.dTransDate)<='",
-                                           "' Or (fa_Cards.dTransDate) Is Null) AND ((fa_Cards.dDisposeDate)<='",
-                                           "' Or (fa_Cards.dDisposeDate) Is Null))"};
-// The head of the card list, which has the subquery once and no union.
-constexpr std::string_view kCardListHead = "      Select  fa_Cards.sCardNum as [卡片编号],";
-constexpr std::string_view kUncorrelated =
-    " AND fa_Cards.sCardID IN (SELECT Max(fc.sCardID) FROM fa_Cards fc GROUP BY fc.sCardNum) ";
-
-// The end of the T-SQL string literal whose opening quote stands before pos (quotes are
-// doubled inside), or npos.
-size_t literalEnd(std::string_view s, size_t pos) {
-    for (; pos < s.size(); ++pos) {
-        if (s[pos] != '\'') continue;
-        if (pos + 1 < s.size() && s[pos + 1] == '\'')
-            ++pos;
-        else
-            return pos;
-    }
-    return std::string_view::npos;
-}
-
-// Length of the date condition starting at pos, or 0 when the text there is not it.
-size_t conditionAt(std::string_view s, size_t pos) {
-    const size_t start = pos;
-    for (size_t part = 0; part < std::size(kCondition); ++part) {
-        if (s.substr(pos, kCondition[part].size()) != kCondition[part]) return 0;
-        pos += kCondition[part].size();
-        if (part + 1 == std::size(kCondition)) break;
-        pos = literalEnd(s, pos);
-        if (pos == std::string_view::npos) return 0;
-    }
-    return pos - start;
-}
-
-}  // namespace
-
 namespace faq::data {
-
-std::string decorrelateSummary(const std::string& sql) {
-    const std::string_view s(sql);
-    std::string out;
-    size_t copied = 0, found = 0, unionAt = s.find(" union  ALL Select  ");
-    // Only outside string literals: a criterion may hold any text.
-    for (size_t pos = 0; pos < s.size(); ++pos) {
-        if (s[pos] == '\'') {
-            pos = literalEnd(s, pos + 1);
-            if (pos == std::string_view::npos) return sql;
-            continue;
-        }
-        if (s.substr(pos, kSubqueryHead.size()) != kSubqueryHead) continue;
-        const size_t cond = pos + kSubqueryHead.size();
-        const size_t condLen = conditionAt(s, cond);
-        if (condLen == 0 || s.substr(cond + condLen, kSubqueryTail.size()) != kSubqueryTail) return sql;
-        // One subquery before the union and one after it, nothing else.
-        if (++found > 2 || (found == 1) != (pos < unionAt)) return sql;
-        out.append(s.substr(copied, pos - copied));
-        out.append("   where  (");
-        out.append(s.substr(cond, condLen));
-        out.append(")");
-        out.append(kUncorrelated);
-        copied = pos = cond + condLen + kSubqueryTail.size();
-        --pos;
-    }
-    const bool summary = found == 2 && unionAt != std::string_view::npos && s.starts_with("      Select distinct ");
-    const bool cards = found == 1 && unionAt == std::string_view::npos && s.starts_with(kCardListHead);
-    if (!summary && !cards) return sql;
-    out.append(s.substr(copied));
-    return out;
-}
-
-namespace {
-
-// The text between literals: pos is outside one; returns where the next literal begins
-// (its quote), or the end.
-size_t nextLiteral(std::string_view s, size_t pos) {
-    const size_t q = s.find('\'', pos);
-    return q == std::string_view::npos ? s.size() : q;
-}
-
-// sql with each of the fragments replaced wherever it stands outside string literals.
-std::string replaceOutsideLiterals(std::string_view s,
-                                   std::initializer_list<std::pair<std::string_view, std::string_view>> fragments) {
-    std::string out;
-    out.reserve(s.size() + 256);
-    for (size_t pos = 0; pos < s.size();) {
-        const size_t end = nextLiteral(s, pos);
-        for (size_t at = pos; at < end;) {
-            bool replaced = false;
-            for (const auto& [from, to] : fragments)
-                if (s.substr(at, from.size()) == from && at + from.size() <= end) {
-                    out.append(to);
-                    at += from.size();
-                    replaced = true;
-                    break;
-                }
-            if (!replaced) out.push_back(s[at++]);
-        }
-        if (end == s.size()) break;
-        const size_t close = literalEnd(s, end + 1);
-        if (close == std::string_view::npos) return std::string(s);  // not the program's text
-        out.append(s.substr(end, close + 1 - end));
-        pos = close + 1;
-    }
-    return out;
-}
-
-}  // namespace
-
-std::string withSqlServerComparisons(const std::string& sql) {
-    const std::string_view s(sql);
-#define FAQ_CI " COLLATE chinese_prc_ci_as"
-    if (s.starts_with("      Select distinct ") && s.find(" union  ALL Select  ") != std::string_view::npos)
-        return replaceOutsideLiterals(
-            s, {{"       (fa_Cards.sDeptNames) as [使用部门] ,", "       min(fa_Cards.sDeptNames) as [使用部门] ,"},
-                {"      (fa_Cards.sAssetName) as [固定资产名称],", "      min(fa_Cards.sAssetName) as [固定资产名称],"},
-                {"    fa_Cards.sDeptNames ,", "    fa_Cards.sDeptNames" FAQ_CI " ,"},
-                {"  fa_Cards.sAssetName  union  ALL", "  fa_Cards.sAssetName" FAQ_CI "  union  ALL"},
-                {" AND fa_Cards.sAssetName = ", " AND fa_Cards.sAssetName" FAQ_CI " = "}});
-    if (s.starts_with(kCardListHead) && s.find(" union  ALL Select  ") == std::string_view::npos)
-        return replaceOutsideLiterals(s, {{" AND fa_Cards.sAssetName = ", " AND fa_Cards.sAssetName" FAQ_CI " = "},
-                                          {" AND fa_Cards.sDeptNames = ", " AND fa_Cards.sDeptNames" FAQ_CI " = "}});
-    constexpr std::string_view kNames = " SELECT distinct  sAssetName FROM fa_Cards";
-    if (s.starts_with(kNames) && (s.size() == kNames.size() || s.substr(kNames.size()).starts_with(" where ")))
-        return replaceOutsideLiterals(s, {{kNames, " SELECT min(sAssetName) as sAssetName FROM fa_Cards"}}) +
-               " GROUP BY sAssetName" FAQ_CI;
-#undef FAQ_CI
-    return sql;
-}
 
 int registerSqlDialect(sqlite3* db) {
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;

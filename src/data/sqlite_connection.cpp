@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "db_error.h"
+#include "embedded_sql.h"
 #include "program_error.h"
 #include "sample_db.h"
 #include "sql_dialect.h"
@@ -220,21 +221,25 @@ void SqliteConnection::execute(const std::string& sql, int timeoutSeconds) {
 RecordsetPtr SqliteConnection::query(const std::string& statement, int timeoutSeconds) {
     if (!mDb) throw DbError("连接已关闭");
     setDeadline(timeoutSeconds);
-    // The summary as SQLite runs it fast, texts compared as the server does; the text sent
-    // and shown stays the program's.
-    const std::string fast = decorrelateSummary(statement);
-    const std::string sql = withSqlServerComparisons(fast);
-    if (fast != statement) {
-        RecordsetPtr rs = run(sql);
-        rs->notice = unreadableDates();
-        return rs;
-    }
-    return run(sql);
+    // The summary and the card list as SQLite runs them fast, texts compared as the server
+    // does; the text sent and shown stays the program's.
+    const std::string uncorrelated = decorrelateSummary(statement);
+    if (uncorrelated == statement) return run(withSqlServerComparisons(statement));
+    RecordsetPtr rs = run(plannedSummary(withSqlServerComparisons(uncorrelated), readCardIndexes(mDb)));
+    rs->notice = unreadableDates();
+    return rs;
 }
 
 // Cards whose dates SQLite holds as texts no date reading takes: they fall out of every
 // period and as-of test, which SQL Server's datetime columns would never let happen.
 std::string SqliteConnection::unreadableDates() {
+    // A pass over every card: counted again only when the data changed, by another
+    // connection (data_version) or by this one.
+    RecordsetPtr version = run("pragma data_version");
+    const int64_t dataVersion = version->recordCount() ? version->value(0, 0).i : -1;
+    const int64_t changes = sqlite3_total_changes64(mDb);
+    if (mUnreadable && mUnreadable->dataVersion == dataVersion && mUnreadable->changes == changes)
+        return mUnreadable->notice;
     constexpr const char* kCount =
         "select count(distinct sCardNum), min(coalesce(case when isdate(dStartdate) = 0 then dStartdate end,"
         " case when isdate(dInputDate) = 0 then dInputDate end, case when isdate(dTransDate) = 0 then dTransDate end,"
@@ -244,9 +249,12 @@ std::string SqliteConnection::unreadableDates() {
         " or (dTransDate is not null and isdate(dTransDate) = 0) or (dDisposeDate is not null and isdate(dDisposeDate) "
         "= 0)";
     RecordsetPtr count = run(kCount);
-    if (!count->recordCount() || count->value(0, 0).i == 0) return {};
-    return "有 " + std::to_string(count->value(0, 0).i) + " 张卡片的日期无法识别（例如“" +
-           std::string(count->value(0, 1).text) + "”），没有计入任何期间";
+    std::string notice;
+    if (count->recordCount() && count->value(0, 0).i != 0)
+        notice = "有 " + std::to_string(count->value(0, 0).i) + " 张卡片的日期无法识别（例如“" +
+                 std::string(count->value(0, 1).text) + "”），没有计入任何期间";
+    mUnreadable = Unreadable{dataVersion, changes, notice};
+    return notice;
 }
 
 RecordsetPtr SqliteConnection::run(const std::string& sql) {

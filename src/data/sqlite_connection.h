@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "connection.h"
@@ -46,6 +47,13 @@ private:
     // Runs the statements of sql; the last one's rows.
     RecordsetPtr run(const std::string& sql);
     std::string unreadableDates();
+
+    // The cards whose dates no date reading takes, as of a state of the data.
+    struct Unreadable {
+        int64_t dataVersion, changes;
+        std::string notice;
+    };
+    std::optional<Unreadable> mUnreadable;
 
     sqlite3* mDb = nullptr;
     bool mInTransaction = false;

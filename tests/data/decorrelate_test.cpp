@@ -5,9 +5,10 @@
 
 #include <algorithm>
 #include <random>
+#include <regex>
 
+#include "data/embedded_sql.h"
 #include "data/sql_collation.h"
-#include "data/sql_dialect.h"
 #include "data/sqlite_connection.h"
 #include "query/period.h"
 #include "query/sql_text.h"
@@ -188,6 +189,37 @@ void fillCards(sqlite3* db, std::mt19937& rng) {
     ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
 }
 
+// The same tables without their keys and indexes, as a file made by another program may
+// have them, and with what keys would forbid: lookups that match a card twice, a version
+// repeated, a card version's id under a second card number.
+void dropKeys(sqlite3* db) {
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db, "select name, sql from sqlite_master where type = 'table'", -1, &s, nullptr);
+    std::string script;
+    while (sqlite3_step(s) == SQLITE_ROW) {
+        const std::string name = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+        std::string create = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
+        create = std::regex_replace(create, std::regex(R"(,\s*primary key\([^)]*\))"), "");
+        create = std::regex_replace(create, std::regex(" primary key| unique"), "");
+        script += "alter table " + name + " rename to keyed; " + create + "; insert into " + name +
+                  " select * from keyed; drop table keyed;";
+    }
+    sqlite3_finalize(s);
+    ASSERT_EQ(sqlite3_exec(db, script.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+}
+
+void addDuplicates(sqlite3* db) {
+    const char* script =
+        "insert into fa_Origins select * from fa_Origins where sID = '01';"
+        "insert into fa_DeprTransactions values ('00003', 1, 1.0), ('00003', 2, 2.0);"
+        "insert into fa_Cards select * from fa_Cards where rowid % 5 = 0;"
+        "insert into fa_Cards select * from fa_Cards where rowid % 6 = 1;"
+        "update fa_Cards set sCardNum = '00009' where rowid > (select max(rowid) from fa_Cards) - "
+        "(select count(*) from fa_Cards where rowid % 6 = 1) / 2;"
+        "insert into fa_DeptScale select sCardNum, lOptID, '0301', 1.0 from fa_Cards where sCardNum = '00009';";
+    ASSERT_EQ(sqlite3_exec(db, script, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+}
+
 // Both forms as the embedded engine runs them, against each other and against SQL Server's
 // answer worked out on folded names: names that differ in case, width and trailing blanks
 // are one name, and patterns with brackets match as T-SQL's.
@@ -200,7 +232,13 @@ TEST(Decorrelation, SameRowsAsTheCorrelatedStatementAndAsSqlServerOnRandomDataba
     long long cardRows = 0;
     for (int round = 0; round < 150; ++round) {
         data::SqliteConnection c(data::EmbeddedSource{"", true, 1, 1});  // the schema; cards come next
+        // Every third database as a file made elsewhere: no keys, no index, duplicates.
+        const bool keyless = round % 3 == 2;
+        if (keyless) dropKeys(c.handle());
         fillCards(c.handle(), rng);
+        if (keyless) addDuplicates(c.handle());
+        const data::CardIndexes indexes = data::readCardIndexes(c.handle());
+        ASSERT_EQ(indexes.latestBySeek, !keyless);
         for (int q = 0; q < 3; ++q) {
             query::CMvLogin p;
             const std::string begYear = std::to_string(2024 + rng() % 3), endYear = "2026";
@@ -216,8 +254,17 @@ TEST(Decorrelation, SameRowsAsTheCorrelatedStatementAndAsSqlServerOnRandomDataba
             const auto expected = rowsOf(c.handle(), data::withSqlServerComparisons(sql));
             ASSERT_EQ(rowsOf(c.handle(), data::withSqlServerComparisons(fast)), expected) << "round " << round << "\n"
                                                                                           << sql;
-            ASSERT_EQ(rowsOf(c.handle(), data::withSqlServerComparisons(fast), true), oracleRows(c.handle(), p))
-                << "round " << round << ": " << p.strZcID << (p.gsCZLike == "1" ? " (like)" : "");
+            // The planned form, with each way to the latest version the schema allows.
+            for (const bool seek : {false, indexes.latestBySeek}) {
+                const std::string planned = data::plannedSummary(data::withSqlServerComparisons(fast), {seek});
+                ASSERT_NE(planned, data::withSqlServerComparisons(fast));
+                ASSERT_EQ(rowsOf(c.handle(), planned), expected) << "round " << round << " seek " << seek << "\n"
+                                                                 << planned;
+            }
+            if (!keyless) {
+                ASSERT_EQ(rowsOf(c.handle(), data::embeddedStatement(sql, indexes), true), oracleRows(c.handle(), p))
+                    << "round " << round << ": " << p.strZcID << (p.gsCZLike == "1" ? " (like)" : "");
+            }
             compared += static_cast<int>(expected.size()) - 1;  // group rows besides the total
             // The cards behind each row, and behind the total row, add up to it: the
             // correlated and the embedded engine's form alike.
@@ -226,8 +273,9 @@ TEST(Decorrelation, SameRowsAsTheCorrelatedStatementAndAsSqlServerOnRandomDataba
                 if (line.name != "合计:") row = query::SummaryRow{line.date, line.dept, line.name};
                 const std::string cards = query::cardListSql(p, row);
                 ASSERT_NE(data::decorrelateSummary(cards), cards);
-                for (const std::string& form : {cards, data::decorrelateSummary(cards)}) {
-                    const SummaryLine got = cardTotals(c.handle(), data::withSqlServerComparisons(form));
+                for (const std::string& form :
+                     {data::withSqlServerComparisons(cards), data::embeddedStatement(cards, indexes)}) {
+                    const SummaryLine got = cardTotals(c.handle(), form);
                     EXPECT_EQ(got.count, line.count) << "round " << round << " " << line.name.value_or("NULL");
                     ASSERT_EQ(got.value.has_value(), line.value.has_value()) << "round " << round;
                     if (got.value) {
@@ -247,14 +295,14 @@ TEST(Decorrelation, SameRowsAsTheCorrelatedStatementAndAsSqlServerOnRandomDataba
         query::fillDates(p, "2000", "1", "2026", "12", {2026, 12, 7});
         p.strDeptID = dept;
         p.strDeptName = *dept ? "生产部" : "";
-        const auto lines = summaryLines(sample.handle(),
-                                        data::withSqlServerComparisons(data::decorrelateSummary(query::summarySql(p))));
+        const data::CardIndexes indexes = data::readCardIndexes(sample.handle());
+        const auto lines = summaryLines(sample.handle(), data::embeddedStatement(query::summarySql(p), indexes));
         ASSERT_GT(lines.size(), 40u);
         for (const SummaryLine& line : lines) {
             std::optional<query::SummaryRow> row;
             if (line.name != "合计:") row = query::SummaryRow{line.date, line.dept, line.name};
-            const SummaryLine got = cardTotals(
-                sample.handle(), data::withSqlServerComparisons(data::decorrelateSummary(query::cardListSql(p, row))));
+            const SummaryLine got =
+                cardTotals(sample.handle(), data::embeddedStatement(query::cardListSql(p, row), indexes));
             EXPECT_EQ(got.count, line.count) << line.name.value_or("NULL");
             ASSERT_TRUE(got.value && line.value);
             EXPECT_NEAR(*got.value, *line.value, 0.005) << line.name.value_or("NULL");
@@ -274,6 +322,11 @@ TEST(Decorrelation, AnyOtherTextStaysAsItIs) {
     for (const std::string& other :
          {oneHalf, sql.substr(0, sql.find(" union  ALL")), query::assetNameListSql("电"), query::departmentListSql()})
         EXPECT_EQ(data::decorrelateSummary(other), other);
+    // Planned only when both halves select the same cards.
+    std::string otherTotal = fast;
+    otherTotal.replace(otherTotal.rfind("2026-12-31"), 10, "2026-11-30");
+    for (const std::string& other : {otherTotal, sql, query::assetNameListSql("电")})
+        EXPECT_EQ(data::plannedSummary(other, {true}), other);
     // The subquery's text inside a name is a name, not a subquery.
     const size_t head = sql.find("   where  fa_Cards.sCardID IN (");
     p.strZcID = sql.substr(head, sql.find(" GROUP BY fc.sCardNum ) ") + 24 - head);
@@ -281,6 +334,9 @@ TEST(Decorrelation, AnyOtherTextStaysAsItIs) {
     const std::string rewritten = data::decorrelateSummary(named);
     EXPECT_NE(rewritten, named);
     EXPECT_NE(rewritten.find(query::sqlLiteral(p.strZcID)), std::string::npos);
+    const std::string planned = data::plannedSummary(rewritten, {true});
+    EXPECT_NE(planned, rewritten);
+    EXPECT_NE(planned.find(query::sqlLiteral(p.strZcID)), std::string::npos);
 }
 
 }  // namespace

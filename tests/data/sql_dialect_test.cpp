@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "data/embedded_sql.h"
 #include "data/sql_collation.h"
 
 namespace {
@@ -76,6 +77,34 @@ TEST_F(Dialect, DateColumnsCompareWithTextsAsDates) {
     EXPECT_EQ(ids("d < 'garbage'"), "1,2,3,4,5,7");  // texts that are no date order after every date
     EXPECT_EQ(one("select max(d) from t"), "2027-01-15 00:00:00");
     EXPECT_EQ(one("select min(d) from t"), "2026-06-05 00:00:00");
+    // Dates written as the columns hold them and written any other way, and texts that look
+    // like dates and are none: the same order whichever way each pair is compared.
+    exec("create table w(k integer, d datetime collate sqldate)");
+    std::string values;
+    unsigned seed = 7;
+    for (int i = 0; i < 300; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        const int y = 2025 + seed % 2, m = 1 + (seed >> 4) % 12, day = 1 + (seed >> 8) % 31, h = (seed >> 13) % 3,
+                  ms = (seed >> 15) % 2 * 500;
+        const long long key = ((((y * 13LL + m) * 32 + day) * 24 + h) * 1000 + ms);
+        char canonical[40], other[40];
+        if (ms)
+            std::snprintf(canonical, sizeof canonical, "%04d-%02d-%02d %02d:00:00.%03d", y, m, day, h, ms);
+        else if (h)
+            std::snprintf(canonical, sizeof canonical, "%04d-%02d-%02d %02d:00:00", y, m, day, h);
+        else
+            std::snprintf(canonical, sizeof canonical, (seed >> 20) % 2 ? "%04d-%02d-%02d" : "%04d-%02d-%02d 00:00:00",
+                          y, m, day);
+        std::snprintf(other, sizeof other, "%04d/%d/%d %d:0:0.%d", y, m, day, h, ms / 100);
+        values += (i ? "," : "") +
+                  ("(" + std::to_string(key) + ",'" + canonical + "'),(" + std::to_string(key) + ",'" + other + "')");
+    }
+    exec("insert into w values " + values +
+         ",(9e15,'2026-13-01'),(9e15,'2026-06-07 24:00:00'),(9e15,'2026-06-07x'),(9e15,'2026-06-07 10:00:00.')");
+    EXPECT_EQ(one("select count(*) from w a join w b on a.d < b.d and a.k > b.k"), "0");
+    EXPECT_EQ(one("select count(*) from w a join w b on a.d = b.d and a.k <> b.k"), "0");
+    EXPECT_EQ(one("select count(*) from w a join w b on a.d = b.d and a.k = b.k and a.k < 9e15"),
+              one("select sum(n * n) from (select count(*) n from w where k < 9e15 group by k)"));
 }
 
 // Chinese_PRC_CI_AS: case and width of letters ignored, trailing blanks ignored by = but

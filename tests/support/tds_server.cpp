@@ -16,6 +16,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "data/embedded_sql.h"
 #include "data/sql_dialect.h"
 #include "data/utf.h"
 
@@ -475,7 +476,7 @@ public:
             putDone(out->bytes, 0, 0xC5, 0);
             return out;
         }
-        const std::string sql = data::withSqlServerComparisons(data::decorrelateSummary(batch));
+        const std::string sql = data::embeddedStatement(batch, data::readCardIndexes(mDb));
         const char* tail = sql.c_str();
         while (tail && *tail) {
             sqlite3_stmt* st = nullptr;

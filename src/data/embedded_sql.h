@@ -48,7 +48,7 @@ std::string plannedSummary(const std::string& decorrelated, const CardIndexes& i
 // The program's statements comparing texts as SQL Server's Chinese_PRC_CI_AS does (see
 // sql_collation.h; LIKE follows it everywhere through the dialect's like()): the summary
 // groups and matches names under that collation, the card list picks a summary row's
-// cards under it, the asset-name list lists each name once.
+// cards under it, the asset-name list lists each name once (its spellings found first).
 // Where a group holds several spellings of a name, it shows the first of them in code
 // point order ("UPS" before "ups", "电脑" before "电脑 ").
 std::string withSqlServerComparisons(const std::string& sql);

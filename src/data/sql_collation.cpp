@@ -114,8 +114,19 @@ bool compile(const std::vector<char32_t>& p, char32_t escape, std::vector<const 
 }  // namespace
 
 int compareSqlServer(std::string_view a, std::string_view b) {
+    // The bytes both texts begin with compare equal: start where they part, at a byte that
+    // begins a character in both (one that no character of either continues into).
+    size_t i = static_cast<size_t>(
+        std::mismatch(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(std::min(a.size(), b.size())), b.begin())
+            .first -
+        a.begin());
+    if (i == a.size() && i == b.size()) return 0;
+    const auto continues = [](std::string_view s, size_t at) {
+        return at < s.size() && (static_cast<unsigned char>(s[at]) & 0xC0) == 0x80;
+    };
+    while (i > 0 && (continues(a, i) || continues(b, i))) --i;
     // As SQL Server does: the shorter operand padded with blanks, then character by character.
-    size_t i = 0, j = 0;
+    size_t j = i;
     while (i < a.size() || j < b.size()) {
         const char32_t x = i < a.size() ? fold(decodeUtf8(a, i)) : U' ';
         const char32_t y = j < b.size() ? fold(decodeUtf8(b, j)) : U' ';

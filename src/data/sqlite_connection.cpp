@@ -223,10 +223,9 @@ RecordsetPtr SqliteConnection::query(const std::string& statement, int timeoutSe
     setDeadline(timeoutSeconds);
     // The summary and the card list as SQLite runs them fast, texts compared as the server
     // does; the text sent and shown stays the program's.
-    const std::string uncorrelated = decorrelateSummary(statement);
-    if (uncorrelated == statement) return run(withSqlServerComparisons(statement));
-    RecordsetPtr rs = run(plannedSummary(withSqlServerComparisons(uncorrelated), readCardIndexes(mDb)));
-    rs->notice = unreadableDates();
+    RecordsetPtr rs = run(embeddedStatement(statement, readCardIndexes(mDb)));
+    // Both read the cards' dates: say when some could not be read.
+    if (decorrelateSummary(statement) != statement) rs->notice = unreadableDates();
     return rs;
 }
 

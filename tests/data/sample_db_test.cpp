@@ -18,6 +18,8 @@
 #include "data/db_error.h"
 #include "data/sqlite_connection.h"
 #include "export/sample_file.h"
+#include "query/period.h"
+#include "query/sql_text.h"
 #include "support/cancel.h"
 #include "support/odbc_env.h"
 #include "support/transactions.h"
@@ -206,6 +208,15 @@ TEST(EmbeddedFiles, ALockedFileIsWaitedForAndReadOnlyFoldersStayUntouched) {
     EXPECT_EQ(scalar(latecomer, "select count(distinct sCardNum) from fa_Cards"), 30);
     latecomer.close();
     EXPECT_EQ(scalar(reader, "select count(distinct sCardNum) from fa_Cards"), 30);
+    // A summary says which dates it could not read, as the file holds them now.
+    faq::query::CMvLogin p;
+    faq::query::fillDates(p, "1995", "1", "2026", "12", {2026, 12, 7});
+    EXPECT_EQ(reader.query(faq::query::summarySql(p), 0)->notice, "");
+    ASSERT_EQ(sqlite3_exec(writer, "update fa_Cards set dStartdate = '2024-13-45' where rowid = 1", nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+    EXPECT_NE(reader.query(faq::query::summarySql(p), 0)->notice.find("有 1 张卡片的日期无法识别（例如“2024-13-45”）"),
+              std::string::npos);
     reader.close();
     // The file's owner turns it into a WAL-mode file and closes it cleanly.
     sqlite3_exec(writer, "pragma journal_mode=wal", nullptr, nullptr, nullptr);

@@ -92,6 +92,21 @@ size_t conditionAt(std::string_view s, size_t pos) {
     return pos - start;
 }
 
+// Where each occurrence of what stands outside string literals in s; empty when s holds an
+// unclosed literal.
+std::vector<size_t> findOutsideLiterals(std::string_view s, std::string_view what) {
+    std::vector<size_t> at;
+    for (size_t pos = 0; pos < s.size(); ++pos) {
+        if (s[pos] == '\'') {
+            pos = literalEnd(s, pos + 1);
+            if (pos == std::string_view::npos) return {};
+            continue;
+        }
+        if (s.substr(pos, what.size()) == what) at.push_back(pos);
+    }
+    return at;
+}
+
 }  // namespace
 
 namespace faq::data {
@@ -101,13 +116,7 @@ std::string decorrelateSummary(const std::string& sql) {
     std::string out;
     size_t copied = 0, found = 0, unionAt = s.find(" union  ALL Select  ");
     // Only outside string literals: a criterion may hold any text.
-    for (size_t pos = 0; pos < s.size(); ++pos) {
-        if (s[pos] == '\'') {
-            pos = literalEnd(s, pos + 1);
-            if (pos == std::string_view::npos) return sql;
-            continue;
-        }
-        if (s.substr(pos, kSubqueryHead.size()) != kSubqueryHead) continue;
+    for (const size_t pos : findOutsideLiterals(s, kSubqueryHead)) {
         const size_t cond = pos + kSubqueryHead.size();
         const size_t condLen = conditionAt(s, cond);
         if (condLen == 0 || s.substr(cond + condLen, kSubqueryTail.size()) != kSubqueryTail) return sql;
@@ -118,10 +127,9 @@ std::string decorrelateSummary(const std::string& sql) {
         out.append(s.substr(cond, condLen));
         out.append(")");
         out.append(kUncorrelated);
-        copied = pos = cond + condLen + kSubqueryTail.size();
-        --pos;
+        copied = cond + condLen + kSubqueryTail.size();
     }
-    const bool summary = found == 2 && unionAt != std::string_view::npos && s.starts_with("      Select distinct ");
+    const bool summary = found == 2 && unionAt != std::string_view::npos && s.starts_with(kSummaryHead);
     const bool cards = found == 1 && unionAt == std::string_view::npos && s.starts_with(kCardListHead);
     if (!summary && !cards) return sql;
     out.append(s.substr(copied));
@@ -192,25 +200,10 @@ std::string withSqlServerComparisons(const std::string& sql) {
 
 namespace {
 
-// Where each occurrence of what stands outside string literals in s; empty when s holds an
-// unclosed literal.
-std::vector<size_t> findOutsideLiterals(std::string_view s, std::string_view what) {
-    std::vector<size_t> at;
-    for (size_t pos = 0; pos < s.size(); ++pos) {
-        if (s[pos] == '\'') {
-            pos = literalEnd(s, pos + 1);
-            if (pos == std::string_view::npos) return {};
-            continue;
-        }
-        if (s.substr(pos, what.size()) == what) at.push_back(pos);
-    }
-    return at;
-}
-
 // One FROM of the decorrelated text: the joins, then "   where  (" condition ")" and the
 // uncorrelated latest-card test.
 struct FromWhere {
-    size_t begin = 0, end = 0;  // the text from the joins to the end of the test
+    size_t end = 0;  // where the test ends
     std::string_view condition;
 };
 
@@ -223,7 +216,7 @@ bool fromWhereAt(std::string_view s, size_t pos, FromWhere* out) {
     if (condLen == 0 || s.substr(at + condLen, 1) != ")" ||
         s.substr(at + condLen + 1, kUncorrelated.size()) != kUncorrelated)
         return false;
-    *out = {pos, at + condLen + 1 + kUncorrelated.size(), s.substr(at, condLen)};
+    *out = {at + condLen + 1 + kUncorrelated.size(), s.substr(at, condLen)};
     return true;
 }
 

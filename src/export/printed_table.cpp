@@ -7,6 +7,7 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QTextLayout>
 #include <algorithm>
 #include <cmath>
 #include <numeric>
@@ -33,14 +34,46 @@ bool right(const PrintedTable& t, size_t c) {
     return c < t.alignRight.size() && t.alignRight[c];
 }
 
-// The table laid out on one device: fonts, column widths and where each page begins.
+// A cell's text wrapped into lines of width (a word moves to the next line whole where it
+// can, a longer one breaks anywhere); the same layout measures the cell and paints it.
+struct CellLines {
+    QTextLayout layout;
+    std::vector<std::pair<qreal, qreal>> lines;  // each line's top and bottom
+    qreal height = 0;
+
+    CellLines(const QString& text, const QFont& font, QPaintDevice* device, qreal width, bool alignRight)
+        : layout(text, font, device) {
+        QTextOption option(alignRight ? Qt::AlignRight : Qt::AlignLeft);
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.setCacheEnabled(true);
+        layout.beginLayout();
+        for (QTextLine l = layout.createLine(); l.isValid(); l = layout.createLine()) {
+            l.setLineWidth(std::max<qreal>(width, 1));
+            l.setPosition(QPointF(0, height));
+            lines.emplace_back(height, height + l.height());
+            height += l.height();
+        }
+        layout.endLayout();
+    }
+};
+
+// The table laid out on one device: fonts, column widths and what each page holds. A row
+// taller than what is left of a page goes on to the next pages, line by line; every piece
+// of it is a slice [from, to) of its cells' lines.
 struct Layout {
     QFont body, bold, title;
     qreal pad = 0, line = 0, titleLine = 0;
     QRectF page;
-    std::vector<qreal> natural, widths, heights;  // heights: one per row
+    std::vector<qreal> natural, widths, heights;  // heights: one per row, without padding
+    std::vector<bool> fixedColumn;
     qreal headerHeight = 0, headBlock = 0, footer = 0;
-    std::vector<size_t> pageStarts;  // first row of each page
+    struct Piece {
+        size_t row;
+        qreal from, to;
+    };
+    std::vector<Piece> pieces;
+    std::vector<size_t> pageStarts;  // first piece of each page
 
     Layout(QPaintDevice& device, const PrintedTable& t) : body(t.font), bold(t.font), title(t.font) {
         bold.setBold(true);
@@ -71,81 +104,162 @@ struct Layout {
 
     qreal naturalTotal() const { return std::accumulate(natural.begin(), natural.end(), qreal(0)); }
 
-    // The page's width shared out: all columns widened alike when there is room; when not,
-    // the right-aligned (number) columns keep theirs and the texts share the rest, wrapping.
+    // The page's width shared out. With room to spare every column widens alike. Without,
+    // the number columns keep the width their widest value needs, and the texts share what
+    // is left: a text narrower than its fair share keeps its width, the others divide the
+    // rest equally and wrap. Only numbers wider than the page itself are ever wrapped.
     void fit() {
         const qreal room = page.width(), total = naturalTotal();
         widths = natural;
-        if (total <= 0) return;
-        if (total <= room) {
-            for (qreal& w : widths) w *= room / total;
+        if (total <= 0 || total <= room) {
+            if (total > 0)
+                for (qreal& w : widths) w *= room / total;
             return;
         }
         qreal fixed = 0;
-        for (size_t c = 0; c < widths.size(); ++c)
-            if (fixedColumn[c]) fixed += natural[c];
-        const qreal flexible = total - fixed, left = room - fixed;
-        if (flexible > 0 && left > flexible * 0.2) {
-            for (size_t c = 0; c < widths.size(); ++c)
-                if (!fixedColumn[c]) widths[c] = natural[c] * left / flexible;
-        } else {
+        std::vector<size_t> texts;
+        for (size_t c = 0; c < widths.size(); ++c) {
+            if (fixedColumn[c])
+                fixed += natural[c];
+            else
+                texts.push_back(c);
+        }
+        const qreal minimum = 4 * line + 2 * pad;  // a few characters a line, at the least
+        qreal left = room - fixed;
+        if (texts.empty() || left < minimum * static_cast<qreal>(texts.size())) {
             for (qreal& w : widths) w *= room / total;
+            return;
+        }
+        std::sort(texts.begin(), texts.end(), [&](size_t a, size_t b) { return natural[a] < natural[b]; });
+        for (size_t i = 0; i < texts.size(); ++i) {
+            const qreal share = left / static_cast<qreal>(texts.size() - i);
+            widths[texts[i]] = std::max(minimum, std::min(natural[texts[i]], share));
+            left -= widths[texts[i]];
         }
     }
-    std::vector<bool> fixedColumn;
 
-    qreal cellHeight(const QFontMetricsF& m, const QString& text, qreal width) const {
-        if (m.horizontalAdvance(text) <= width - 2 * pad) return line;
-        return std::max(line, m.boundingRect(QRectF(0, 0, width - 2 * pad, 1e9), kWrap, text).height());
+    qreal textWidth(size_t c) const { return widths[c] - 2 * pad; }
+
+    bool oneLine(const QFontMetricsF& m, const QString& text, size_t c) const {
+        return m.horizontalAdvance(text) <= textWidth(c) && !text.contains(QChar::LineSeparator);
+    }
+
+    qreal cellHeight(QPaintDevice& device, const QFontMetricsF& m, const QFont& font, const QString& text, size_t c,
+                     bool alignRight) const {
+        if (oneLine(m, text, c)) return line;
+        return std::max(line, CellLines(text, font, &device, textWidth(c), alignRight).height);
+    }
+
+    // Where a piece of row r that begins at from and may reach limit ends: no line of any
+    // cell is cut, and the piece holds at least one line.
+    qreal cut(QPaintDevice& device, const PrintedTable& t, size_t r, qreal from, qreal limit) const {
+        const bool total = t.totalLast && r + 1 == t.rows->recordCount();
+        std::vector<std::vector<std::pair<qreal, qreal>>> cells;
+        for (size_t c = 0; c < widths.size() && c < t.rows->fieldCount(); ++c)
+            cells.push_back(
+                CellLines(cellText(t, r, c), total ? bold : body, &device, textWidth(c), right(t, c)).lines);
+        qreal end = limit;
+        for (bool moved = true; moved;) {
+            moved = false;
+            for (const auto& lines : cells)
+                for (const auto& [top, bottom] : lines)
+                    if (top >= from && top < end && bottom > limit) {
+                        end = top;
+                        moved = true;
+                    }
+        }
+        if (end > from) return end;
+        // Not even one whole line fits: the piece takes the first line of each cell.
+        qreal first = limit;
+        for (const auto& lines : cells)
+            for (const auto& [top, bottom] : lines)
+                if (top >= from) {
+                    first = std::max(first, bottom);
+                    break;
+                }
+        return first;
     }
 
     void paginate(QPaintDevice& device, const PrintedTable& t, const std::atomic<bool>* stop) {
         const QFontMetricsF m(body, &device), mb(bold, &device);
         headerHeight = 0;
         for (size_t c = 0; c < widths.size(); ++c)
-            headerHeight = std::max(headerHeight, cellHeight(mb, t.captions[static_cast<int>(c)], widths[c]));
+            headerHeight =
+                std::max(headerHeight, cellHeight(device, mb, bold, t.captions[static_cast<int>(c)], c, false));
         headerHeight += 2 * pad;
         headBlock = titleLine + pad * 2 + t.lines.size() * line + line;
         footer = line * 2;
         const size_t rows = t.rows ? t.rows->recordCount() : 0;
         heights.assign(rows, 0);
+        pieces.clear();
         pageStarts = {0};
         qreal y = headBlock + headerHeight;
         const qreal bottom = page.height() - footer;
+        const auto newPage = [&] {
+            pageStarts.push_back(pieces.size());
+            y = headerHeight;
+        };
         for (size_t r = 0; r < rows; ++r) {
             if (r % kCheckEvery == 0) check(stop);
             const bool total = t.totalLast && r + 1 == rows;
             qreal h = 0;
             for (size_t c = 0; c < widths.size() && c < t.rows->fieldCount(); ++c)
-                h = std::max(h, cellHeight(total ? mb : m, cellText(t, r, c), widths[c]));
-            h += 2 * pad;
+                h = std::max(
+                    h, cellHeight(device, total ? mb : m, total ? bold : body, cellText(t, r, c), c, right(t, c)));
             heights[r] = h;
-            if (y + h > bottom && r > pageStarts.back()) {
-                pageStarts.push_back(r);
-                y = headerHeight;
+            const bool fresh = pieces.size() == pageStarts.back();
+            if (y + h + 2 * pad > bottom && !fresh && headerHeight + h + 2 * pad <= bottom) newPage();
+            if (y + h + 2 * pad <= bottom) {
+                pieces.push_back({r, 0, h});
+                y += h + 2 * pad;
+                continue;
             }
-            y += h;
+            // Taller than a page: as much of it as fits here (a few lines at least, or it
+            // begins on the next page), the rest on the pages after.
+            if (!fresh && bottom - y - 2 * pad < 3 * line) newPage();
+            for (qreal from = 0; from < h;) {
+                const qreal to = std::min(h, cut(device, t, r, from, from + (bottom - y - 2 * pad)));
+                pieces.push_back({r, from, to});
+                from = to;
+                y += to - pieces.back().from + 2 * pad;
+                if (from < h) newPage();
+            }
         }
     }
 };
 
-void drawRow(QPainter& p, const Layout& l, const PrintedTable& t, qreal y, qreal h, const QStringList& texts,
-             bool header, bool total) {
+// One piece of a row, or the caption row (header), at y.
+void drawPiece(QPainter& p, QPaintDevice& device, const Layout& l, const PrintedTable& t, qreal y,
+               const Layout::Piece& piece, const QStringList& texts, bool header, bool total) {
     qreal x = 0;
-    p.setFont(header || total ? l.bold : l.body);
+    const QFont& font = header || total ? l.bold : l.body;
+    p.setFont(font);
+    const qreal h = piece.to - piece.from + 2 * l.pad;
     if (header || total)
         p.fillRect(QRectF(0, y, std::accumulate(l.widths.begin(), l.widths.end(), 0.0), h),
                    QColor(header ? 0xE4 : 0xF2, header ? 0xE4 : 0xF2, header ? 0xE4 : 0xF2));
+    const QFontMetricsF m(font, &device);
     for (size_t c = 0; c < l.widths.size(); ++c) {
         const QRectF cell(x, y, l.widths[c], h);
         p.drawRect(cell);
-        const Qt::Alignment align = header ? Qt::AlignHCenter | Qt::AlignVCenter
-                                           : (right(t, c) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop;
-        p.drawText(cell.adjusted(l.pad, l.pad, -l.pad, -l.pad), static_cast<int>(align) | kWrap,
-                   texts.value(static_cast<int>(c)));
+        const QString text = texts.value(static_cast<int>(c));
+        const QRectF inner = cell.adjusted(l.pad, l.pad, -l.pad, -l.pad);
+        if (header) {
+            p.drawText(inner, Qt::AlignHCenter | Qt::AlignVCenter | kWrap, text);
+        } else if (l.oneLine(m, text, c)) {
+            if (piece.from == 0)
+                p.drawText(inner, static_cast<int>(right(t, c) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop, text);
+        } else {
+            const CellLines cellLines(text, font, &device, l.textWidth(c), right(t, c));
+            for (int i = 0; i < cellLines.layout.lineCount(); ++i) {
+                const qreal top = cellLines.lines[static_cast<size_t>(i)].first;
+                if (top >= piece.from && top < piece.to)
+                    cellLines.layout.lineAt(i).draw(&p, QPointF(inner.left(), inner.top() - piece.from));
+            }
+        }
         x += l.widths[c];
     }
-    if (total) {  // set apart by a second rule above it
+    if (total && piece.from == 0) {  // set apart by a second rule above it
         const qreal gap = l.pad * 0.4;
         p.drawLine(QPointF(0, y - gap), QPointF(x, y - gap));
     }
@@ -221,18 +335,20 @@ int paintTable(QPagedPaintDevice& device, const PrintedTable& t, const std::atom
             }
             y = l.headBlock;
         }
-        drawRow(p, l, t, y, l.headerHeight, t.captions, true, false);
+        drawPiece(p, device, l, t, y, {0, 0, l.headerHeight - 2 * l.pad}, t.captions, true, false);
         y += l.headerHeight;
-        const size_t end = page + 1 < pages ? l.pageStarts[static_cast<size_t>(page) + 1] : rows;
-        for (size_t r = l.pageStarts[static_cast<size_t>(page)]; r < end; ++r) {
-            if (r % kCheckEvery == 0) {
+        const size_t end = page + 1 < pages ? l.pageStarts[static_cast<size_t>(page) + 1] : l.pieces.size();
+        for (size_t i = l.pageStarts[static_cast<size_t>(page)]; i < end; ++i) {
+            const Layout::Piece& piece = l.pieces[i];
+            const size_t r = piece.row;
+            if (i % kCheckEvery == 0) {
                 check(stop);
                 if (progress) progress->rows = r;
             }
             QStringList texts;
             for (size_t c = 0; c < l.widths.size() && c < t.rows->fieldCount(); ++c) texts << cellText(t, r, c);
-            drawRow(p, l, t, y, l.heights[r], texts, false, t.totalLast && r + 1 == rows);
-            y += l.heights[r];
+            drawPiece(p, device, l, t, y, piece, texts, false, t.totalLast && r + 1 == rows);
+            y += piece.to - piece.from + 2 * l.pad;
         }
         p.setFont(l.body);
         p.drawText(QRectF(0, l.page.height() - l.line, l.page.width(), l.line), Qt::AlignHCenter | Qt::AlignBottom,

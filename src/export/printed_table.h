@@ -1,6 +1,7 @@
 // A result on paper, for a printer and for PDF alike: a title and a few lines under it on
 // the first page, then the table with its header row on every page, columns fitted to the
-// page width (long texts wrapped, never cut), a total row set apart, and "第 N 页 共 M 页"
+// page width (the numbers whole on one line, long texts wrapped, never cut, a row taller
+// than a page continued on the next), a total row set apart, and "第 N 页 共 M 页"
 // under each page.
 #pragma once
 

@@ -17,7 +17,9 @@
 #include "export/sample_file.h"
 #include "export/text_table.h"
 #include "query/money_format.h"
+#include "support/long_names.h"
 #include "support/odbc_env.h"
+#include "support/pdf_text.h"
 #include "support/xlsx_reader.h"
 
 using namespace faq;
@@ -242,6 +244,52 @@ TEST(Report, TableCsvXlsxAndPdfAgree) {
         const size_t perPage = (rowsShown.size() - 2) / pages.size();
         EXPECT_GT(perPage, 25u) << pages.size() << " pages";  // A4 at 9 pt: some forty rows a page
         EXPECT_LT(perPage, 60u) << pages.size() << " pages";
+    }
+}
+
+// Names of 1,000, 4,000 and 40,000 characters, Chinese and Latin: the figures keep their
+// width, the names wrap and go on over pages, and every row's 原值 and 数量 stand on one
+// line with its date, the 合计: line too.
+TEST(Report, APageNeverLosesAFigureToALongName) {
+    const std::string db = faq::test::tempPath("report-long.db");
+    test::writeLongNameSample(db);
+    const QStringList all{"--sqlite",  QString::fromStdString(db), "--from", "1990-01", "--to", "2026-12", "--today",
+                          "2026-12-07"};
+    for (bool cards : {false, true}) {
+        const QStringList args = cards ? all + QStringList{"--cards"} : all;
+        const Outcome csv = report(args + QStringList{"--format", "csv"});
+        ASSERT_EQ(csv.code, 0) << csv.err;
+        const auto rows = lines(csv.out.substr(3), "\r\n");
+        const std::string pdfPath = faq::test::tempPath("report-long.pdf");
+        std::filesystem::remove(pdfPath);
+        const Outcome pdf = report(args + QStringList{"--format", "pdf", "--output", QString::fromStdString(pdfPath)});
+        ASSERT_EQ(pdf.code, 0) << pdf.err;
+        const auto header = lines(rows[0] + ",", ",");
+        const auto column = [&](const char* name) {
+            return static_cast<size_t>(std::find(header.begin(), header.end(), name) - header.begin());
+        };
+        const size_t value = column("原值"), date = column("开始使用日期"), count = column("数量");
+        ASSERT_LT(value, header.size());
+        std::vector<test::PrintedFigures> figures;
+        size_t longRows = 0;
+        for (size_t i = 1; i < rows.size(); ++i) {
+            const auto fields = lines(rows[i] + ",", ",");
+            ASSERT_GE(fields.size(), header.size()) << rows[i].substr(0, 200);
+            longRows +=
+                std::any_of(fields.begin(), fields.end(), [](const std::string& f) { return f.size() >= 1000; });
+            data::Value v;
+            v.type = data::FieldType::Double;
+            v.d = std::stod(fields[value]);
+            figures.push_back({QString::fromStdString(fields[date].empty() ? "合计:" : fields[date]),
+                               QString::fromStdString(query::formatMoney(v)).trimmed(),
+                               count < fields.size() ? QString::fromStdString(fields[count]) : QString()});
+        }
+        EXPECT_EQ(longRows, test::longNames().size());
+        const QString text = test::pdfText(QString::fromStdString(pdfPath));
+        const int missing = test::firstRowWithoutItsFigures(text, figures);
+        EXPECT_EQ(missing, -1) << (cards ? "cards " : "summary ") << "row " << missing << ": "
+                               << figures[static_cast<size_t>(std::max(missing, 0))].lead.toStdString();
+        EXPECT_GT(text.count(QLatin1Char('x')), 4000);  // the names too, line after line
     }
 }
 

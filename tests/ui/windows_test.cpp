@@ -28,6 +28,7 @@
 #include "data/sqlite_connection.h"
 #include "gui_fixture.h"
 #include "query/money_format.h"
+#include "support/long_names.h"
 #include "support/odbc_env.h"
 #include "support/pdf_text.h"
 #include "ui/data_combo.h"
@@ -495,6 +496,41 @@ TEST_F(Windows, PrintPreviewAndPdfOfTheResult) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return pagesShown->pageCount() > 0; }));
     EXPECT_EQ(pagesShown->pageCount(), pages);
     preview->close();
+}
+
+// Names of up to 40,000 characters: the window's PDF keeps every row's 原值 and 数量 and
+// the 合计: line.
+TEST_F(Windows, APdfOfLongNamesKeepsEveryFigure) {
+    const std::string file = faq::test::tempPath("long-names.db");
+    test::writeLongNameSample(file);
+    connector = data::embeddedConnector(data::EmbeddedSource{file});
+    newSession();
+    auto w = openQueryWindow();
+    w->byyyy->setEditText(QStringLiteral("1990"));
+    w->eyyyy->setEditText(QStringLiteral("2026"));
+    w->emm->setEditText(QStringLiteral("12"));
+    w->Command1_Click();
+    settle(w);
+    const QString path = QString::fromStdString(faq::test::tempPath("long-names.pdf"));
+    QFile::remove(path);
+    w->setPdfPathChooser([&](const QString&) { return path; });
+    w->btnPdf_Click();
+    settle(w);
+    ASSERT_TRUE(QFile::exists(path)) << w->lblBusy->text().toStdString();
+    const QString pdf = test::pdfText(path);
+    if (QGuiApplication::platformName() == QStringLiteral("offscreen") && pdf.count(QStringLiteral("合计:")) == 0)
+        GTEST_SKIP() << "this platform has no fonts";  // Qt's offscreen platform on Windows
+    std::vector<test::PrintedFigures> figures;
+    auto* model = w->dgContent->model();
+    size_t longRows = 0;
+    for (int r = 0; r < model->rowCount(); ++r) {
+        const QString date = model->text(r, 0);
+        figures.push_back({date.isEmpty() ? model->text(r, 2) : date, model->text(r, 3).trimmed(), model->text(r, 4)});
+        longRows += model->text(r, 2).size() >= 1000;
+    }
+    EXPECT_EQ(longRows, test::longNames().size());
+    EXPECT_EQ(figures.back().lead, QStringLiteral("合计:"));
+    EXPECT_EQ(test::firstRowWithoutItsFigures(pdf, figures), -1);
 }
 
 TEST_F(Windows, ClosingTheQueryWindowEndsTheProgramEvenWithThePickerOpen) {

@@ -19,6 +19,10 @@ enum class Failure { Statement, Connect, Cancelled, Locked };
 
 // What the user is told when a result does not fit in memory.
 constexpr const char* kOutOfMemory = "内存不足：结果太大，请缩小查询条件";
+// What the user is told when a query, which asks for one result, is answered with more:
+// the answer is not the one asked for, and none of it is taken.
+constexpr const char* kSecondResult =
+    "数据库对这条查询返回了不止一个结果集：这不是所查询的结果，没有采用（请让管理员检查数据库）";
 
 class DbError : public std::runtime_error {
 public:

@@ -291,12 +291,22 @@ Stmt OdbcConnection::statement(int timeoutSeconds) {
     return stmt;
 }
 
-void OdbcConnection::drainResults(const Stmt& stmt) {
+void OdbcConnection::drainResults(const Stmt& stmt, bool oneResult) {
+    bool another = false;
     for (;;) {
         SQLRETURN rc = SQLMoreResults(stmt.get());
-        if (rc == SQL_NO_DATA) return;
-        stmt.checkFetch(rc, "执行查询失败");
+        if (rc == SQL_NO_DATA) break;
+        try {
+            stmt.checkFetch(rc, "执行查询失败");
+        } catch (const DbError& e) {
+            // The server's words, under what went wrong first.
+            if (another) throw DbError(kSecondResult, e.records());
+            throw;
+        }
+        SQLSMALLINT cols = 0;
+        if (oneResult && succeeded(SQLNumResultCols(stmt.get(), &cols)) && cols > 0) another = true;
     }
+    if (another) throw DbError(kSecondResult);
 }
 
 SQLSMALLINT OdbcConnection::firstResultWithColumns(const Stmt& stmt, SQLRETURN* rc) {
@@ -336,8 +346,9 @@ RecordsetPtr OdbcConnection::query(const std::string& sql, int timeoutSeconds) {
         if (firstResultWithColumns(stmt, &rc) == 0) return RecordsetBuilder({}).finish();
         auto rs = mBlockFetch ? fetchBlocks(stmt, mGetDataExtensions) : fetchPiecewise(stmt);
         // A server that fails part-way sends the rows it has, then the error: only the
-        // statement's end tells whether the rows are all of them.
-        drainResults(stmt);
+        // statement's end tells whether the rows are all of them. A second result means the
+        // answer is not the one asked for.
+        drainResults(stmt, true);
         return rs;
     });
 }

@@ -43,7 +43,9 @@ private:
     // What the driver knows of the connection after a failure (false where it cannot say).
     bool connectionDead() const;
     // Consumes every remaining result of stmt.
-    static void drainResults(const odbc::Stmt& stmt);
+    // Reads the statement's answer to its end; the first failure in it fails the statement.
+    // oneResult: a result with columns among what follows (a query asks for one) fails it too.
+    static void drainResults(const odbc::Stmt& stmt, bool oneResult = false);
     // Moves past results without columns (row counts of statements before a query);
     // rc is the result of the execution and is updated. Returns the column count, 0 when
     // no result has columns.

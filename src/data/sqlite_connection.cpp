@@ -270,10 +270,12 @@ RecordsetPtr SqliteConnection::run(const std::string& sql) {
         const int cols = sqlite3_column_count(s.stmt);
         if (cols == 0 || first) {
             // As a server runs a whole batch: what follows the first result runs to its end
-            // too, and its failure is the statement's.
+            // too, and its failure is the statement's. A query asks for one result: a
+            // second one fails it.
             while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW) {
             }
-            if (rc != SQLITE_DONE) fail("执行语句失败", rc);
+            if (rc != SQLITE_DONE) fail(cols && first ? kSecondResult : "执行语句失败", rc);
+            if (cols && first) throw DbError(kSecondResult);
             continue;
         }
         std::vector<Field> fields(static_cast<size_t>(cols));

@@ -29,6 +29,7 @@
 #include "query/listmng.h"
 #include "support/cancel.h"
 #include "support/odbc_env.h"
+#include "support/one_result.h"
 #include "support/tds_server.h"
 
 using namespace faq::data;
@@ -350,6 +351,26 @@ TEST_F(Tds, AnErrorAfterRowsFailsTheWholeStatement) {
             server.faults().errorAfterRows = -1;
             EXPECT_EQ(db.ExecSqlRs("select count(*) as c from wide")->value(0, 0).i, 3000) << after;
         }
+    // A second result after the rows, ending well or with the error bit (with and without
+    // a message): the statement fails, whatever the first result's DONE says.
+    faq::test::expectASecondResultFails(db, "select count(*) as a from wide", "select n as a from wide",
+                                        "select a from no_such_table");
+    for (const int number : {8115, 0}) {
+        server.faults().errorAfterRows = 3001;  // within the second result
+        server.faults().errorNumber = number;
+        server.faults().errorToken = number != 0;
+        try {
+            db.ExecSqlRs("select count(*) as a from wide; select n as a from wide");
+            ADD_FAILURE() << number << ": taken as the result";
+        } catch (const DbError& e) {
+            EXPECT_NE(std::string(e.what()).find(kSecondResult), std::string::npos) << e.what();
+            if (number) {
+                EXPECT_NE(std::string(e.what()).find("算术溢出"), std::string::npos) << e.what();
+            }
+        }
+        server.faults().errorToken = true;
+        server.faults().errorAfterRows = -1;
+    }
     // The program stops reading a result past its memory: the rest is cancelled at the
     // server, the connection answers the next statement.
     // Many packets in flight when it stops: the server acknowledges after whole rows.

@@ -9,6 +9,7 @@
 #include "data/db_error.h"
 #include "support/cancel.h"
 #include "support/odbc_env.h"
+#include "support/one_result.h"
 #include "support/pg_env.h"
 #include "support/transactions.h"
 
@@ -69,6 +70,11 @@ TEST_F(OdbcPg, CancelStopsASleepingStatementAtTheServerAndTheConnectionGoesOn) {
     faq::test::expectCancelledSoonAfterThePress(db, "select pg_sleep(60)", std::chrono::milliseconds(500));
     db.clearCancel();
     EXPECT_EQ(db.ExecSqlRs("select 7 as n")->value(0, 0).i, 7);
+}
+
+TEST_F(OdbcPg, ASecondResultFailsTheQuery) {
+    CDB db(params, connector);
+    faq::test::expectASecondResultFails(db, "select 1 as a", "select 2 as a", "select 1 / 0 as a");
 }
 
 TEST_F(OdbcPg, LongAndUnderreportedValuesArriveWholeFromOneExecution) {

@@ -8,6 +8,7 @@
 #include "data/db_error.h"
 #include "data/program_error.h"
 #include "support/odbc_env.h"
+#include "support/one_result.h"
 #ifndef _WIN32
 #include "support/tds_server.h"
 #endif
@@ -157,6 +158,9 @@ TEST_P(OdbcDriver, ExecSqlRunsStatementsAndErrorsCarryDiagnostics) {
         ASSERT_FALSE(e.records().empty());
         EXPECT_NE(std::string(e.what()).find("no_such_table"), std::string::npos);
     }
+    faq::test::expectASecondResultFails(
+        db, "select a from scratch", "select 2 as a", "select a from no_such_table",
+        GetParam() == Driver::SqliteOdbc ? "only one SQL statement allowed" : kSecondResult);
 }
 
 #ifdef _WIN32

@@ -26,10 +26,11 @@ constexpr char kInterrupted[] = "\n已中断\n";
 constexpr char kGivenUp[] = "\n服务器在 3 秒内没有确认取消：已放弃连接，已中断\n";
 }  // namespace
 
-bool InterruptGuard::interrupted(int) {
+bool InterruptGuard::interrupted(int signal) {
     std::unique_lock lock(mLock);
     if (!mCanceller || mCancelled || !mCanceller()) return false;
     mCancelled = true;
+    mCancelSignal = signal;
     // Said at once; a second interrupt ends the process without waiting for the server.
     static constexpr char kMessage[] = "正在取消…（再按一次 Ctrl-C 立即结束）\n";
 #ifdef _WIN32

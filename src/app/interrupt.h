@@ -38,6 +38,9 @@ public:
     // While set, an interrupt calls cancel, which returns false when nothing could be
     // stopped (the process then ends). A second interrupt always ends the process.
     void setCanceller(std::function<bool()> cancel);
+    // The signal whose cancel the work is ending with (SIGINT, SIGTERM), or 0: the work then
+    // ends the process with 128 + it, as the signal itself would.
+    int cancelSignal() const { return mCancelSignal; }
     // Whether standard input is a terminal.
     static bool inputIsTerminal();
     // Turns the terminal's echo off (remembering how it was, for an interrupt to restore)
@@ -52,6 +55,7 @@ private:
     std::mutex mLock;
     std::function<bool()> mCanceller;
     std::atomic<bool> mCancelled{false};
+    std::atomic<int> mCancelSignal{0};
 #ifdef _WIN32
     static BOOL WINAPI onConsoleEvent(DWORD event);
     std::optional<DWORD> mConsoleMode;

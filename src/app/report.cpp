@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include "export/atomic_file.h"
+#include "export/quiet_library.h"
 #include "export/text_table.h"
 #include "export/workbook.h"
 #include "interrupt.h"
@@ -59,7 +60,7 @@ const char* const kHelp =
     "  -h, --help            显示本帮助\n"
     "\n"
     "退出码：0 完成；2 参数或条件不正确；3 数据库连接失败；4 查询失败或数据库被锁定；5 输出失败；\n"
-    "130 已取消（Ctrl-C）。\n";
+    "130 已取消（Ctrl-C）；143 已取消（SIGTERM，例如计划任务停止了它）。\n";
 
 enum class Format { Table, Csv, Xlsx, Pdf };
 
@@ -231,6 +232,7 @@ std::optional<Exit> writeResult(const Request& r, const data::Recordset& rs, con
             for (size_t c = 0; c < rs.fieldCount(); ++c) captions.push_back(rs.field(c).name);
             output::writeWorkbook(file, captions, rs);
         } else if (r.format == Format::Pdf) {
+            const output::QuietLibrary quiet;  // fontconfig's lines, and Qt's before its handler is set
             ensureGuiApplication();
             const QStringList lines =
                 printedLines(r.criteria, sourceText(r.engine, r.params), QDateTime::currentDateTime());
@@ -247,8 +249,11 @@ std::optional<Exit> writeResult(const Request& r, const data::Recordset& rs, con
     return std::nullopt;
 }
 
-Exit failure(const Session& session, const data::DbError& e) {
-    const int code = e.failure() == data::Failure::Cancelled ? kReportCancelled
+// A statement cancelled by a signal ends as the signal would have: 130 for Ctrl-C, 143 for
+// SIGTERM (a scheduler's stop).
+Exit failure(const Session& session, const data::DbError& e, const InterruptGuard& interrupts) {
+    const int code = e.failure() == data::Failure::Cancelled
+                         ? (interrupts.cancelSignal() ? 128 + interrupts.cancelSignal() : kReportCancelled)
                      : e.failure() == data::Failure::Connect ? kReportConnectFailed
                                                              : kReportQueryFailed;
     return {code, session.failureMessage(e)};
@@ -281,7 +286,7 @@ Exit run(Request& r, const ReportIo& io, InterruptGuard& interrupts) {
     } catch (const data::DbError& e) {
         interrupts.setCanceller(nullptr);
         if (r.showSql && !r.criteria.strSql.empty()) *io.err << r.criteria.strSql << '\n';
-        return failure(session, e);
+        return failure(session, e, interrupts);
     }
     interrupts.setCanceller(nullptr);
     if (r.showSql) *io.err << r.criteria.strSql << '\n';
@@ -325,6 +330,19 @@ ReportIo standardReportIo() {
     return io;
 }
 
+// While it lives, Qt's own messages (QStandardPaths on a machine without XDG_RUNTIME_DIR,
+// font and platform warnings) are not written: a report's stderr holds its own words.
+class QtQuiet {
+public:
+    QtQuiet() : mPrevious(qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {})) {}
+    ~QtQuiet() { qInstallMessageHandler(mPrevious); }
+    QtQuiet(const QtQuiet&) = delete;
+    QtQuiet& operator=(const QtQuiet&) = delete;
+
+private:
+    QtMessageHandler mPrevious;
+};
+
 int runReport(const std::vector<std::string>& args, const ReportIo& io) {
     const ParsedOptions p = parseOptions(args, reportOptions());
     // A password never travels as an argument; say so without repeating it.
@@ -348,6 +366,7 @@ int runReport(const std::vector<std::string>& args, const ReportIo& io) {
     } else {
         try {
             InterruptGuard interrupts;  // only once there is something to interrupt
+            const QtQuiet quiet;
             exit = run(std::get<Request>(request), io, interrupts);
         } catch (const std::bad_alloc&) {
             exit = {kReportQueryFailed, data::kOutOfMemory};  // a temporary file went with the unwinding

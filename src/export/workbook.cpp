@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "file_system.h"
+#include "quiet_library.h"
 #include "workbook_check.h"
 #include "workbook_template.h"
 
@@ -84,30 +85,6 @@ std::string folderOf(const std::string& path) {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
-
-// While it lives, libxlsxwriter's own English lines ("[ERROR] …", "[WARNING] …"), which it
-// prints to stderr, go nowhere: the program says what failed in its own message. glibc's
-// stderr is a variable the program may set; the null stream it points to meanwhile is
-// never closed, so a thread that read the variable meanwhile writes to a valid stream.
-class QuietLibrary {
-public:
-    QuietLibrary() {
-#ifdef __GLIBC__
-        static FILE* const nowhere = std::fopen("/dev/null", "w");
-        if (nowhere) mSaved = std::exchange(stderr, nowhere);
-#endif
-    }
-    ~QuietLibrary() {
-#ifdef __GLIBC__
-        if (mSaved) stderr = mSaved;
-#endif
-    }
-    QuietLibrary(const QuietLibrary&) = delete;
-    QuietLibrary& operator=(const QuietLibrary&) = delete;
-
-private:
-    FILE* mSaved = nullptr;
-};
 
 // Writes the workbook with libxlsxwriter into file's temporary file, unchecked; returns the
 // number of its sheets.

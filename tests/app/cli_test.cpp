@@ -275,6 +275,32 @@ TEST_F(CommandLine, InterruptedOrFailedWritesLeaveNothingAndSayWhy) {
     EXPECT_NE(again.err.find("已存在"), std::string::npos);
 }
 
+// As a scheduler runs it (cron, a service, su: no XDG_RUNTIME_DIR; a broken fontconfig),
+// a report's stderr holds its own Chinese words and no library's line.
+TEST_F(CommandLine, AReportsStderrHoldsOnlyItsOwnWords) {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string keep = runtime ? runtime : "";
+    unsetenv("XDG_RUNTIME_DIR");
+    for (const bool brokenFonts : {false, true}) {
+        if (brokenFonts) setenv("FONTCONFIG_FILE", (dir + "/no-such-fonts.conf").c_str(), 1);
+        const Outcome pdf =
+            faquery({"report", "--demo", "--from", "2020-01", "--format", "pdf", "--output", dir + "/out.pdf"});
+        const Outcome xlsx = faquery({"report", "--demo", "--format", "xlsx", "--output", dir + "/nowhere/out.xlsx"});
+        unsetenv("FONTCONFIG_FILE");
+        if (!brokenFonts) {
+            EXPECT_EQ(pdf.code, 0);
+            EXPECT_EQ(pdf.err, "");
+        }
+        for (const Outcome* o : {&pdf, &xlsx})
+            for (const char* english : {"QStandardPaths", "Fontconfig", "[ERROR]", "qt.", "QFont"})
+                EXPECT_EQ(o->err.find(english), std::string::npos) << o->err;
+        EXPECT_EQ(xlsx.code, 5);
+        EXPECT_NE(xlsx.err.find("输出失败："), std::string::npos) << xlsx.err;
+        fs::remove(dir + "/out.pdf");
+    }
+    if (runtime) setenv("XDG_RUNTIME_DIR", keep.c_str(), 1);
+}
+
 TEST_F(CommandLine, FileNamesKeepTheirBytesAndTheDatabaseIsNeverTheOutput) {
     const std::string db = dir + "/books.db";
     ASSERT_EQ(faquery({"sample-db", db, "--cards", "40"}).code, 0);
@@ -302,14 +328,17 @@ TEST_F(CommandLine, CtrlCDuringAStatementCancelsItAndWritesNothing) {
                            nullptr, nullptr, nullptr),
               SQLITE_OK);
     sqlite3_close(h);
-    const auto start = std::chrono::steady_clock::now();
-    const Outcome r = faquery(
-        {"report", "--sqlite", db, "--dept", "01", "--format", "csv", "--output", dir + "/out.csv"}, SIGINT, 800);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
-    EXPECT_EQ(r.code, 130);
-    EXPECT_NE(r.err.find("查询已取消"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("正在取消…"), std::string::npos) << r.err;  // said at once
-    EXPECT_EQ(files(), std::vector<std::string>{"slow.db"});
+    // SIGTERM (a scheduler's stop) ends as SIGTERM, also when the cancel is honoured.
+    for (const int sig : {SIGINT, SIGTERM}) {
+        const auto start = std::chrono::steady_clock::now();
+        const Outcome r = faquery(
+            {"report", "--sqlite", db, "--dept", "01", "--format", "csv", "--output", dir + "/out.csv"}, sig, 800);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+        EXPECT_EQ(r.code, 128 + sig);
+        EXPECT_NE(r.err.find("查询已取消"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("正在取消…"), std::string::npos) << r.err;  // said at once
+        EXPECT_EQ(files(), std::vector<std::string>{"slow.db"});
+    }
 }
 
 TEST_F(CommandLine, AnInterruptedPasswordPromptGivesTheEchoBack) {

@@ -14,6 +14,7 @@
 #include "app/cli.h"
 #include "app/core_dumps.h"
 #include "app/interrupt.h"
+#include "app/program.h"
 #include "app/terminal_text.h"
 #include "ui/frm_login.h"
 #include "ui/startup.h"
@@ -51,7 +52,18 @@ int main(int argc, char** argv) {
     if (auto code = faq::app::runSubcommand(args)) return *code;
     faq::app::EngineChoice engine;
     faq::app::SettingsPresets presets;
-    if (auto code = faq::app::parseGuiArguments(args, &engine, &presets)) return *code;
+    std::string refusal;
+    if (auto code = faq::app::parseGuiArguments(args, &engine, &presets, &refusal)) {
+        // Started from a desktop entry or a shortcut, the refusal would go unseen: the
+        // program would just "not start".
+        if (!refusal.empty() && faq::app::refusalNeedsAWindow()) {
+            QApplication app(argc, argv);
+            faq::ui::installAppLook();
+            faq::app::showMessage(nullptr,
+                                  QString::fromStdString(refusal) + QStringLiteral("\n\n固定资产查询没有启动。"));
+        }
+        return *code;
+    }
 
     // Before any other thread: a signal (logout, a closed terminal) during an export leaves
     // no temporary file behind.

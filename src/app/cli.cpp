@@ -6,6 +6,12 @@
 #include <cstdio>
 #include <cstring>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
 #include "data/db_error.h"
 #include "export/atomic_file.h"
 #include "export/sample_file.h"
@@ -143,6 +149,21 @@ std::optional<int> runSubcommand(const std::vector<std::string>& args) {
     return std::nullopt;
 }
 
+bool refusalNeedsAWindow() {
+#ifdef _WIN32
+    // Started from a shortcut: no console to attach to, nothing redirected.
+    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    return !GetConsoleWindow() && (!err || err == INVALID_HANDLE_VALUE || GetFileType(err) == FILE_TYPE_UNKNOWN);
+#else
+    // A desktop entry's stderr goes to a log nobody reads; a terminal's is read. Without a
+    // display (or on a platform nobody sees) there is no window to show.
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (platform.startsWith("offscreen") || platform.startsWith("minimal")) return false;
+    return !isatty(STDERR_FILENO) &&
+           (!qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"));
+#endif
+}
+
 std::optional<std::string> passwordOnCommandLine(const std::vector<std::string>& args) {
     for (const std::string& a : args) {
         std::string name = a.substr(0, a.find('='));
@@ -157,11 +178,13 @@ std::optional<std::string> passwordOnCommandLine(const std::vector<std::string>&
 }
 
 std::optional<int> parseGuiArguments(const std::vector<std::string>& args, EngineChoice* choice,
-                                     SettingsPresets* presets) {
-    if (auto refused = passwordOnCommandLine(args)) {
-        printErr(*refused);
+                                     SettingsPresets* presets, std::string* refusal) {
+    const auto refuse = [refusal](const std::string& message) {
+        printErr(message);
+        if (refusal) *refusal = message;
         return 2;
-    }
+    };
+    if (auto refused = passwordOnCommandLine(args)) return refuse(*refused);
     const ParsedOptions p = parseOptions(withoutQtOptions(args), {{"demo"},
                                                                   {"sqlite", OptionDef::Value},
                                                                   {"server", OptionDef::Value},
@@ -173,22 +196,10 @@ std::optional<int> parseGuiArguments(const std::vector<std::string>& args, Engin
                                                                   {"version", OptionDef::Flag, 'v'}});
     if (p.has("help") || p.has("help-all")) return printOut(std::string(kGuiHelp) + (p.has("help-all") ? kQtHelp : ""));
     if (p.has("version")) return printOut(std::string("faquery ") + version() + "\n");
-    if (p.error) {
-        printErr(*p.error + "（faquery --help 查看用法）");
-        return 2;
-    }
-    if (!p.positional.empty()) {
-        printErr("不认识的参数：" + p.positional.front() + "（faquery --help 查看用法）");
-        return 2;
-    }
-    if (p.has("demo") && p.has("sqlite")) {
-        printErr("--demo 和 --sqlite 只能选一个");
-        return 2;
-    }
-    if (p.has("sqlite") && p.value("sqlite").empty()) {
-        printErr("--sqlite 需要一个文件名");
-        return 2;
-    }
+    if (p.error) return refuse(*p.error + "（faquery --help 查看用法）");
+    if (!p.positional.empty()) return refuse("不认识的参数：" + p.positional.front() + "（faquery --help 查看用法）");
+    if (p.has("demo") && p.has("sqlite")) return refuse("--demo 和 --sqlite 只能选一个");
+    if (p.has("sqlite") && p.value("sqlite").empty()) return refuse("--sqlite 需要一个文件名");
     choice->demo = p.has("demo");
     choice->sqliteFile = p.value("sqlite");
     if (presets) {

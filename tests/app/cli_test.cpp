@@ -35,9 +35,11 @@ std::string slurpFd(int fd) {
 
 // Runs build/src/faquery with args, no display and no Qt platform set; sends signal
 // `interrupt` after `afterMs` milliseconds when given; limits `resource` (RLIMIT_AS …) to
-// `limit` when given.
+// `limit` when given. With display, it runs on that X display in a session of its own, with
+// no terminal, as a desktop entry starts it.
 Outcome faquery(const std::vector<std::string>& args, int interrupt = 0, int afterMs = 0, int resource = -1,
-                rlim_t limit = 0, const std::function<void(pid_t)>& beforeInterrupt = {}) {
+                rlim_t limit = 0, const std::function<void(pid_t)>& beforeInterrupt = {},
+                const std::string& display = {}) {
     int out[2], err[2];
     if (pipe(out) != 0 || pipe(err) != 0) return {};
     const pid_t pid = fork();
@@ -45,6 +47,12 @@ Outcome faquery(const std::vector<std::string>& args, int interrupt = 0, int aft
         dup2(out[1], 1);
         dup2(err[1], 2);
         for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) unsetenv(v);
+        if (!display.empty()) {
+            setsid();
+            setenv("DISPLAY", display.c_str(), 1);
+            const int null = open("/dev/null", O_RDONLY);
+            dup2(null, 0);
+        }
         if (resource >= 0) {
             const rlimit l{limit, limit};
             setrlimit(resource, &l);
@@ -299,6 +307,51 @@ TEST_F(CommandLine, AReportsStderrHoldsOnlyItsOwnWords) {
         fs::remove(dir + "/out.pdf");
     }
     if (runtime) setenv("XDG_RUNTIME_DIR", keep.c_str(), 1);
+}
+
+// Started from a desktop entry (no terminal) with an option it refuses, the window program
+// shows the refusal in a window, never the secret, and exits 2 once it is closed (Enter).
+TEST_F(CommandLine, ARefusalWithoutATerminalIsShownInAWindow) {
+    if (std::system("command -v Xvfb xdotool > /dev/null") != 0) GTEST_SKIP() << "no Xvfb or xdotool";
+    const std::string display = ":" + std::to_string(150 + getpid() % 100);
+    const pid_t x = fork();
+    if (x == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1), dup2(null, 2);
+        execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr);
+        _exit(127);
+    }
+    const std::string socket = "/tmp/.X11-unix/X" + display.substr(1);
+    for (int waited = 0; !fs::exists(socket) && waited < 10000; waited += 50)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const std::string xdotool = "DISPLAY=" + display + " xdotool ";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--pwd", "Secret-XYZ-42"}, {"--server"}, {"--bogus"}}) {
+        bool shown = false;
+        const Outcome r = faquery(
+            args, SIGTERM, 200, -1, 0,
+            [&](pid_t) {
+                for (int waited = 0; !shown && waited < 15000; waited += 100) {
+                    shown = std::system((xdotool + "search --name 固定资产查询 > /dev/null").c_str()) == 0;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                std::system(
+                    (xdotool + "search --onlyvisible --name 固定资产查询 windowfocus --sync key Return 2> /dev/null")
+                        .c_str());
+                for (int waited = 0;
+                     waited < 5000 && std::system((xdotool + "search --name 固定资产查询 > /dev/null").c_str()) == 0;
+                     waited += 100)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            },
+            display);
+        EXPECT_TRUE(shown) << args.front();
+        EXPECT_EQ(r.code, 2) << args.front() << r.err;
+        EXPECT_NE(r.err.find(args.front()), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("Secret-XYZ"), std::string::npos) << r.err;
+    }
+    kill(x, SIGTERM);
+    waitpid(x, nullptr, 0);
 }
 
 TEST_F(CommandLine, FileNamesKeepTheirBytesAndTheDatabaseIsNeverTheOutput) {

@@ -28,10 +28,12 @@ QStringList printedLines(const query::CMvLogin& c, const QString& source, const 
 
 QFont printFont() {
     QFont f;
-    // Not Noto CJK: its ideographs share glyphs with the Kangxi radicals, and the text a
-    // PDF keeps of them would read "⾄" for "至".
+    // A Song face first: Noto CJK's ideographs share glyphs with the Kangxi radicals, and the
+    // text a PDF keeps of them would read "⾄" for "至". The faces after it serve what it
+    // lacks, each character checked before a page is written (output::FontCheck).
     f.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("AR PL UMing CN"),
-                   QStringLiteral("WenQuanYi Zen Hei")});
+                   QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("Noto Serif CJK SC"),
+                   QStringLiteral("Noto Sans CJK SC"), QStringLiteral("DejaVu Sans")});
     f.setPointSizeF(9);
     return f;
 }

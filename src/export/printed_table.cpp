@@ -2,6 +2,7 @@
 
 #include <QFontMetricsF>
 #include <QIODevice>
+#include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPagedPaintDevice>
@@ -86,18 +87,27 @@ struct Layout {
         page = QRectF(0, 0, device.width(), device.height());
     }
 
-    // Each column's widest text, caption included, with its padding.
-    void measure(QPaintDevice& device, const PrintedTable& t, const std::atomic<bool>* stop) {
+    // Each column's widest text, caption included, with its padding; every text the pages
+    // show goes to fonts, when given.
+    void measure(QPaintDevice& device, const PrintedTable& t, const std::atomic<bool>* stop, FontCheck* fonts) {
         const size_t columns = static_cast<size_t>(t.captions.size());
         const QFontMetricsF m(body, &device), mb(bold, &device);
         natural.assign(columns, 0);
         for (size_t c = 0; c < columns; ++c) natural[c] = mb.horizontalAdvance(t.captions[static_cast<int>(c)]);
+        if (fonts) {
+            for (const QString& text :
+                 QStringList{t.title, QStringLiteral("第 0123456789 页 共")} + t.lines + t.captions)
+                fonts->add(text);
+        }
         const size_t rows = t.rows ? t.rows->recordCount() : 0;
         for (size_t r = 0; r < rows; ++r) {
             if (r % kCheckEvery == 0) check(stop);
             const QFontMetricsF& f = t.totalLast && r + 1 == rows ? mb : m;
-            for (size_t c = 0; c < columns && c < t.rows->fieldCount(); ++c)
-                natural[c] = std::max(natural[c], f.horizontalAdvance(cellText(t, r, c)));
+            for (size_t c = 0; c < columns && c < t.rows->fieldCount(); ++c) {
+                const QString text = cellText(t, r, c);
+                if (fonts) fonts->add(text);
+                natural[c] = std::max(natural[c], f.horizontalAdvance(text));
+            }
         }
         for (qreal& w : natural) w = std::ceil(w + 2 * pad + 1);
     }
@@ -265,9 +275,10 @@ void drawPiece(QPainter& p, QPaintDevice& device, const Layout& l, const Printed
     }
 }
 
-Layout layoutFor(QPaintDevice& device, const PrintedTable& t, const std::atomic<bool>* stop) {
+Layout layoutFor(QPaintDevice& device, const PrintedTable& t, const std::atomic<bool>* stop,
+                 FontCheck* fonts = nullptr) {
     Layout l(device, t);
-    l.measure(device, t, stop);
+    l.measure(device, t, stop, fonts);
     l.fixedColumn.resize(l.natural.size());
     for (size_t c = 0; c < l.natural.size(); ++c) l.fixedColumn[c] = right(t, c);
     return l;
@@ -311,9 +322,20 @@ void choosePageLayout(QPagedPaintDevice& device, int resolution, const PrintedTa
         device.setPageOrientation(QPageLayout::Landscape);
 }
 
-int paintTable(QPagedPaintDevice& device, const PrintedTable& t, const std::atomic<bool>* stop,
-               WriteProgress* progress) {
-    Layout l = layoutFor(device, t, stop);
+std::optional<QString> fontProblem(const PrintedTable& t, PageUse use) {
+    FontCheck fonts(t.font, use);
+    QImage scratch(1, 1, QImage::Format_Mono);
+    layoutFor(scratch, t, nullptr, &fonts);
+    return fonts.problem();
+}
+
+int paintTable(QPagedPaintDevice& device, const PrintedTable& t, const std::atomic<bool>* stop, WriteProgress* progress,
+               PageUse use) {
+    // Before anything is painted: a character the fonts would not show (or keep) as itself
+    // refuses the pages.
+    FontCheck fonts(t.font, use);
+    Layout l = layoutFor(device, t, stop, &fonts);
+    if (auto problem = fonts.problem()) throw OutputError(problem->toStdString());
     l.fit();
     l.paginate(device, t, stop);
     const int pages = static_cast<int>(l.pageStarts.size());
@@ -367,7 +389,7 @@ int writePdf(AtomicFile& file, const PrintedTable& t, const std::atomic<bool>* s
         pdf.setCreator(QStringLiteral("faquery"));
         pdf.setTitle(t.title);
         choosePageLayout(pdf, pdf.resolution(), t);
-        pages = paintTable(pdf, t, stop, progress);
+        pages = paintTable(pdf, t, stop, progress, PageUse::Pdf);
     }
     if (!out.error().empty()) throw OutputError(out.error());
     return pages;

@@ -10,10 +10,12 @@
 #include <QStringList>
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "atomic_file.h"
 #include "data/recordset.h"
+#include "page_fonts.h"
 #include "workbook.h"
 
 class QPagedPaintDevice;
@@ -37,10 +39,15 @@ struct PrintedTable {
 // when it lies (or need less wrapping so).
 void choosePageLayout(QPagedPaintDevice& device, int resolution, const PrintedTable& t);
 
+// Why t cannot go on paper, or into a PDF as the same text, with this computer's fonts: the
+// message, or nothing.
+std::optional<QString> fontProblem(const PrintedTable& t, PageUse use);
+
 // Paints t on device, page after page; returns the number of pages. Throws OutputCancelled
-// when *stop turns true (checked every few hundred rows), OutputError when painting fails.
+// when *stop turns true (checked every few hundred rows), OutputError when painting fails or
+// (before a page is begun) when fontProblem has something to say.
 int paintTable(QPagedPaintDevice& device, const PrintedTable& t, const std::atomic<bool>* stop = nullptr,
-               WriteProgress* progress = nullptr);
+               WriteProgress* progress = nullptr, PageUse use = PageUse::Paper);
 
 // Writes t as a PDF (the fonts embedded, the text extractable) into file; the caller commits.
 int writePdf(AtomicFile& file, const PrintedTable& t, const std::atomic<bool>* stop = nullptr,

@@ -466,6 +466,9 @@ void frmLogin::btnPrint_Click() {
                           app::printedLines(*mShownCriteria, app::sourceText(mSession.engine, mSession.params),
                                             QDateTime::currentDateTime()),
                           app::printFont()));
+    // A character no face of the page shows would print as a box: refused before any page.
+    if (auto problem = output::fontProblem(*table, output::PageUse::Paper))
+        return app::showMessage(this, QStringLiteral("无法打印：") + *problem);
     printer->setDocName(table->title);
     output::choosePageLayout(*printer, printer->resolution(), *table);
     auto* preview = new QPrintPreviewDialog(printer.get(), this);

@@ -354,6 +354,58 @@ TEST_F(CommandLine, ARefusalWithoutATerminalIsShownInAWindow) {
     waitpid(x, nullptr, 0);
 }
 
+// A private fontconfig with DejaVu only (no face for Chinese) and with Noto CJK only (its
+// ideographs share glyphs with the Kangxi radicals): the PDF is refused, exit 5, in Chinese,
+// naming the package, and nothing is written. With the system's faces, a character beyond
+// the Basic Multilingual Plane, which the PDF would draw but not keep as text, is refused too.
+TEST_F(CommandLine, PagesAreRefusedWhenTheFontsWouldNotShowOrKeepTheirText) {
+    struct Fonts {
+        const char* dir;
+        const char* said;
+    } sets[] = {{"/usr/share/fonts/truetype/dejavu", "没有能显示“固”"},
+                {"/usr/share/fonts/opentype/noto", "在 PDF 里会被记成另一个字"}};
+    for (const Fonts& f : sets) {
+        if (!fs::exists(f.dir)) continue;
+        const std::string conf = dir + "/fonts.conf";
+        std::ofstream(conf) << "<?xml version=\"1.0\"?><!DOCTYPE fontconfig SYSTEM \"fonts.dtd\"><fontconfig><dir>"
+                            << f.dir << "</dir><cachedir>" << dir << "/fc-cache</cachedir></fontconfig>\n";
+        setenv("FONTCONFIG_FILE", conf.c_str(), 1);
+        const Outcome pdf = faquery({"report", "--demo", "--format", "pdf", "--output", dir + "/out.pdf"});
+        unsetenv("FONTCONFIG_FILE");
+        EXPECT_EQ(pdf.code, 5) << f.dir << pdf.err;
+        EXPECT_NE(pdf.err.find(f.said), std::string::npos) << pdf.err;
+        EXPECT_NE(pdf.err.find("fonts-arphic-uming"), std::string::npos) << pdf.err;
+        EXPECT_FALSE(fs::exists(dir + "/out.pdf"));
+        fs::remove_all(dir + "/fc-cache"), fs::remove(conf);
+    }
+    const std::string db = dir + "/names.db";
+    ASSERT_EQ(faquery({"sample-db", db, "--cards", "30"}).code, 0);
+    sqlite3* h = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(h,
+                           "update fa_Cards set sAssetName = '𠮷野家' where rowid = (select rowid from fa_Cards c "
+                           "where dDisposeDate is null and sCardID = (select max(sCardID) from fa_Cards d "
+                           "where d.sCardNum = c.sCardNum) order by rowid limit 1)",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(h);
+    const Outcome beyond = faquery(
+        {"report", "--sqlite", db, "--from", "1990-01", "--cards", "--format", "pdf", "--output", dir + "/out.pdf"});
+    EXPECT_EQ(beyond.code, 5) << beyond.err;
+    EXPECT_NE(beyond.err.find("“𠮷”（U+20BB7，见于“𠮷野家”）超出了 PDF 能保存为文字的范围"), std::string::npos)
+        << beyond.err;
+    EXPECT_FALSE(fs::exists(dir + "/out.pdf"));
+    // The system's faces keep every other text as printed: 至 stays 至.
+    const Outcome whole = faquery({"report", "--demo", "--format", "pdf", "--output", dir + "/out.pdf"});
+    ASSERT_EQ(whole.code, 0) << whole.err;
+    ASSERT_EQ(std::system(("pdftotext " + dir + "/out.pdf " + dir + "/out.txt").c_str()), 0);
+    std::ifstream text(dir + "/out.txt");
+    const std::string said((std::istreambuf_iterator<char>(text)), {});
+    EXPECT_NE(said.find("至"), std::string::npos);
+    EXPECT_EQ(said.find("⾄"), std::string::npos);
+    fs::remove(db), fs::remove(dir + "/out.pdf"), fs::remove(dir + "/out.txt");
+}
+
 TEST_F(CommandLine, FileNamesKeepTheirBytesAndTheDatabaseIsNeverTheOutput) {
     const std::string db = dir + "/books.db";
     ASSERT_EQ(faquery({"sample-db", db, "--cards", "40"}).code, 0);

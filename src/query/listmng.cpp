@@ -1,5 +1,6 @@
 #include "listmng.h"
 
+#include <cctype>
 #include <utility>
 
 #include "data/db_error.h"
@@ -100,8 +101,39 @@ data::RecordsetPtr listMng::getList(CMvLogin& p) {
     return run(p.strSql);
 }
 
+namespace {
+
+// The server's word that fa_Cards has no sAssetNum: SQL Server 207 (列名 … 无效 / Invalid
+// column name), ODBC 42S22, PostgreSQL 42703, SQLite "no such column".
+bool noAssetNumber(const data::DbError& e) {
+    if (e.failure() != data::Failure::Statement) return false;
+    for (const data::DiagRecord& r : e.records()) {
+        std::string m = r.message;
+        for (char& c : m) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (m.find("sassetnum") == std::string::npos) continue;
+        if (r.nativeError == 207 || r.sqlState == "42S22" || r.sqlState == "42703" ||
+            m.find("no such column") != std::string::npos || m.find("does not exist") != std::string::npos ||
+            m.find("invalid column") != std::string::npos || m.find("无效") != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 data::RecordsetPtr listMng::getCards(const CMvLogin& p, const std::optional<SummaryRow>& row) {
-    return run(cardListSql(p, row));
+    if (!mNoAssetNumber) {
+        try {
+            return run(cardListSql(p, row));
+        } catch (const data::DbError& e) {
+            if (!noAssetNumber(e)) throw;
+            mNoAssetNumber = true;
+        }
+    }
+    data::RecordsetPtr rs = run(cardListSql(p, row, false));
+    const std::string said = "这个数据库的卡片没有资产编号（fa_Cards.sAssetNum）一列，明细中不列出资产编号";
+    rs->notice = rs->notice.empty() ? said : rs->notice + "；" + said;
+    return rs;
 }
 
 data::RecordsetPtr listMng::getCobList(CMvLogin*, const std::string& zcName) {

@@ -22,7 +22,9 @@ public:
     // The asset summary; stores the statement in p.strSql before running it.
     data::RecordsetPtr getList(CMvLogin& p);
     // Distinct asset names beginning with zcName (all of them when it is empty); p is unused.
-    // The cards behind one row of the summary of p, or behind all of it.
+    // The cards behind one row of the summary of p, or behind all of it. On a database whose
+    // cards have no sAssetNum (the summary works without it) the list leaves 资产编号 out and
+    // says so in its notice.
     data::RecordsetPtr getCards(const CMvLogin& p, const std::optional<SummaryRow>& row);
     data::RecordsetPtr getCobList(CMvLogin* p, const std::string& zcName);
     // cDepCode, cDepName of every department, ordered by code; p is unused.
@@ -44,7 +46,8 @@ private:
     bool mLost = false;  // the connection was lost: the next open says so when it fails
     std::mutex mDbLock;  // mDb's replacement against cancel() from other threads
     std::atomic<bool> mOpen{false};
-    bool mCancelRequested = false;  // under mDbLock: a cancel reaches a connection made after it too
+    bool mCancelRequested = false;            // under mDbLock: a cancel reaches a connection made after it too
+    std::atomic<bool> mNoAssetNumber{false};  // the cards were found without sAssetNum
 };
 
 }  // namespace faq::query

@@ -159,10 +159,10 @@ std::string summarySql(const CMvLogin& p) {
     return s;
 }
 
-std::string cardListSql(const CMvLogin& p, const std::optional<SummaryRow>& row) {
+std::string cardListSql(const CMvLogin& p, const std::optional<SummaryRow>& row, bool assetNumber) {
     std::string s;
     s.reserve(4096);
-    append(s, K1, K2, K3, K4, K5, K6, K6b);
+    append(s, K1, assetNumber ? K2 : std::string_view(), K3, K4, K5, K6, K6b);
     appendFrom(s);
     appendWhere(s, p);
     appendCriteria(s, p);

@@ -23,8 +23,9 @@ struct SummaryRow {
 // The cards the summary of p counts, one line for each thing counted (a card counted under
 // two department shares stands twice), with the same joins, latest version and criteria:
 // those of one grouped row, or of the whole result (the total row) without a row. Their
-// 原值 add up to the row's; the row's 数量 counts those with an 增加方式 (origin).
-std::string cardListSql(const CMvLogin& p, const std::optional<SummaryRow>& row);
+// 原值 add up to the row's; the row's 数量 counts those with an 增加方式 (origin). Without
+// assetNumber, the list leaves out 资产编号 (fa_Cards.sAssetNum, which the summary never reads).
+std::string cardListSql(const CMvLogin& p, const std::optional<SummaryRow>& row, bool assetNumber = true);
 // Distinct asset names, those beginning with prefix when it is not empty.
 std::string assetNameListSql(const std::string& prefix);
 // Departments: cDepCode, cDepName ordered by code.

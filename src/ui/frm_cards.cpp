@@ -75,7 +75,8 @@ frmCards::frmCards(QWidget* owner) : QWidget(owner, Qt::Window) {
 
 void frmCards::showCards(data::RecordsetPtr cards, const QString& what) {
     mCards = std::move(cards);
-    lblWhat->setText(what);
+    // What the list leaves out, and why, under what it shows.
+    lblWhat->setText(mCards->notice.empty() ? what : what + QLatin1Char('\n') + QString::fromStdString(mCards->notice));
     dgCards->bind(mCards, true);
     const int value = mCards->fieldIndex("原值");
     if (value >= 0)

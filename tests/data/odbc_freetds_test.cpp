@@ -450,6 +450,36 @@ std::string cells(const std::string& xlsx) {
     return std::string((std::istreambuf_iterator<char>(f)), {});
 }
 
+// Cards without sAssetNum, a column the summary never reads: the card list goes on without
+// 资产编号 and says so once, over the wire (SQL Server's 207) as from the file.
+TEST_F(Tds, TheCardListGoesWithoutAColumnTheCardsLack) {
+    const std::string file = faq::test::tempPath("tds-no-asset-num.db");
+    std::filesystem::remove(file);
+    std::filesystem::copy_file(path, file);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "alter table fa_Cards drop column sAssetNum", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    TdsServer lacking({.file = file, .columnTypes = {{"开始使用日期", "varchar(10)"}}});
+    std::string shown;
+    for (const std::string& source :
+         {"--sqlite " + file, "--server " + lacking.address() + " --database UFDATA_001_2026"}) {
+        const std::string out = faq::test::tempPath("tds-lack.out"), err = faq::test::tempPath("tds-lack.err");
+        const std::string cmd = "FAQUERY_PWD=tds-secret-9 " FAQ_BINARY_DIR "/src/faquery report " + source +
+                                " --today 2026-12-07 --from 2000-1 --to 2026-12 --cards --format csv > " + out +
+                                " 2> " + err;
+        ASSERT_EQ(std::system(cmd.c_str()), 0) << source;
+        std::ifstream o(out, std::ios::binary), e(err);
+        const std::string csv((std::istreambuf_iterator<char>(o)), {}), said((std::istreambuf_iterator<char>(e)), {});
+        EXPECT_EQ(csv.substr(0, csv.find('\r')),
+                  "\xEF\xBB\xBF卡片编号,固定资产名称,使用部门,开始使用日期,原值,增加方式");
+        EXPECT_EQ(said, "这个数据库的卡片没有资产编号（fa_Cards.sAssetNum）一列，明细中不列出资产编号\n") << source;
+        if (shown.empty()) shown = csv;
+        EXPECT_EQ(csv, shown) << source;
+        EXPECT_GT(std::count(csv.begin(), csv.end(), '\n'), 100);
+    }
+}
+
 TEST_F(Tds, ReportOverTheWireGivesTheEmbeddedEnginesBytesFetchingInBlocks) {
     // unixODBC's trace of every call, for the one run below that counts them.
     const std::string dir = faq::test::registerSqlServerDriver(FAQ_TDS_ODBC_DRIVER);

@@ -440,6 +440,29 @@ TEST_F(Windows, TheCardsBehindARowAddUpToIt) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !w->cardWindow(); }));
 }
 
+// On cards without sAssetNum the summary works, and so does 明细: without 资产编号, saying so.
+TEST_F(Windows, TheCardListSaysWhatItLeavesOut) {
+    const std::string file = faq::test::tempPath("no-asset-num.db");
+    std::filesystem::remove(file);
+    output::writeSampleFile(file, {60, 2});
+    data::SqliteConnection(data::EmbeddedSource{file, false}).execute("alter table fa_Cards drop column sAssetNum", 30);
+    connector = data::embeddedConnector(data::EmbeddedSource{file});
+    newSession();
+    auto w = openQueryWindow();
+    w->byyyy->setEditText(QStringLiteral("1990"));
+    w->Command1_Click();
+    settle(w);
+    ASSERT_GT(w->result()->recordCount(), 2u);
+    w->showCards(0);
+    settle(w);
+    EXPECT_TRUE(messages.empty()) << messageTexts().join(' ').toStdString();
+    ASSERT_NE(w->cardWindow(), nullptr);
+    EXPECT_TRUE(w->cardWindow()->lblWhat->text().endsWith(
+        QStringLiteral("这个数据库的卡片没有资产编号（fa_Cards.sAssetNum）一列，明细中不列出资产编号")));
+    EXPECT_EQ(w->cardWindow()->captions(),
+              (QStringList{"卡片编号", "固定资产名称", "使用部门", "开始使用日期", "原值", "增加方式"}));
+}
+
 // 打印… (Ctrl+P) previews the pages; 输出PDF… writes them where the user chooses, whole or
 // not at all; without a result there is nothing to print.
 TEST_F(Windows, PrintPreviewAndPdfOfTheResult) {

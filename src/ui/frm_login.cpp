@@ -143,9 +143,9 @@ frmLogin::frmLogin(app::Session& session, QWidget* parent)
     lblBusy->setGeometry(lblBusy->x(), lblBusy->y() - less.height(),
                          std::max(0, btnCancel->x() - twips(120) - lblBusy->x()), lblBusy->height());
 
-    // The designed order, then the two buttons beyond the design before it starts again.
-    QWidget* order[] = {byyyy,  Command1,          bmm,     eyyyy,    emm,   dcob, dcbmDept,
-                        btnCsv, dgContent->view(), chkLike, btnPrint, btnPdf};
+    // The designed order, the two buttons beyond the design beside 输出EXCEL.
+    QWidget* order[] = {byyyy,  Command1,          bmm,    eyyyy, emm, dcob, dcbmDept, btnCsv, btnPrint,
+                        btnPdf, dgContent->view(), chkLike};
     for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
     connect(Command1, &QPushButton::clicked, this, &frmLogin::Command1_Click);
@@ -371,6 +371,8 @@ void frmLogin::Command1_Click() {
             if (!cause && !(year ? query::periodYearIsValid(text) : query::periodMonthIsValid(text))) cause = box;
         }
         app::showMessage(this, QString::fromStdString(*bad), QMessageBox::Warning, cause);
+        // The box it concerns, selected whole: what is typed next replaces it.
+        if (auto* box = qobject_cast<QComboBox*>(cause); box && box->lineEdit()) box->lineEdit()->selectAll();
         return;
     }
     const QString deptName = dcbmDept->currentText().trimmed();
@@ -404,12 +406,21 @@ void frmLogin::Command1_Click() {
             dgContent->model()->setColumnFormat(value >= 0 ? value : 3,
                                                 [](const data::Value& v) { return query::formatMoney(v); });
             dgContent->fitColumns();
-            // What the database left out, under the result until the next work.
-            if (!rsResult->notice.empty()) {
-                lblBusy->setText(QString::fromStdString(rsResult->notice));
-                lblBusy->show();
-            }
+            // What the database left out, under the result until the next work; a lone 合计:
+            // row says why it is alone.
+            QStringList said;
+            if (rsResult->recordCount() <= 1) said << emptyResultText(*next);
+            if (!rsResult->notice.empty()) said << QString::fromStdString(rsResult->notice);
+            if (!said.isEmpty()) sayDone(said.join(QStringLiteral("；")));
         });
+}
+
+QString frmLogin::emptyResultText(const query::CMvLogin& c) {
+    // The dates as the period boxes made them: yyyy-mm-dd, so that their texts compare.
+    if (c.strBegDate > c.strEndDate)
+        return QStringLiteral("没有卡片符合条件：起始期间（%1）晚于截止期间（%2）")
+            .arg(QString::fromStdString(c.strBegDate), QString::fromStdString(c.strEndDate));
+    return QStringLiteral("没有卡片符合条件");
 }
 
 void frmLogin::exportToExcel(data::RecordsetPtr rs, const QStringList& captions) {

@@ -108,6 +108,8 @@ protected:
     void closeEvent(QCloseEvent* e) override;  // Form_QueryUnload
 
 private:
+    // Why a result holds the 合计: row alone.
+    static QString emptyResultText(const query::CMvLogin& criteria);
     void initCriteriaControls();
     void exportToExcel(data::RecordsetPtr rs, const QStringList& captions);
     void showPicker();

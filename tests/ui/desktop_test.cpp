@@ -83,7 +83,7 @@ TEST_F(Desktop, ListsAndColumnsReadInFullAndFollowTheirText) {
     QTest::keyClick(w->dgContent->view(), Qt::Key_Tab);
     EXPECT_EQ(w->focusWidget(), w->chkLike);
     keyTo(w->dgContent->view(), Qt::Key_Tab, Qt::ShiftModifier);
-    EXPECT_EQ(w->focusWidget(), w->btnCsv);
+    EXPECT_EQ(w->focusWidget(), w->btnPdf);  // the buttons beside 输出EXCEL come before the grid
     screenshot(w.get(), QStringLiteral("query-columns"));
 }
 
@@ -123,6 +123,9 @@ TEST_F(Desktop, EnterPressesTheFocusedButtonAndTheFocusComesBack) {
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[1].text, QStringLiteral("期间输入不正确"));
     EXPECT_EQ(w->focusWidget(), w->emm);
+    EXPECT_EQ(w->emm->lineEdit()->selectedText(), QStringLiteral("13"));  // a 7 typed now makes 7, not 137
+    QTest::keyClicks(w->emm, QStringLiteral("7"));
+    EXPECT_EQ(w->emm->currentText(), QStringLiteral("7"));
     w->emm->setEditText(QStringLiteral("12"));
 
     // After a pick, or when the picker closes, the focus is back where F2 was pressed;

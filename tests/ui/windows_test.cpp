@@ -177,7 +177,7 @@ TEST_F(Windows, QueryWindowOpensWithTheLookupListsAndThisYear) {
     EXPECT_EQ(w->dgContent->model()->rowCount(), 0);
     EXPECT_EQ(QApplication::focusWidget(), w->byyyy);
     EXPECT_EQ(tabOrder(w->byyyy, 12), (QStringList{"Command1", "bmm", "eyyyy", "emm", "dcob", "dcbmDept", "btnCsv",
-                                                   "dgContent", "chkLike", "btnPrint", "btnPdf", "byyyy"}));
+                                                   "btnPrint", "btnPdf", "dgContent", "chkLike", "byyyy"}));
     // The lists were loaded on one connection, opened while the window loaded.
     EXPECT_EQ(test::switches().connects, 1);
 }
@@ -217,6 +217,17 @@ TEST_F(Windows, QueryFillsTheGridAndASecondQueryReplacesIt) {
     EXPECT_EQ(m->text(0, 2), QStringLiteral("合计:"));
     EXPECT_EQ(m->text(0, 3), QString());  // null sum: empty
     EXPECT_EQ(m->text(0, 4), QStringLiteral("0"));
+    EXPECT_EQ(w->lblBusy->text(), QStringLiteral("没有卡片符合条件"));
+    // A period whose start lies after its end: the same lone row, and why.
+    w->dcob->setEditText(QString());
+    w->byyyy->setEditText(QStringLiteral("2026"));
+    w->bmm->setEditText(QStringLiteral("12"));
+    w->emm->setEditText(QStringLiteral("1"));
+    w->Command1_Click();
+    settle(w);
+    EXPECT_TRUE(messages.empty());
+    ASSERT_EQ(m->rowCount(), 1);
+    EXPECT_EQ(w->lblBusy->text(), QStringLiteral("没有卡片符合条件：起始期间（2026-12-01）晚于截止期间（2026-01-31）"));
 }
 
 TEST_F(Windows, CriteriaWrittenForTheEdgeCases) {

@@ -486,6 +486,7 @@ void frmLogin::btnPrint_Click() {
     preview->setObjectName(QStringLiteral("printPreview"));
     preview->setWindowTitle(QStringLiteral("打印预览 - 固定资产汇总表"));
     preview->setAttribute(Qt::WA_DeleteOnClose);
+    addGuideKey(preview, QStringLiteral("print"));
     connect(preview, &QPrintPreviewDialog::paintRequested, preview, [this, printer, rows, table](QPrinter* p) {
         try {
             output::paintTable(*p, *table);

@@ -1,11 +1,18 @@
 #include "guide_window.h"
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QImage>
 #include <QPointer>
 #include <QScreen>
 #include <QShortcut>
+#include <QTextBlock>
 #include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFragment>
+#include <QTextImageFormat>
 #include <QUrl>
+#include <algorithm>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -20,24 +27,87 @@ static void initGuideResource() {
 
 namespace faq::ui {
 
+namespace {
+
+// The pictures of the windows, no wider than the page: the guide never scrolls sideways.
+void fitPictures(QTextBrowser* b) {
+    QTextDocument* doc = b->document();
+    const qreal room = b->viewport()->width() - 2 * doc->documentMargin() - 8;
+    if (room <= 0) return;
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next())
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            QTextImageFormat picture = f.charFormat().toImageFormat();
+            if (!picture.isValid()) continue;
+            const QImage image(QStringLiteral(":/guide/") + picture.name());
+            if (image.isNull()) continue;
+            const QSizeF natural = image.size() / image.devicePixelRatio();
+            const qreal width = std::min(natural.width(), room);
+            if (qFuzzyCompare(picture.width(), width)) continue;
+            picture.setWidth(width);
+            picture.setHeight(natural.height() * width / natural.width());
+            QTextCursor c(doc);
+            c.setPosition(f.position());
+            c.setPosition(f.position() + f.length(), QTextCursor::KeepAnchor);
+            c.setCharFormat(picture);
+        }
+}
+
+class GuideBrowser : public QTextBrowser {
+protected:
+    void resizeEvent(QResizeEvent* e) override {
+        QTextBrowser::resizeEvent(e);
+        fitPictures(this);
+    }
+};
+
+// Where the focus was when the guide was asked for: it goes back there when the guide closes.
+QPointer<QWidget> gCaller, gCallerFocus;
+
+}  // namespace
+
 QTextBrowser* showGuide(QWidget* from, const QString& section) {
     static const bool registered = (initGuideResource(), true);
     (void)registered;
     static QPointer<QTextBrowser> guide;
+    // The window F1 was pressed in: the one with the focus (a picker over the window whose
+    // key it was), else the one asking.
+    if (QWidget* focus = QApplication::focusWidget(); focus && focus->window() != guide) {
+        gCaller = focus->window();
+        gCallerFocus = focus;
+    } else if (from && from->window() != guide) {
+        gCaller = from->window();
+        gCallerFocus = nullptr;
+    }
     if (!guide) {
-        guide = new QTextBrowser;  // a window of its own, outliving the one it came from
+        guide = new GuideBrowser;  // a window of its own, outliving the one it came from
         guide->setAttribute(Qt::WA_DeleteOnClose);
         guide->setObjectName(QStringLiteral("guide"));
         guide->setWindowTitle(QStringLiteral("固定资产查询 使用说明"));
         guide->setOpenExternalLinks(false);
         guide->setSearchPaths({QStringLiteral(":/guide")});
-        // As large as reads well, never larger than the screen it opens on.
+        guide->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        // As large as reads well, never larger than the screen it opens on, over the window
+        // it was asked for from.
         QScreen* screen = from && from->screen() ? from->screen() : QGuiApplication::primaryScreen();
-        const QSize room = screen ? screen->availableGeometry().size() * 9 / 10 : QSize(760, 600);
-        guide->resize(QSize(760, 600).boundedTo(room));
+        const QRect free = screen ? screen->availableGeometry() : QRect(0, 0, 800, 640);
+        guide->resize(QSize(760, 600).boundedTo(free.size() * 9 / 10));
+        const QRect over = gCaller ? gCaller->frameGeometry() : free;
+        QRect placed(QPoint(0, 0), guide->size());
+        placed.moveCenter(over.center());
+        placed.moveLeft(std::clamp(placed.left(), free.left(), std::max(free.left(), free.right() - placed.width())));
+        placed.moveTop(std::clamp(placed.top(), free.top(), std::max(free.top(), free.bottom() - placed.height())));
+        guide->move(placed.topLeft());
         new QShortcut(QKeySequence(Qt::Key_Escape), guide, guide.data(), &QWidget::close);
+        QObject::connect(guide, &QObject::destroyed, [] {
+            if (!gCaller || !gCaller->isVisible()) return;
+            gCaller->activateWindow();
+            if (gCallerFocus && gCallerFocus->isVisible() && gCallerFocus->isEnabled())
+                gCallerFocus->setFocus(Qt::OtherFocusReason);
+        });
     }
     guide->setSource(QUrl(QStringLiteral("qrc:/guide/guide.html#") + section));
+    fitPictures(guide);
     guide->show();
     guide->raise();
     guide->activateWindow();

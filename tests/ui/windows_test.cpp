@@ -7,15 +7,19 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QTextDocument>
@@ -863,7 +867,76 @@ TEST_F(Windows, F1OpensTheGuideAtTheWindowsSection) {
     activate(w->picker());
     keyTo(w->picker()->dgList, Qt::Key_F1);
     EXPECT_EQ(guide->source().fragment(), QStringLiteral("picker"));
+    // Over its caller, on the screen, never scrolled sideways.
+    const QRect free = guide->screen()->availableGeometry();
+    EXPECT_TRUE(free.contains(guide->frameGeometry()))
+        << guide->frameGeometry().x() << "," << guide->frameGeometry().y();
+    EXPECT_TRUE(guide->frameGeometry().intersects(w->picker()->frameGeometry()));
+    EXPECT_FALSE(guide->horizontalScrollBar()->isVisible());
+    // Esc in the guide: the focus is back where F1 was pressed.
+    QPointer<QTextBrowser> closing = guide;
+    keyTo(guide, Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !closing; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == w->picker()->dgList->view(); }))
+        << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString() : "none");
+    w->picker()->close();
+    // In the print preview too.
+    w->Command1_Click();
+    settle(w);
+    w->btnPrint_Click();
+    auto* preview = w->findChild<QPrintPreviewDialog*>(QStringLiteral("printPreview"));
+    ASSERT_NE(preview, nullptr);
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(preview));
+    keyTo(preview, Qt::Key_F1);
+    guide = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->objectName() == QStringLiteral("guide") && top->isVisible()) guide = qobject_cast<QTextBrowser*>(top);
+    ASSERT_NE(guide, nullptr);
+    EXPECT_EQ(guide->source().fragment(), QStringLiteral("print"));
     guide->close();
+    preview->close();
+}
+
+// Every message a window shows (a box, or the line under the result) has its entry in the
+// guide: what it means and what to do. Found in the sources as the first Chinese literal
+// of each showMessage, askMessage and sayDone, and of each case of a message's text.
+TEST(Guide, EveryMessageOfTheProgramHasItsEntry) {
+    QFile page(QStringLiteral(FAQ_SOURCE_DIR "/doc/guide/guide.html"));
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QString guide = QString::fromUtf8(page.readAll());
+    const QRegularExpression call(QStringLiteral("\\b(showMessage|askMessage|sayDone)\\(|case [\\w:]+:\\s*return "));
+    const QRegularExpression literal(
+        QStringLiteral("\"((?:[^\"\\\\]|\\\\.)*[\\x{4e00}-\\x{9fff}](?:[^\"\\\\]|\\\\.)*)\""));
+    QStringList missing;
+    int found = 0;
+    for (const char* folder : {"/src/ui", "/src/app"}) {
+        const QDir dir(QStringLiteral(FAQ_SOURCE_DIR) + QString::fromLatin1(folder));
+        for (const QString& name : dir.entryList({QStringLiteral("*.cpp")})) {
+            QFile f(dir.filePath(name));
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+            const QString code = QString::fromUtf8(f.readAll());
+            for (auto m = call.globalMatch(code); m.hasNext();) {
+                const auto at = m.next();
+                // The call's arguments, to its closing parenthesis (or the case's statement).
+                qsizetype end = at.capturedEnd(), depth = at.captured(0).endsWith(QLatin1Char('(')) ? 1 : 0;
+                for (; end < code.size(); ++end) {
+                    const QChar c = code[end];
+                    if (c == QLatin1Char('(')) ++depth;
+                    if (c == QLatin1Char(')') && --depth < 0) break;
+                    if (c == QLatin1Char(';') && depth <= 0) break;
+                }
+                const auto text = literal.match(code.mid(at.capturedEnd(), end - at.capturedEnd()));
+                if (!text.hasMatch()) continue;
+                const QString head =
+                    text.captured(1).split(QRegularExpression(QStringLiteral("[：%（\\\\!，]"))).front();
+                if (head.size() < 2) continue;
+                ++found;
+                if (!guide.contains(head)) missing << name + QStringLiteral(": ") + head;
+            }
+        }
+    }
+    EXPECT_GT(found, 10);
+    EXPECT_TRUE(missing.isEmpty()) << missing.join(QLatin1Char('\n')).toStdString();
 }
 
 // Run on the default screen, and on 1024×768 at 150 % and 1366×768 at 125 % (offscreen

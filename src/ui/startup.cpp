@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QImageReader>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QTranslator>
 
 #include "app/program.h"
@@ -20,6 +21,25 @@ static void initResources() {
 
 namespace faq::ui {
 
+namespace {
+
+// Qt's texts that its Chinese translation misses (the file dialog's type column names a
+// folder "Folder": Qt 6 moved it to a context the translation does not have).
+class MissingQtTexts : public QTranslator {
+public:
+    bool isEmpty() const override { return false; }
+    QString translate(const char* context, const char* source, const char*, int) const override {
+        if (qstrcmp(context, "QAbstractFileIconProvider") != 0) return {};
+        static const std::pair<const char*, const char*> texts[] = {
+            {"Folder", "文件夹"}, {"Drive", "驱动器"}, {"File", "文件"}, {"Alias", "别名"}, {"Shortcut", "快捷方式"}};
+        for (const auto& [en, zh] : texts)
+            if (qstrcmp(source, en) == 0) return QString::fromUtf8(zh);
+        return {};
+    }
+};
+
+}  // namespace
+
 void installAppLook() {
     initResources();
     // Qt's own texts (确定, 取消, 复制 in a text box's menu) in Chinese: the copy inside the
@@ -28,6 +48,11 @@ void installAppLook() {
     if (translator.load(QStringLiteral(":/translations/qtbase_zh_CN.qm")) ||
         translator.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(&translator);
+    static MissingQtTexts missing;
+    QCoreApplication::installTranslator(&missing);
+    // Dates and file types in Qt's own dialogs in Chinese too, whatever the system's locale
+    // (the program's own figures have formats of their own).
+    if (QLocale().language() != QLocale::Chinese) QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     app::installFontSubstitutes();
     // Drawn from the SVG where Qt's SVG plugin is there, else the 256-pixel PNG rendered from it.
     const bool svg = QImageReader::supportedImageFormats().contains("svg");

@@ -3,12 +3,14 @@
 #include <malloc.h>
 #endif
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QImage>
@@ -24,6 +26,7 @@
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QTimer>
+#include <QTreeView>
 #include <random>
 
 #include "app/cli.h"
@@ -591,6 +594,31 @@ TEST_F(Windows, PagesTheFontsCannotShowAreRefused) {
     EXPECT_TRUE(messages[1].text.startsWith(QStringLiteral("输出PDF失败：这台电脑上没有能显示“ༀ”")))
         << messages[1].text.toStdString();
     EXPECT_FALSE(QFile::exists(path));
+}
+
+// The save dialog of 输出PDF… as Qt draws it where the desktop has none of its own: every
+// text in Chinese, the folders' type too (sizes and dates follow the system's locale,
+// Chinese at the users' desks).
+TEST_F(Windows, QtsOwnFileDialogSpeaksChinese) {
+    QTemporaryDir dir;
+    QDir(dir.path()).mkdir(QStringLiteral("月报"));
+    QFile(dir.filePath(QStringLiteral("汇总.pdf"))).open(QIODevice::WriteOnly);
+    QFileDialog d(nullptr, QStringLiteral("输出PDF"), dir.path(), QStringLiteral("PDF 文件 (*.pdf)"));
+    d.setOption(QFileDialog::DontUseNativeDialog);
+    d.setAcceptMode(QFileDialog::AcceptSave);
+    d.show();
+    auto* view = d.findChild<QTreeView*>();
+    ASSERT_NE(view, nullptr);
+    QAbstractItemModel* m = view->model();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m->rowCount(view->rootIndex()) == 2; }, 5000));
+    QStringList texts;
+    for (int c = 0; c < m->columnCount(); ++c) texts << m->headerData(c, Qt::Horizontal).toString();
+    for (int r = 0; r < 2; ++r) texts << m->index(r, 2, view->rootIndex()).data().toString();  // 类型
+    for (auto* l : d.findChildren<QLabel*>()) texts << l->text();
+    for (auto* b : d.findChildren<QAbstractButton*>()) texts << b->text() << b->toolTip();
+    EXPECT_TRUE(texts.contains(QStringLiteral("文件夹"))) << texts.join('|').toStdString();
+    const QRegularExpression english(QStringLiteral("\\b(?!PDF\\b)[A-Za-z]{3,}"));
+    for (const QString& t : texts) EXPECT_FALSE(english.match(t).hasMatch()) << t.toStdString();
 }
 
 TEST_F(Windows, ClosingTheQueryWindowEndsTheProgramEvenWithThePickerOpen) {

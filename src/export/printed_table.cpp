@@ -89,7 +89,8 @@ struct Layout {
 
     // Each column's widest text, caption included, with its padding; every text the pages
     // show goes to fonts, when given.
-    void measure(QPaintDevice& device, const PrintedTable& t, const std::atomic<bool>* stop, FontCheck* fonts) {
+    void measure(QPaintDevice& device, const PrintedTable& t, const std::atomic<bool>* stop, FontCheck* fonts,
+                 WriteProgress* progress = nullptr) {
         const size_t columns = static_cast<size_t>(t.captions.size());
         const QFontMetricsF m(body, &device), mb(bold, &device);
         natural.assign(columns, 0);
@@ -101,7 +102,10 @@ struct Layout {
         }
         const size_t rows = t.rows ? t.rows->recordCount() : 0;
         for (size_t r = 0; r < rows; ++r) {
-            if (r % kCheckEvery == 0) check(stop);
+            if (r % kCheckEvery == 0) {
+                check(stop);
+                if (progress) progress->at(WriteProgress::Measuring, r, rows);
+            }
             const QFontMetricsF& f = t.totalLast && r + 1 == rows ? mb : m;
             for (size_t c = 0; c < columns && c < t.rows->fieldCount(); ++c) {
                 const QString text = cellText(t, r, c);
@@ -190,7 +194,8 @@ struct Layout {
         return first;
     }
 
-    void paginate(QPaintDevice& device, const PrintedTable& t, const std::atomic<bool>* stop) {
+    void paginate(QPaintDevice& device, const PrintedTable& t, const std::atomic<bool>* stop,
+                  WriteProgress* progress = nullptr) {
         const QFontMetricsF m(body, &device), mb(bold, &device);
         headerHeight = 0;
         for (size_t c = 0; c < widths.size(); ++c)
@@ -210,7 +215,10 @@ struct Layout {
             y = headerHeight;
         };
         for (size_t r = 0; r < rows; ++r) {
-            if (r % kCheckEvery == 0) check(stop);
+            if (r % kCheckEvery == 0) {
+                check(stop);
+                if (progress) progress->at(WriteProgress::LayingOut, r, rows);
+            }
             const bool total = t.totalLast && r + 1 == rows;
             qreal h = 0;
             for (size_t c = 0; c < widths.size() && c < t.rows->fieldCount(); ++c)
@@ -275,10 +283,10 @@ void drawPiece(QPainter& p, QPaintDevice& device, const Layout& l, const Printed
     }
 }
 
-Layout layoutFor(QPaintDevice& device, const PrintedTable& t, const std::atomic<bool>* stop,
-                 FontCheck* fonts = nullptr) {
+Layout layoutFor(QPaintDevice& device, const PrintedTable& t, const std::atomic<bool>* stop, FontCheck* fonts = nullptr,
+                 WriteProgress* progress = nullptr) {
     Layout l(device, t);
-    l.measure(device, t, stop, fonts);
+    l.measure(device, t, stop, fonts, progress);
     l.fixedColumn.resize(l.natural.size());
     for (size_t c = 0; c < l.natural.size(); ++c) l.fixedColumn[c] = right(t, c);
     return l;
@@ -309,11 +317,12 @@ private:
 
 }  // namespace
 
-void choosePageLayout(QPagedPaintDevice& device, int resolution, const PrintedTable& t) {
+void choosePageLayout(QPagedPaintDevice& device, int resolution, const PrintedTable& t, const std::atomic<bool>* stop,
+                      WriteProgress* progress) {
     const QMarginsF margins(kMarginMm, kMarginMm, kMarginMm, kMarginMm);
     const QPageLayout portrait(QPageSize(QPageSize::A4), QPageLayout::Portrait, margins, QPageLayout::Millimeter);
     device.setPageLayout(portrait);
-    const Layout l = layoutFor(device, t, nullptr);
+    const Layout l = layoutFor(device, t, stop, nullptr, progress);
     const qreal need = l.naturalTotal();
     const qreal wide = QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, margins, QPageLayout::Millimeter)
                            .paintRectPixels(resolution)
@@ -334,16 +343,17 @@ int paintTable(QPagedPaintDevice& device, const PrintedTable& t, const std::atom
     // Before anything is painted: a character the fonts would not show (or keep) as itself
     // refuses the pages.
     FontCheck fonts(t.font, use);
-    Layout l = layoutFor(device, t, stop, &fonts);
+    Layout l = layoutFor(device, t, stop, &fonts, progress);
     if (auto problem = fonts.problem()) throw OutputError(problem->toStdString());
     l.fit();
-    l.paginate(device, t, stop);
+    l.paginate(device, t, stop, progress);
     const int pages = static_cast<int>(l.pageStarts.size());
     QPainter p;
     if (!p.begin(&device)) throw OutputError("无法开始绘制页面");
     p.setPen(QPen(Qt::black, std::max<qreal>(1, l.pad * 0.12)));
     const size_t rows = t.rows ? t.rows->recordCount() : 0;
     for (int page = 0; page < pages; ++page) {
+        if (progress) progress->at(WriteProgress::Painting, static_cast<size_t>(page), static_cast<size_t>(pages));
         if (page > 0 && !device.newPage()) throw OutputError("无法开始新的一页");
         qreal y = 0;
         if (page == 0) {
@@ -376,7 +386,10 @@ int paintTable(QPagedPaintDevice& device, const PrintedTable& t, const std::atom
         p.drawText(QRectF(0, l.page.height() - l.line, l.page.width(), l.line), Qt::AlignHCenter | Qt::AlignBottom,
                    QStringLiteral("第 %1 页 共 %2 页").arg(page + 1).arg(pages));
     }
-    if (progress) progress->rows = rows;
+    if (progress) {
+        progress->rows = rows;
+        progress->at(WriteProgress::Painting, static_cast<size_t>(pages), static_cast<size_t>(pages));
+    }
     if (!p.end()) throw OutputError("无法完成页面");
     return pages;
 }
@@ -388,7 +401,7 @@ int writePdf(AtomicFile& file, const PrintedTable& t, const std::atomic<bool>* s
         QPdfWriter pdf(&out);
         pdf.setCreator(QStringLiteral("faquery"));
         pdf.setTitle(t.title);
-        choosePageLayout(pdf, pdf.resolution(), t);
+        choosePageLayout(pdf, pdf.resolution(), t, stop, progress);
         pages = paintTable(pdf, t, stop, progress, PageUse::Pdf);
     }
     if (!out.error().empty()) throw OutputError(out.error());

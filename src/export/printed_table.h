@@ -37,7 +37,8 @@ struct PrintedTable {
 
 // Sets device's page layout: A4 with 15 mm margins, portrait unless the columns fit only
 // when it lies (or need less wrapping so).
-void choosePageLayout(QPagedPaintDevice& device, int resolution, const PrintedTable& t);
+void choosePageLayout(QPagedPaintDevice& device, int resolution, const PrintedTable& t,
+                      const std::atomic<bool>* stop = nullptr, WriteProgress* progress = nullptr);
 
 // Why t cannot go on paper, or into a PDF as the same text, with this computer's fonts: the
 // message, or nothing.

@@ -18,6 +18,16 @@ constexpr size_t kRowsPerSheet = 1048575;
 struct WriteProgress {
     std::atomic<size_t> rows{0};       // records written so far
     std::atomic<bool> closing{false};  // the rows are written and the file is being zipped
+    // Pages (PDF and print) go through stages: every row measured, then laid out on pages,
+    // then the pages painted; done counts rows, then rows, then pages, of in all.
+    enum Stage { Writing, Measuring, LayingOut, Painting };
+    std::atomic<int> stage{Writing};
+    std::atomic<size_t> done{0}, of{0};
+    void at(Stage s, size_t d, size_t total) {
+        of = total;
+        done = d;
+        stage = s;
+    }
 };
 
 // Writes the workbook into file's temporary file and reads it back; the caller commits.

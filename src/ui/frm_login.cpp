@@ -189,6 +189,7 @@ void frmLogin::beginWork(const QString& what) {
     ++mWorkSerial;
     mCancelling = false;
     lblBusy->hide();  // what the last work left said
+    lblBusy->setToolTip(QString());
     // Disabling the criteria takes the focus from them; it comes back when the work ends.
     mFocusBeforeWork = focusWidget();
     mWorkClock.start();
@@ -209,12 +210,23 @@ void frmLogin::showBusy() {
         return;
     }
     const qint64 seconds = mWorkClock.elapsed() / kTickMs;
-    if (mExportProgress)
-        lblBusy->setText(QStringLiteral("%1… 已写 %2 行 %3 秒")
-                             .arg(mWork)
-                             .arg(QLocale(QLocale::Chinese, QLocale::China).toString(qulonglong(mExportProgress->rows)))
-                             .arg(seconds));
-    else
+    const QLocale zh(QLocale::Chinese, QLocale::China);
+    if (mExportProgress) {
+        // What is being done, from the first second: pages are measured and laid out row by
+        // row before the first is written.
+        const auto done = zh.toString(qulonglong(mExportProgress->done)),
+                   of = zh.toString(qulonglong(mExportProgress->of));
+        QString step;
+        switch (mExportProgress->stage) {
+            case output::WriteProgress::Measuring:
+                step = QStringLiteral("正在排版：已量 %1 / %2 行").arg(done, of);
+                break;
+            case output::WriteProgress::LayingOut: step = QStringLiteral("正在分页：%1 / %2 行").arg(done, of); break;
+            case output::WriteProgress::Painting: step = QStringLiteral("已写 %1 / %2 页").arg(done, of); break;
+            default: step = QStringLiteral("已写 %1 行").arg(zh.toString(qulonglong(mExportProgress->rows)));
+        }
+        lblBusy->setText(QStringLiteral("%1… %2 %3 秒").arg(mWork, step).arg(seconds));
+    } else
         lblBusy->setText(QStringLiteral("%1… %2 秒").arg(mWork).arg(seconds));
     lblBusy->show();
     btnCancel->show();
@@ -440,15 +452,7 @@ void frmLogin::exportToExcel(data::RecordsetPtr rs, const QStringList& captions)
             if (done.kind == ExportOutcome::SavedNotOpened) {
                 // Nothing opened it, and it lies in a hidden folder the system empties: the
                 // way to it is offered.
-                if (app::askMessage(this, done.message(), QStringLiteral("打开所在文件夹"))) {
-                    const QString folder = QFileInfo(done.path).absolutePath();
-                    if (!folderProgramKnown() || !QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
-                        app::showMessage(
-                            this,
-                            QStringLiteral("这台电脑的桌面没有打开文件夹的程序。工作簿所在的文件夹是：\n") +
-                                QDir::toNativeSeparators(folder),
-                            QMessageBox::Information);
-                }
+                offerFolder(done.message(), done.path, QStringLiteral("工作簿"));
                 return;
             }
             app::showMessage(this, done.message(),
@@ -456,6 +460,27 @@ void frmLogin::exportToExcel(data::RecordsetPtr rs, const QStringList& captions)
                              : done.kind == ExportOutcome::SavedNotOpened ? QMessageBox::Information
                                                                           : QMessageBox::Warning);
         });
+}
+
+void frmLogin::offerFolder(const QString& message, const QString& file, const QString& what) {
+    if (!app::askMessage(this, message, QStringLiteral("打开所在文件夹"), QMessageBox::Information)) return;
+    const QString folder = QFileInfo(file).absolutePath();
+    if (!folderProgramKnown() || !QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+        app::showMessage(this,
+                         QStringLiteral("这台电脑的桌面没有打开文件夹的程序。%1所在的文件夹是：\n").arg(what) +
+                             QDir::toNativeSeparators(folder),
+                         QMessageBox::Information);
+}
+
+QString frmLogin::fittedPath(const QString& lead, const QString& path) const {
+    // The file's name whole; its folder, where the line has no room for it, without its middle.
+    const QString native = QDir::toNativeSeparators(path);
+    const QFileInfo info(path);
+    const QString name = info.fileName(), folder = native.left(native.size() - name.size());
+    const QFontMetrics fm(lblBusy->font());
+    const int room = lblBusy->width() - fm.horizontalAdvance(lead + name) - 4;
+    return lead + fm.elidedText(folder, Qt::ElideMiddle, std::max(room, fm.horizontalAdvance(QStringLiteral("…\\")))) +
+           name;
 }
 
 void frmLogin::btnCsv_Click() {
@@ -544,8 +569,10 @@ void frmLogin::btnPdf_Click() {
                 return app::showMessage(this,
                                         QStringLiteral("输出PDF失败：") +
                                             (out.value ? out.value->error : QString::fromStdString(out.otherError)));
-            sayDone(
-                QStringLiteral("已输出 PDF（%1 页）：%2").arg(out.value->pages).arg(QDir::toNativeSeparators(path)));
+            const QString lead = QStringLiteral("已输出 PDF（%1 页）：").arg(out.value->pages);
+            sayDone(fittedPath(lead, path));
+            lblBusy->setToolTip(lead + QDir::toNativeSeparators(path));
+            offerFolder(lead + QStringLiteral("\n") + QDir::toNativeSeparators(path), path, QStringLiteral("PDF "));
         });
 }
 

@@ -108,6 +108,10 @@ protected:
     void closeEvent(QCloseEvent* e) override;  // Form_QueryUnload
 
 private:
+    // message, with 打开所在文件夹 for the folder of file (what it holds: 工作簿, PDF).
+    void offerFolder(const QString& message, const QString& file, const QString& what);
+    // lead and path as the busy line can show them: the name whole, the folder's middle elided.
+    QString fittedPath(const QString& lead, const QString& path) const;
     // Why a result holds the 合计: row alone.
     static QString emptyResultText(const query::CMvLogin& criteria);
     void initCriteriaControls();

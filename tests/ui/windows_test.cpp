@@ -503,6 +503,12 @@ TEST_F(Windows, PrintPreviewAndPdfOfTheResult) {
     EXPECT_TRUE(suggested.endsWith(QStringLiteral(".pdf")) && suggested.contains(QStringLiteral("固定资产汇总表_")));
     ASSERT_TRUE(QFile::exists(path));
     EXPECT_TRUE(w->lblBusy->text().startsWith(QStringLiteral("已输出 PDF"))) << w->lblBusy->text().toStdString();
+    // The name whole on the line (the folder's middle elided where there is no room), and the
+    // way to its folder offered.
+    EXPECT_TRUE(w->lblBusy->text().endsWith(QStringLiteral("汇总 表.pdf"))) << w->lblBusy->text().toStdString();
+    EXPECT_LE(w->lblBusy->fontMetrics().horizontalAdvance(w->lblBusy->text()), w->lblBusy->width());
+    ASSERT_FALSE(messages.empty());
+    EXPECT_TRUE(messages.back().text.endsWith(QDir::toNativeSeparators(path))) << messages.back().text.toStdString();
     const QString pdf = test::pdfText(path);
     EXPECT_TRUE(pdf.contains(QStringLiteral("固定资产汇总表")));
     EXPECT_TRUE(pdf.contains(QStringLiteral("期间 2016-01-01 至")));
@@ -530,6 +536,34 @@ TEST_F(Windows, PrintPreviewAndPdfOfTheResult) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return pagesShown->pageCount() > 0; }));
     EXPECT_EQ(pagesShown->pageCount(), pages);
     preview->close();
+}
+
+// A PDF of some 20,000 rows: from its first second the busy line says what is being done
+// (rows measured, laid out, then pages written), never "已写 0 行".
+TEST_F(Windows, APdfSaysWhatItIsDoingFromTheFirstSecond) {
+    if (test::pagesHaveNoFonts()) GTEST_SKIP() << "no fonts on this platform";
+    connector = test::flakySample(30000);
+    newSession();
+    auto w = openQueryWindow();
+    w->byyyy->setEditText(QStringLiteral("1990"));
+    w->Command1_Click();
+    settle(w);
+    ASSERT_GT(w->result()->recordCount(), 10000u);
+    const QString path = QString::fromStdString(faq::test::tempPath("progress.pdf"));
+    w->setPdfPathChooser([&](const QString&) { return path; });
+    w->btnPdf_Click();
+    QStringList said;
+    for (QTest::qWait(50); w->busy(); QTest::qWait(50))
+        if (w->lblBusy->isVisible() && (said.isEmpty() || said.back() != w->lblBusy->text()))
+            said << w->lblBusy->text();
+    ASSERT_FALSE(said.isEmpty());
+    for (const QString& line : said) {
+        EXPECT_FALSE(line.contains(QStringLiteral("已写 0 行"))) << line.toStdString();
+        EXPECT_TRUE(line.startsWith(QStringLiteral("正在输出 PDF… 正在排版")) ||
+                    line.contains(QStringLiteral("正在分页")) || line.contains(QStringLiteral(" 页 ")))
+            << line.toStdString();
+    }
+    EXPECT_TRUE(w->lblBusy->text().startsWith(QStringLiteral("已输出 PDF"))) << w->lblBusy->text().toStdString();
 }
 
 // Names of up to 40,000 characters: the window's PDF keeps every row's 原值 and 数量 and

@@ -89,7 +89,7 @@ std::string folderOf(const std::string& path) {
 // Writes the workbook with libxlsxwriter into file's temporary file, unchecked; returns the
 // number of its sheets.
 int zipWorkbook(AtomicFile& file, const std::vector<std::string>& captions, const data::Recordset& rs,
-                const std::atomic<bool>* stop, WriteProgress* progress) {
+                const std::atomic<bool>* stop, WriteProgress* progress, const TrailingRow* trailer) {
     const std::string path = file.openablePath();
     const QuietLibrary quiet;
     std::string tmpDir = platform::narrowPath(folderOf(file.target()));
@@ -131,6 +131,21 @@ int zipWorkbook(AtomicFile& file, const std::vector<std::string>& captions, cons
                 check(err, "写入单元格失败");
             }
         }
+        if (trailer) {
+            if (row > kRowsPerSheet) {
+                ws = sheets.emplace_back(newSheet(wb, captions));
+                row = 1;
+            }
+            for (size_t c = 0; c < trailer->size(); ++c) {
+                const TrailingCell& cellValue = (*trailer)[c];
+                const auto col = static_cast<lxw_col_t>(c);
+                if (cellValue.number)
+                    check(worksheet_write_number(ws, row, col, *cellValue.number, nullptr), "写入单元格失败");
+                else if (!cellValue.text.empty())
+                    check(worksheet_write_string(ws, row, col, cellText(cellValue.text, cell), nullptr),
+                          "写入单元格失败");
+            }
+        }
     } catch (...) {
         discard(wb, sheets);  // the file goes anyway: zipping it would only keep the user waiting
         throw;
@@ -147,25 +162,27 @@ int zipWorkbook(AtomicFile& file, const std::vector<std::string>& captions, cons
 }  // namespace
 
 void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, const data::Recordset& rs,
-                   const std::atomic<bool>* stop, WriteProgress* progress, WorkbookForm form) {
+                   const std::atomic<bool>* stop, WriteProgress* progress, WorkbookForm form,
+                   const TrailingRow* trailer) {
     int sheets = 0;
     if (form == WorkbookForm::Template) {
         // libxlsxwriter writes workbooks only: one into a scratch file beside, copied as a
         // template into file, and the scratch file goes.
         AtomicFile scratch(file.target());
-        sheets = zipWorkbook(scratch, captions, rs, stop, progress);
+        sheets = zipWorkbook(scratch, captions, rs, stop, progress, trailer);
         copyAsTemplate(scratch.tempPath(), file);
     } else {
-        sheets = zipWorkbook(file, captions, rs, stop, progress);
+        sheets = zipWorkbook(file, captions, rs, stop, progress, trailer);
     }
     // Read back once, what the caller is about to commit.
     verifyWorkbook(file.openablePath(), sheets);
 }
 
 void saveWorkbook(const std::string& path, const std::vector<std::string>& captions, const data::Recordset& rs,
-                  const TargetRules& rules, const std::atomic<bool>* stop, WriteProgress* progress, WorkbookForm form) {
+                  const TargetRules& rules, const std::atomic<bool>* stop, WriteProgress* progress, WorkbookForm form,
+                  const TrailingRow* trailer) {
     AtomicFile file(path, rules);
-    writeWorkbook(file, captions, rs, stop, progress, form);
+    writeWorkbook(file, captions, rs, stop, progress, form, trailer);
     file.commit();
 }
 

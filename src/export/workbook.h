@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,14 +37,23 @@ struct WriteProgress {
 // *stop turns true while rows are written (within a thousand rows; nothing is zipped then).
 // The zip phase cannot be stopped.
 // A template (.xltx) is the same workbook, which the spreadsheet program opens as a new one.
+// A line after the records (a card list's total): for each column a number, a text, or
+// neither (an empty cell).
+struct TrailingCell {
+    std::string text;
+    std::optional<double> number;
+};
+using TrailingRow = std::vector<TrailingCell>;
+
 enum class WorkbookForm { Workbook, Template };
 void writeWorkbook(AtomicFile& file, const std::vector<std::string>& captions, const data::Recordset& rs,
                    const std::atomic<bool>* stop = nullptr, WriteProgress* progress = nullptr,
-                   WorkbookForm form = WorkbookForm::Workbook);
+                   WorkbookForm form = WorkbookForm::Workbook, const TrailingRow* trailer = nullptr);
 
 // A complete new workbook at path, through an AtomicFile.
 void saveWorkbook(const std::string& path, const std::vector<std::string>& captions, const data::Recordset& rs,
                   const TargetRules& rules = {}, const std::atomic<bool>* stop = nullptr,
-                  WriteProgress* progress = nullptr, WorkbookForm form = WorkbookForm::Workbook);
+                  WriteProgress* progress = nullptr, WorkbookForm form = WorkbookForm::Workbook,
+                  const TrailingRow* trailer = nullptr);
 
 }  // namespace faq::output

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "data/recordset.h"
+#include "export/workbook.h"
 
 class QLabel;
 class QPushButton;
@@ -38,11 +39,14 @@ protected:
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
+    void placeOverOwner();
     data::RecordsetPtr mCards;
 };
 
 // The total line of a card list: its lines, its 原值 summed, and 数量 as the summary counts
 // (the cards with an 增加方式).
 QString cardTotalText(const data::Recordset& cards);
+// The same as the workbook's last line: 合计: first, the counts under 固定资产名称, 原值 summed.
+output::TrailingRow cardTotalRow(const data::Recordset& cards);
 
 }  // namespace faq::ui

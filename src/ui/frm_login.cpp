@@ -435,16 +435,23 @@ QString frmLogin::emptyResultText(const query::CMvLogin& c) {
     return QStringLiteral("没有卡片符合条件");
 }
 
-void frmLogin::exportToExcel(data::RecordsetPtr rs, const QStringList& captions) {
+void frmLogin::exportToExcel(data::RecordsetPtr rs, const QStringList& captions, QWidget* owner, const QString& stem,
+                             std::optional<output::TrailingRow> trailer) {
     // The whole result, whatever row the grid stands on; the grid stays there.
     beginWork(QStringLiteral("正在输出"));
     mExportProgress = std::make_shared<output::WriteProgress>();
     mJob = runInBackground<ExportOutcome>(
         mSession, this,
-        [exporter = mExporter, rs, captions, keep = mSession.shared_from_this(), progress = mExportProgress](
-            app::mdlMain&) { return exporter.write(rs, captions, &keep->cancelRequested(), progress.get()); },
-        [this](Outcome<ExportOutcome>& out) {
+        [exporter = mExporter, rs, captions, stem, trailer = std::move(trailer), keep = mSession.shared_from_this(),
+         progress = mExportProgress](app::mdlMain&) {
+            return exporter.write(rs, captions, &keep->cancelRequested(), progress.get(), stem,
+                                  trailer ? &*trailer : nullptr);
+        },
+        [this, owner = QPointer<QWidget>(owner ? owner : this)](Outcome<ExportOutcome>& out) {
             endWork();
+            // The message belongs to the window the export was asked from, and gives the
+            // focus back to it.
+            QWidget* said = owner ? owner.data() : this;
             ExportOutcome failed;
             failed.error = QString::fromStdString(out.otherError);
             const ExportOutcome done = mExporter.open(out.value.value_or(failed));
@@ -452,21 +459,19 @@ void frmLogin::exportToExcel(data::RecordsetPtr rs, const QStringList& captions)
             if (done.kind == ExportOutcome::SavedNotOpened) {
                 // Nothing opened it, and it lies in a hidden folder the system empties: the
                 // way to it is offered.
-                offerFolder(done.message(), done.path, QStringLiteral("工作簿"));
+                offerFolder(said, done.message(), done.path, QStringLiteral("工作簿"));
                 return;
             }
-            app::showMessage(this, done.message(),
-                             done.kind == ExportOutcome::Opened           ? QMessageBox::NoIcon
-                             : done.kind == ExportOutcome::SavedNotOpened ? QMessageBox::Information
-                                                                          : QMessageBox::Warning);
+            app::showMessage(said, done.message(),
+                             done.kind == ExportOutcome::Opened ? QMessageBox::NoIcon : QMessageBox::Warning);
         });
 }
 
-void frmLogin::offerFolder(const QString& message, const QString& file, const QString& what) {
-    if (!app::askMessage(this, message, QStringLiteral("打开所在文件夹"), QMessageBox::Information)) return;
+void frmLogin::offerFolder(QWidget* owner, const QString& message, const QString& file, const QString& what) {
+    if (!app::askMessage(owner, message, QStringLiteral("打开所在文件夹"), QMessageBox::Information)) return;
     const QString folder = QFileInfo(file).absolutePath();
     if (!folderProgramKnown() || !QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
-        app::showMessage(this,
+        app::showMessage(owner,
                          QStringLiteral("这台电脑的桌面没有打开文件夹的程序。%1所在的文件夹是：\n").arg(what) +
                              QDir::toNativeSeparators(folder),
                          QMessageBox::Information);
@@ -572,7 +577,8 @@ void frmLogin::btnPdf_Click() {
             const QString lead = QStringLiteral("已输出 PDF（%1 页）：").arg(out.value->pages);
             sayDone(fittedPath(lead, path));
             lblBusy->setToolTip(lead + QDir::toNativeSeparators(path));
-            offerFolder(lead + QStringLiteral("\n") + QDir::toNativeSeparators(path), path, QStringLiteral("PDF "));
+            offerFolder(this, lead + QStringLiteral("\n") + QDir::toNativeSeparators(path), path,
+                        QStringLiteral("PDF "));
         });
 }
 
@@ -606,7 +612,8 @@ void frmLogin::showCards(int row) {
                 mCards = new frmCards(this);
                 connect(mCards, &frmCards::exportRequested, this, [this] {
                     if (busy() || !mCards || !mCards->cards()) return;
-                    exportToExcel(mCards->cards(), mCards->captions());
+                    exportToExcel(mCards->cards(), mCards->captions(), mCards, QStringLiteral("卡片明细"),
+                                  cardTotalRow(*mCards->cards()));
                 });
             }
             mCards->showCards(*out.value, what);

@@ -109,13 +109,17 @@ protected:
 
 private:
     // message, with 打开所在文件夹 for the folder of file (what it holds: 工作簿, PDF).
-    void offerFolder(const QString& message, const QString& file, const QString& what);
+    void offerFolder(QWidget* owner, const QString& message, const QString& file, const QString& what);
     // lead and path as the busy line can show them: the name whole, the folder's middle elided.
     QString fittedPath(const QString& lead, const QString& path) const;
     // Why a result holds the 合计: row alone.
     static QString emptyResultText(const query::CMvLogin& criteria);
     void initCriteriaControls();
-    void exportToExcel(data::RecordsetPtr rs, const QStringList& captions);
+    // rs as a workbook named for stem, trailer after its records; owner: the window whose
+    // message it is.
+    void exportToExcel(data::RecordsetPtr rs, const QStringList& captions, QWidget* owner = nullptr,
+                       const QString& stem = QStringLiteral("固定资产查询"),
+                       std::optional<output::TrailingRow> trailer = std::nullopt);
     void showPicker();
     void beginWork(const QString& what);
     void endWork();

@@ -106,9 +106,9 @@ WorkbookExporter::WorkbookExporter() : tempRoot(QDir::tempPath()) {
 #endif
 }
 
-QString WorkbookExporter::newFileName(const QString& folder) const {
+QString WorkbookExporter::newFileName(const QString& folder, const QString& what) const {
     const QString stem =
-        QStringLiteral("固定资产查询_") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"));
+        what + QLatin1Char('_') + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"));
     QDir dir(folder);
     QString name = stem + QStringLiteral(".xltx");
     for (int n = 1; dir.exists(name); ++n) name = stem + QStringLiteral("_%1.xltx").arg(n);
@@ -120,7 +120,8 @@ ExportOutcome WorkbookExporter::run(const data::RecordsetPtr& rs, const QStringL
 }
 
 ExportOutcome WorkbookExporter::write(const data::RecordsetPtr& rs, const QStringList& captions,
-                                      const std::atomic<bool>* stop, output::WriteProgress* progress) const {
+                                      const std::atomic<bool>* stop, output::WriteProgress* progress,
+                                      const QString& stem, const output::TrailingRow* trailer) const {
     ExportOutcome out;
     const data::Recordset nothing({});  // before the first query: the header row alone
     std::vector<std::string> heads;
@@ -131,13 +132,13 @@ ExportOutcome WorkbookExporter::write(const data::RecordsetPtr& rs, const QStrin
         // next free one is taken then, and the workbook is never lost.
         constexpr int kAttempts = 20;
         for (int attempt = 1;; ++attempt) {
-            out.path = newFileName(fileNameOf(folder));
+            out.path = newFileName(fileNameOf(folder), stem);
             try {
                 // A template: the spreadsheet program opens it as a new, untitled workbook,
                 // whose Save asks where, and this file stays as written.
                 output::saveWorkbook(fileNameBytes(out.path), heads, rs ? *rs : nothing,
                                      {.mayReplace = false, .keepIntact = {}}, stop, progress,
-                                     output::WorkbookForm::Template);
+                                     output::WorkbookForm::Template, trailer);
                 break;
             } catch (const output::TargetExists&) {
                 if (attempt == kAttempts) throw;

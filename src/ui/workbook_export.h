@@ -48,12 +48,15 @@ public:
     // The two halves of run: writing and asking the desktop for its program for workbooks
     // (on any thread; stops when *stop turns true, *progress tells how far it came), and
     // handing the workbook to that program (on the UI thread, through QDesktopServices).
+    // stem names the file (固定资产查询, 卡片明细); trailer is a line after the records.
     ExportOutcome write(const data::RecordsetPtr& rs, const QStringList& captions,
-                        const std::atomic<bool>* stop = nullptr, output::WriteProgress* progress = nullptr) const;
+                        const std::atomic<bool>* stop = nullptr, output::WriteProgress* progress = nullptr,
+                        const QString& stem = QStringLiteral("固定资产查询"),
+                        const output::TrailingRow* trailer = nullptr) const;
     ExportOutcome open(ExportOutcome written) const;
 
-    // 固定资产查询_YYYYMMDD_HHMMSS[_n].xltx, not yet taken in folder.
-    QString newFileName(const QString& folder) const;
+    // stem_YYYYMMDD_HHMMSS[_n].xltx, not yet taken in folder.
+    QString newFileName(const QString& folder, const QString& stem = QStringLiteral("固定资产查询")) const;
 };
 
 }  // namespace faq::ui

@@ -3,12 +3,15 @@
 #include <unistd.h>
 #endif
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <atomic>
 #include <thread>
@@ -18,6 +21,7 @@
 #include "gui_fixture.h"
 #include "support/xlsx_reader.h"
 #include "ui/data_grid.h"
+#include "ui/frm_cards.h"
 
 using namespace faq;
 
@@ -83,6 +87,49 @@ protected:
     test::UrlCatcher catcher;
     const QStringList& opened = catcher.opened;
 };
+
+// 卡片明细's 输出EXCEL: named for what it holds, its last line the total the window shows,
+// its message its own (the focus goes back to it). The window opens over the query window,
+// its columns whole where the screen has room.
+TEST_F(Export, TheCardListsWorkbookEndsWithItsTotalAndIsNamedForIt) {
+    auto w = window();
+    w->byyyy->setEditText(QStringLiteral("2010"));
+    w->Command1_Click();
+    settle(w);
+    const int last = static_cast<int>(w->result()->recordCount()) - 1;
+    w->showCards(last);
+    settle(w);
+    ui::frmCards* cards = w->cardWindow();
+    ASSERT_NE(cards, nullptr);
+    EXPECT_TRUE(cards->frameGeometry().intersects(w->frameGeometry()));
+    EXPECT_TRUE(cards->screen()->availableGeometry().contains(cards->frameGeometry()))
+        << cards->frameGeometry().x() << "," << cards->frameGeometry().y() << " " << cards->frameGeometry().width()
+        << "x" << cards->frameGeometry().height() << " in " << cards->screen()->availableGeometry().width() << "x"
+        << cards->screen()->availableGeometry().height();
+    QTableView* view = cards->dgCards->view();
+    int columns = 0;
+    for (int c = 0; c < view->model()->columnCount(); ++c) columns += view->columnWidth(c);
+    if (columns + 80 < cards->screen()->availableGeometry().width()) {
+        EXPECT_GE(view->viewport()->width(), columns);
+    }
+    activate(cards);
+    keyTo(cards->btnCsv, Qt::Key_Space);
+    settle(w);
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_TRUE(QFileInfo(opened[0]).fileName().startsWith(QStringLiteral("卡片明细_"))) << opened[0].toStdString();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("输出成功!")));
+    EXPECT_EQ(QApplication::focusWidget() ? QApplication::focusWidget()->window() : nullptr, cards);
+    const auto wb = test::readXlsx(opened[0]);
+    ASSERT_EQ(static_cast<size_t>(wb.sheets[0].rows.size()), cards->cards()->recordCount() + 2);  // captions, total
+    const QJsonArray total = wb.sheets[0].rows.last().toArray();
+    EXPECT_EQ(total[0].toArray()[1].toString(), QStringLiteral("合计:"));
+    const int value = cards->cards()->fieldIndex("原值");
+    EXPECT_NEAR(total[value].toArray()[1].toDouble(), w->result()->value(static_cast<size_t>(last), 3).toDouble(),
+                0.005);
+    EXPECT_TRUE(total[2].toArray()[1].toString().contains(QStringLiteral("数量")))
+        << total[2].toArray()[1].toString().toStdString();
+}
 
 TEST_F(Export, RightAfterAQueryAndAgainOnASecondPress) {
     auto w = window();

@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QStandardPaths>
+#include <QToolBar>
 #include <QUrl>
 
 #include "app/mdl_main.h"
@@ -525,6 +526,12 @@ void frmLogin::btnPrint_Click() {
         }
     });
     preview->resize(app::fittedSize(QSize(900, 700), QSize(400, 300)));
+    // On a small screen the tools shrink until every one of them shows (none behind "»").
+    if (auto* tools = preview->findChild<QToolBar*>()) {
+        const int room = preview->width() - 8;
+        for (int icon = tools->iconSize().width() - 2; icon >= 12 && tools->sizeHint().width() > room; icon -= 2)
+            tools->setIconSize(QSize(icon, icon));
+    }
     preview->open();
 }
 

@@ -26,6 +26,7 @@
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QTimer>
+#include <QToolBar>
 #include <QTreeView>
 #include <random>
 
@@ -1057,6 +1058,23 @@ TEST_F(Windows, FitTheScreenAndAreCaptured) {
     ASSERT_NE(guide, nullptr);
     fits(guide);
     guide->close();
+    // The print preview: every tool of its bar shown, none behind "»".
+    w->picker()->close();
+    w->btnPrint_Click();
+    auto* preview = w->findChild<QPrintPreviewDialog*>(QStringLiteral("printPreview"));
+    ASSERT_NE(preview, nullptr);
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(preview));
+    EXPECT_TRUE(preview->screen()->availableGeometry().contains(preview->frameGeometry()));
+    auto* tools = preview->findChild<QToolBar*>();
+    ASSERT_NE(tools, nullptr);
+    for (QAction* a : tools->actions()) {
+        if (a->isSeparator()) continue;
+        QWidget* shown = tools->widgetForAction(a);
+        EXPECT_TRUE(shown && shown->isVisible() && tools->rect().contains(shown->geometry()))
+            << a->text().toStdString() << " / " << a->toolTip().toStdString();
+    }
+    screenshot(preview, named("print-preview"));
+    preview->close();
 }
 
 }  // namespace

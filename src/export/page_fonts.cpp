@@ -40,7 +40,17 @@ FontCheck::FontCheck(const QFont& font, PageUse use) : mUse(use) {
 }
 
 void FontCheck::add(const QString& text) {
-    for (char32_t c : text.toUcs4()) {
+    const qsizetype n = text.size();
+    const QChar* p = text.constData();
+    for (qsizetype i = 0; i < n; ++i) {
+        char32_t c = p[i].unicode();
+        // Seen before (nearly every character of a large result): one bit tells.
+        if (c < kBmp && !QChar::isSurrogate(c) && mSeenBmp[c]) continue;
+        if (QChar::isHighSurrogate(c) && i + 1 < n && p[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(p[i].unicode(), p[i + 1].unicode());
+            ++i;
+        }
+        if (c < kBmp) mSeenBmp[c] = true;
         // Controls are not drawn; the text shown for them (␀, U+FFFD) is what is checked.
         if (QChar::category(c) == QChar::Other_Control || QChar::category(c) == QChar::Other_Format) continue;
         if (mExample.emplace(c, QString()).second) {

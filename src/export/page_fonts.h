@@ -34,9 +34,11 @@ private:
     bool keptAsText(const Face& face, char32_t c) const;
 
     PageUse mUse;
-    std::vector<Face> mFaces;                        // the font's families that this computer has, in order
-    std::vector<char32_t> mOrder;                    // every character added, first seen first
-    std::unordered_map<char32_t, QString> mExample;  // a text each character stands in
+    std::vector<Face> mFaces;  // the font's families that this computer has, in order
+    static constexpr char32_t kBmp = 0x10000;
+    std::vector<bool> mSeenBmp = std::vector<bool>(kBmp);  // the characters of the BMP added
+    std::vector<char32_t> mOrder;                          // every character added, first seen first
+    std::unordered_map<char32_t, QString> mExample;        // a text each character stands in
 };
 
 }  // namespace faq::output

@@ -256,6 +256,8 @@ void drawPiece(QPainter& p, QPaintDevice& device, const Layout& l, const Printed
     if (header || total)
         p.fillRect(QRectF(0, y, std::accumulate(l.widths.begin(), l.widths.end(), 0.0), h),
                    QColor(header ? 0xE4 : 0xF2, header ? 0xE4 : 0xF2, header ? 0xE4 : 0xF2));
+    // A row one line high has no cell that wraps: nothing of it is measured again.
+    const bool oneLineRow = !header && l.heights[piece.row] <= l.line;
     const QFontMetricsF m(font, &device);
     for (size_t c = 0; c < l.widths.size(); ++c) {
         const QRectF cell(x, y, l.widths[c], h);
@@ -264,7 +266,7 @@ void drawPiece(QPainter& p, QPaintDevice& device, const Layout& l, const Printed
         const QRectF inner = cell.adjusted(l.pad, l.pad, -l.pad, -l.pad);
         if (header) {
             p.drawText(inner, Qt::AlignHCenter | Qt::AlignVCenter | kWrap, text);
-        } else if (l.oneLine(m, text, c)) {
+        } else if (oneLineRow || l.oneLine(m, text, c)) {
             if (piece.from == 0)
                 p.drawText(inner, static_cast<int>(right(t, c) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop, text);
         } else {

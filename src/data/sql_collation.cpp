@@ -28,13 +28,53 @@ constexpr bool caselessRangeHasNoFolding() {
 }
 static_assert(caselessRangeHasNoFolding());
 
+// The half-width forms as their full-width letters (katakana, its marks and punctuation;
+// ￠￡￢￣￤￥￦ and the half-width arrows as their usual forms), sorted by code.
+constexpr std::pair<char32_t, char32_t> kWidthFolding[] = {
+    {0xFF61, 0x3002}, {0xFF62, 0x300C}, {0xFF63, 0x300D}, {0xFF64, 0x3001}, {0xFF65, 0x30FB}, {0xFF66, 0x30F2},
+    {0xFF67, 0x30A1}, {0xFF68, 0x30A3}, {0xFF69, 0x30A5}, {0xFF6A, 0x30A7}, {0xFF6B, 0x30A9}, {0xFF6C, 0x30E3},
+    {0xFF6D, 0x30E5}, {0xFF6E, 0x30E7}, {0xFF6F, 0x30C3}, {0xFF70, 0x30FC}, {0xFF71, 0x30A2}, {0xFF72, 0x30A4},
+    {0xFF73, 0x30A6}, {0xFF74, 0x30A8}, {0xFF75, 0x30AA}, {0xFF76, 0x30AB}, {0xFF77, 0x30AD}, {0xFF78, 0x30AF},
+    {0xFF79, 0x30B1}, {0xFF7A, 0x30B3}, {0xFF7B, 0x30B5}, {0xFF7C, 0x30B7}, {0xFF7D, 0x30B9}, {0xFF7E, 0x30BB},
+    {0xFF7F, 0x30BD}, {0xFF80, 0x30BF}, {0xFF81, 0x30C1}, {0xFF82, 0x30C4}, {0xFF83, 0x30C6}, {0xFF84, 0x30C8},
+    {0xFF85, 0x30CA}, {0xFF86, 0x30CB}, {0xFF87, 0x30CC}, {0xFF88, 0x30CD}, {0xFF89, 0x30CE}, {0xFF8A, 0x30CF},
+    {0xFF8B, 0x30D2}, {0xFF8C, 0x30D5}, {0xFF8D, 0x30D8}, {0xFF8E, 0x30DB}, {0xFF8F, 0x30DE}, {0xFF90, 0x30DF},
+    {0xFF91, 0x30E0}, {0xFF92, 0x30E1}, {0xFF93, 0x30E2}, {0xFF94, 0x30E4}, {0xFF95, 0x30E6}, {0xFF96, 0x30E8},
+    {0xFF97, 0x30E9}, {0xFF98, 0x30EA}, {0xFF99, 0x30EB}, {0xFF9A, 0x30EC}, {0xFF9B, 0x30ED}, {0xFF9C, 0x30EF},
+    {0xFF9D, 0x30F3}, {0xFF9E, 0x3099}, {0xFF9F, 0x309A}, {0xFFE0, 0x00A2}, {0xFFE1, 0x00A3}, {0xFFE2, 0x00AC},
+    {0xFFE3, 0x00AF}, {0xFFE4, 0x00A6}, {0xFFE5, 0x00A5}, {0xFFE6, 0x20A9}, {0xFFE8, 0x2502}, {0xFFE9, 0x2190},
+    {0xFFEA, 0x2191}, {0xFFEB, 0x2192}, {0xFFEC, 0x2193}, {0xFFED, 0x25A0}, {0xFFEE, 0x25CB}};
+// A kana with a voiced or semi-voiced sound mark after it (ｶﾞ, か + U+3099) as the one letter.
+constexpr struct {
+    char32_t base, mark, letter;
+} kVoiced[] = {{0x3046, 0x3099, 0x3094}, {0x304B, 0x3099, 0x304C}, {0x304D, 0x3099, 0x304E}, {0x304F, 0x3099, 0x3050},
+               {0x3051, 0x3099, 0x3052}, {0x3053, 0x3099, 0x3054}, {0x3055, 0x3099, 0x3056}, {0x3057, 0x3099, 0x3058},
+               {0x3059, 0x3099, 0x305A}, {0x305B, 0x3099, 0x305C}, {0x305D, 0x3099, 0x305E}, {0x305F, 0x3099, 0x3060},
+               {0x3061, 0x3099, 0x3062}, {0x3064, 0x3099, 0x3065}, {0x3066, 0x3099, 0x3067}, {0x3068, 0x3099, 0x3069},
+               {0x306F, 0x3099, 0x3070}, {0x306F, 0x309A, 0x3071}, {0x3072, 0x3099, 0x3073}, {0x3072, 0x309A, 0x3074},
+               {0x3075, 0x3099, 0x3076}, {0x3075, 0x309A, 0x3077}, {0x3078, 0x3099, 0x3079}, {0x3078, 0x309A, 0x307A},
+               {0x307B, 0x3099, 0x307C}, {0x307B, 0x309A, 0x307D}};
+
 // Without width (the full-width forms U+FF01–U+FF5E and the ideographic space read as
-// ASCII), then without case: every cased letter as Unicode's simple case folding has it
+// ASCII, the half-width ones as their full-width letters), without kana type (katakana as
+// hiragana), then without case: every cased letter as Unicode's simple case folding has it
 // (Greek, Cyrillic, accented Latin with its accent kept, Roman numerals, circled letters).
+// Chinese_PRC_CI_AS is width- and kana-insensitive: it has neither _WS nor _KS.
 char32_t fold(char32_t c) {
-    if (c >= U'\uFF01' && c <= U'\uFF5E') c -= 0xFEE0;
-    if (c == U'\u3000') c = U' ';
     if (c < 0x80) return c >= U'A' && c <= U'Z' ? c + 32 : c;
+    if (c >= U'\uFF01' && c <= U'\uFF5E') {
+        c -= 0xFEE0;
+        return c >= U'A' && c <= U'Z' ? c + 32 : c;
+    }
+    if (c == U'\u3000') return U' ';
+    if (c >= 0xFF61 && c <= 0xFFEE) {
+        const auto* end = std::end(kWidthFolding);
+        const auto* it =
+            std::lower_bound(std::begin(kWidthFolding), end, c,
+                             [](const std::pair<char32_t, char32_t>& e, char32_t v) { return e.first < v; });
+        if (it != end && it->first == c) c = it->second;
+    }
+    if ((c >= 0x30A1 && c <= 0x30F6) || c == 0x30FD || c == 0x30FE) return c - 0x60;
     if (c >= kCaselessFrom && c < kCaselessTo) return c;
     const auto* end = std::end(kCaseFolding);
     const auto* it = std::lower_bound(std::begin(kCaseFolding), end, c,
@@ -42,10 +82,26 @@ char32_t fold(char32_t c) {
     return it != end && it->first == c ? it->second : c;
 }
 
+// The next character of s at i as the collation reads it: folded, and a sound mark after a
+// kana composed with it.
+char32_t nextFolded(std::string_view s, size_t& i) {
+    const char32_t c = fold(decodeUtf8(s, i));
+    if (c < 0x3041 || c > 0x3096 || i >= s.size()) return c;
+    size_t j = i;
+    const char32_t mark = fold(decodeUtf8(s, j));
+    if (mark != 0x3099 && mark != 0x309A) return c;
+    for (const auto& v : kVoiced)
+        if (v.base == c && v.mark == mark) {
+            i = j;
+            return v.letter;
+        }
+    return c;
+}
+
 std::vector<char32_t> folded(std::string_view s) {
     std::vector<char32_t> out;
     out.reserve(s.size());
-    for (size_t i = 0; i < s.size();) out.push_back(fold(decodeUtf8(s, i)));
+    for (size_t i = 0; i < s.size();) out.push_back(nextFolded(s, i));
     return out;
 }
 
@@ -125,11 +181,14 @@ int compareSqlServer(std::string_view a, std::string_view b) {
         return at < s.size() && (static_cast<unsigned char>(s[at]) & 0xC0) == 0x80;
     };
     while (i > 0 && (continues(a, i) || continues(b, i))) --i;
+    // One character further back: a sound mark where they part composes with the kana before.
+    if (i > 0)
+        for (--i; i > 0 && continues(a, i);) --i;
     // As SQL Server does: the shorter operand padded with blanks, then character by character.
     size_t j = i;
     while (i < a.size() || j < b.size()) {
-        const char32_t x = i < a.size() ? fold(decodeUtf8(a, i)) : U' ';
-        const char32_t y = j < b.size() ? fold(decodeUtf8(b, j)) : U' ';
+        const char32_t x = i < a.size() ? nextFolded(a, i) : U' ';
+        const char32_t y = j < b.size() ? nextFolded(b, j) : U' ';
         if (x != y) return x < y ? -1 : 1;
     }
     return 0;
@@ -157,12 +216,9 @@ std::string sqlServerKey(std::string_view text) {
     return out;
 }
 
-bool likeSqlServer(std::string_view value, std::string_view pattern, char32_t escape) {
-    std::vector<char32_t> v = folded(value);
-    dropTrailingBlanks(v);
-    std::vector<Element> store;
-    std::vector<const Element*> p;
-    if (!compile(folded(pattern), fold(escape), p, store)) return false;
+namespace {
+
+bool matches(const std::vector<char32_t>& v, const std::vector<const Element*>& p) {
     // Each element but '%' takes exactly one character: on a mismatch, the last '%' takes
     // one character more and matching goes on from after it.
     size_t vi = 0, pi = 0, starP = std::string::npos, starV = 0;
@@ -179,6 +235,20 @@ bool likeSqlServer(std::string_view value, std::string_view pattern, char32_t es
     }
     while (pi < p.size() && !p[pi]) ++pi;
     return pi == p.size();
+}
+
+}  // namespace
+
+bool likeSqlServer(std::string_view value, std::string_view pattern, char32_t escape) {
+    std::vector<Element> store;
+    std::vector<const Element*> p;
+    if (!compile(folded(pattern), fold(escape), p, store)) return false;
+    // The value's trailing blanks may count or not; the pattern's always count.
+    std::vector<char32_t> v = folded(value);
+    if (matches(v, p)) return true;
+    const size_t whole = v.size();
+    dropTrailingBlanks(v);
+    return v.size() != whole && matches(v, p);
 }
 
 }  // namespace faq::data

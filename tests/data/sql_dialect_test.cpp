@@ -123,7 +123,7 @@ TEST_F(Dialect, TextsCompareAsChinesePrcCiAs) {
     EXPECT_EQ(sqlServerKey("ＵＰＳ_电源  "), sqlServerKey("ups_电源"));
     // Texts of whole and broken characters: ordered as their keys are (no character below the
     // blank that pads the shorter), and a common beginning changes nothing.
-    const char* pieces[] = {"电", "\xE7\x94", "\x94", "\xB5", "A", "a", " ", "Ｕ", "!"};
+    const char* pieces[] = {"电", "\xE7\x94", "\x94", "\xB5", "A", "a", " ", "Ｕ", "!", "か", "ｶ", "ﾞ", "\u3099", "が"};
     unsigned seed = 11;
     const auto text = [&] {
         std::string t;
@@ -155,6 +155,25 @@ TEST_F(Dialect, TextsCompareAsChinesePrcCiAs) {
         EXPECT_EQ(sqlServerKey(a), sqlServerKey(b)) << a;
         EXPECT_TRUE(likeSqlServer(a, b)) << a;
     }
+    // Neither width nor kana type counts (the collation has neither _WS nor _KS): full- and
+    // half-width signs and katakana, katakana and hiragana, a sound mark and its letter.
+    for (auto [a, b] : {std::pair{"￥100", "¥100"},
+                        {"￡5", "£5"},
+                        {"ﾃｽﾄ机", "テスト机"},
+                        {"テスト", "てすと"},
+                        {"ｶﾞｽ", "ガス"},
+                        {"ﾊﾟｲﾌﾟ", "パイプ"},
+                        {"か\u3099", "が"},
+                        {"ｽｰﾊﾟｰ", "すーぱー"}}) {
+        EXPECT_EQ(compareSqlServer(a, b), 0) << a << " / " << b;
+        EXPECT_EQ(compareSqlServer(std::string("电脑") + a, std::string("电脑") + b), 0) << a << " / " << b;
+        EXPECT_EQ(sqlServerKey(a), sqlServerKey(b)) << a;
+        EXPECT_TRUE(likeSqlServer(a, b)) << a;
+        EXPECT_TRUE(likeSqlServer(std::string("x") + a + "y", std::string("%") + b + "%")) << a;
+    }
+    EXPECT_NE(compareSqlServer("か", "が"), 0);
+    EXPECT_NE(compareSqlServer("かX", "か\u3099"), 0);
+    EXPECT_LT(compareSqlServer("か", "か\u3099"), 0);
     for (auto [a, b] : {std::pair{"É", "e"}, {"é", "e"}, {"ß", "ss"}, {"Φ", "F"}, {"Д", "D"}, {"Ⅱ", "II"}})
         EXPECT_NE(compareSqlServer(a, b), 0) << a << " / " << b;
     struct Like {
@@ -169,6 +188,13 @@ TEST_F(Dialect, TextsCompareAsChinesePrcCiAs) {
         {"UPS_电源", "ups[_]电源", true},
         {"电脑 ", "电脑", true},
         {"电脑", "电脑 ", false},
+        // The value's trailing blanks may count (a value that holds the pattern matches),
+        // the pattern's always do.
+        {"电脑 ", "%电脑 %", true},
+        {"电脑 ", "电脑 ", true},
+        {"05  ", "05  %", true},
+        {"05  ", "05%", true},
+        {"05 ", "05  %", false},
         {"电脑", "电_", true},
         {"电", "电_", false},
         {"b电脑", "[a-c]电脑", true},

@@ -17,6 +17,7 @@
 #include "app/mdl_main.h"
 #include "bench_util.h"
 #include "data/embedded_sql.h"
+#include "data/sql_dialect.h"
 #include "data/sqlite_connection.h"
 #include "export/sample_file.h"
 #include "query/period.h"
@@ -87,6 +88,7 @@ std::string millionRowFile() {
         output::writeSampleFile(tmp, {1090000, 20261208});
         sqlite3* db = nullptr;
         sqlite3_open(tmp.c_str(), &db);
+        data::registerSqlDialect(db);  // the sample's collations
         sqlite3_exec(db, "update fa_Cards set sAssetName = sAssetName || ' ' || sCardNum", nullptr, nullptr, nullptr);
         sqlite3_close(db);
         std::filesystem::rename(tmp, file);

@@ -14,14 +14,23 @@ namespace {
 constexpr std::string_view kSubqueryHead =
     "   where  fa_Cards.sCardID IN (   SELECT    Max(fc.sCardID) As sCardID  From    fa_Cards fc Where ";
 constexpr std::string_view kSubqueryTail = " GROUP BY fc.sCardNum ) ";
+// Its parts that compare texts, and the same under the collation.
+constexpr std::string_view kCorrelatedIn = "   where  fa_Cards.sCardID IN (",
+                           kCorrelatedInCi = "   where  fa_Cards.sCardID COLLATE chinese_prc_ci_as IN (";
+constexpr std::string_view kCorrelatedMax = "Max(fc.sCardID) As sCardID",
+                           kCorrelatedMaxCi = "Max(fc.sCardID COLLATE chinese_prc_ci_as) As sCardID";
+constexpr std::string_view kSubqueryTailCi = " GROUP BY fc.sCardNum COLLATE chinese_prc_ci_as ) ";
 // The date condition: texts between its three literals.
 constexpr std::string_view kCondition[] = {"(((fa_Cards.dInputDate)<= '", "') AND ((fa_Cards.dTransDate)<='",
                                            "' Or (fa_Cards.dTransDate) Is Null) AND ((fa_Cards.dDisposeDate)<='",
                                            "' Or (fa_Cards.dDisposeDate) Is Null))"};
 // The head of the card list, which has the subquery once and no union.
 constexpr std::string_view kCardListHead = "      Select  fa_Cards.sCardNum as [卡片编号],";
-constexpr std::string_view kUncorrelated =
-    " AND fa_Cards.sCardID IN (SELECT Max(fc.sCardID) FROM fa_Cards fc GROUP BY fc.sCardNum) ";
+// Every text the engine's forms compare, compared as the server does (Chinese_PRC_CI_AS):
+// codes and card numbers without case or trailing blanks too.
+#define FAQ_CI " COLLATE chinese_prc_ci_as"
+constexpr std::string_view kUncorrelated = " AND fa_Cards.sCardID" FAQ_CI " IN (SELECT Max(fc.sCardID" FAQ_CI
+                                           ") FROM fa_Cards fc GROUP BY fc.sCardNum" FAQ_CI ") ";
 
 // The joins of both statements as the program writes them...
 constexpr std::string_view kProgramFrom =
@@ -60,8 +69,42 @@ constexpr std::string_view kPlannedFrom =
 // A card's latest version by one seek. With sCardID unique, "id is the greatest of its own
 // card number" is "id is the greatest of some card number"; IS groups NULL numbers as GROUP
 // BY does, and a NULL id passes neither test.
-constexpr std::string_view kLatestBySeek =
-    " AND fa_Cards.sCardID = (SELECT Max(fc.sCardID) FROM fa_Cards fc WHERE fc.sCardNum IS fa_Cards.sCardNum) ";
+constexpr std::string_view kLatestBySeek = " AND fa_Cards.sCardID" FAQ_CI " = (SELECT Max(fc.sCardID" FAQ_CI
+                                           ") FROM fa_Cards fc WHERE fc.sCardNum" FAQ_CI " IS fa_Cards.sCardNum) ";
+// The joins' comparisons of texts, as both FROMs write them.
+constexpr std::string_view kJoinEqualities[] = {"fa_Cards.sCardNum = fa_DeprTransactions.sCardNum",
+                                                "fa_Cards.sCardNum = fa_WorkLoad.sCardNum",
+                                                "fa_Cards.sTypeNum = fa_AssetTypes.sNum",
+                                                "fa_Cards.sStatusID = fa_Status.sID",
+                                                "fa_Cards.sDeprMethodID = fa_Depreciations.sID",
+                                                "fa_Cards.sCardNum = fa_ItemsManual.sCardNum",
+                                                "fa_Cards.sOrgID = fa_Origins.sID",
+                                                "fa_Origins_1.sAddID = fa_Cards.sOrgAddID",
+                                                "fa_Origins_2.sDecID = fa_Cards.sOrgDisposeID",
+                                                "fa_Cards.sVoucherNum = fa_Vouchers.sNum",
+                                                "fa_Cards.sCardNum = fa_DeptScale.sCardNum",
+                                                "fa_DeptScale.sDeptNum = fa_Departments.sNum"};
+
+// from with each of its joins' comparisons of texts under the collation.
+std::string collatedJoins(std::string_view from) {
+    std::string out(from);
+    for (const std::string_view eq : kJoinEqualities) {
+        const size_t at = out.find(eq);
+        if (at != std::string::npos) out.insert(at + eq.size(), FAQ_CI);
+    }
+    return out;
+}
+const std::string& programFromCi();
+const std::string& plannedFromCi();
+const std::string& programFromCi() {
+    static const std::string from = collatedJoins(kProgramFrom);
+    return from;
+}
+const std::string& plannedFromCi() {
+    static const std::string from = collatedJoins(kPlannedFrom);
+    return from;
+}
+
 // Where the summary's criteria end and its grouping begins.
 constexpr std::string_view kGroupBy = "  Group By convert(varchar(10),fa_Cards.dStartdate,102), ";
 constexpr std::string_view kSummaryHead = "      Select distinct ";
@@ -176,17 +219,28 @@ std::string replaceOutsideLiterals(std::string_view s,
 
 std::string withSqlServerComparisons(const std::string& sql) {
     const std::string_view s(sql);
-#define FAQ_CI " COLLATE chinese_prc_ci_as"
     if (s.starts_with("      Select distinct ") && s.find(" union  ALL Select  ") != std::string_view::npos)
         return replaceOutsideLiterals(
             s, {{"       (fa_Cards.sDeptNames) as [使用部门] ,", "       min(fa_Cards.sDeptNames) as [使用部门] ,"},
                 {"      (fa_Cards.sAssetName) as [固定资产名称],", "      min(fa_Cards.sAssetName) as [固定资产名称],"},
                 {"    fa_Cards.sDeptNames ,", "    fa_Cards.sDeptNames" FAQ_CI " ,"},
                 {"  fa_Cards.sAssetName  union  ALL", "  fa_Cards.sAssetName" FAQ_CI "  union  ALL"},
-                {" AND fa_Cards.sAssetName = ", " AND fa_Cards.sAssetName" FAQ_CI " = "}});
+                {" AND fa_Cards.sAssetName = ", " AND fa_Cards.sAssetName" FAQ_CI " = "},
+                {kProgramFrom, programFromCi()},
+                {kCorrelatedIn, kCorrelatedInCi},
+                {kCorrelatedMax, kCorrelatedMaxCi},
+                {kSubqueryTail, kSubqueryTailCi}});
     if (s.starts_with(kCardListHead) && s.find(" union  ALL Select  ") == std::string_view::npos)
         return replaceOutsideLiterals(s, {{" AND fa_Cards.sAssetName = ", " AND fa_Cards.sAssetName" FAQ_CI " = "},
-                                          {" AND fa_Cards.sDeptNames = ", " AND fa_Cards.sDeptNames" FAQ_CI " = "}});
+                                          {" AND fa_Cards.sDeptNames = ", " AND fa_Cards.sDeptNames" FAQ_CI " = "},
+                                          {kProgramFrom, programFromCi()},
+                                          {kCorrelatedIn, kCorrelatedInCi},
+                                          {kCorrelatedMax, kCorrelatedMaxCi},
+                                          {kSubqueryTail, kSubqueryTailCi}});
+    // The departments: one line for each code and name the server finds distinct.
+    if (s == " SELECT distinct cDepCode as cDepCode ,cDepName as cDepName  FROM department order by cDepCode")
+        return " SELECT min(cDepCode) as cDepCode, min(cDepName) as cDepName FROM department"
+               " GROUP BY cDepCode" FAQ_CI ", cDepName" FAQ_CI " ORDER BY 1" FAQ_CI;
     constexpr std::string_view kNames = " SELECT distinct  sAssetName FROM fa_Cards";
     if (s.starts_with(kNames) && (s.size() == kNames.size() || s.substr(kNames.size()).starts_with(" where ")))
         // Each spelling once first (bytewise, a look-up for each card), then the spellings
@@ -194,7 +248,6 @@ std::string withSqlServerComparisons(const std::string& sql) {
         return " SELECT min(sAssetName) as sAssetName FROM (SELECT DISTINCT sAssetName COLLATE BINARY AS sAssetName"
                " FROM fa_Cards" +
                std::string(s.substr(kNames.size())) + ") fa_Cards GROUP BY sAssetName" FAQ_CI;
-#undef FAQ_CI
     return sql;
 }
 
@@ -209,7 +262,7 @@ struct FromWhere {
 
 bool fromWhereAt(std::string_view s, size_t pos, FromWhere* out) {
     constexpr std::string_view kWhere = "   where  (";
-    size_t at = pos + kProgramFrom.size();
+    size_t at = pos + programFromCi().size();
     if (s.substr(at, kWhere.size()) != kWhere) return false;
     at += kWhere.size();
     const size_t condLen = conditionAt(s, at);
@@ -224,7 +277,7 @@ bool fromWhereAt(std::string_view s, size_t pos, FromWhere* out) {
 
 std::string plannedSummary(const std::string& decorrelated, const CardIndexes& indexes) {
     const std::string_view s(decorrelated);
-    const std::vector<size_t> froms = findOutsideLiterals(s, kProgramFrom);
+    const std::vector<size_t> froms = findOutsideLiterals(s, programFromCi());
     const bool summary = froms.size() == 2 && s.starts_with(kSummaryHead);
     const bool cards = froms.size() == 1 && s.starts_with(kCardListHead);
     if (!summary && !cards) return decorrelated;
@@ -233,7 +286,7 @@ std::string plannedSummary(const std::string& decorrelated, const CardIndexes& i
         if (!fromWhereAt(s, froms[i], &parts[i])) return decorrelated;
     const std::string_view latest = indexes.latestBySeek ? kLatestBySeek : kUncorrelated;
     const auto fromAndWhere = [&](const FromWhere& p) {
-        std::string out(kPlannedFrom);
+        std::string out(plannedFromCi());
         out.append("   where  (").append(p.condition).append(")").append(latest);
         return out;
     };
@@ -268,15 +321,14 @@ bool sameName(const char* a, const char* b) {
 }  // namespace
 
 CardIndexes readCardIndexes(sqlite3* db) {
-    // Each column's own collation: the one its comparisons and GROUP BY use.
-    const char* numCollation = nullptr;
-    const char* idCollation = nullptr;
-    if (sqlite3_table_column_metadata(db, "main", "fa_Cards", "sCardNum", nullptr, &numCollation, nullptr, nullptr,
+    // The forms compare card numbers and ids under the collation: an index serves them only
+    // under it too.
+    if (sqlite3_table_column_metadata(db, "main", "fa_Cards", "sCardNum", nullptr, nullptr, nullptr, nullptr,
                                       nullptr) != SQLITE_OK ||
-        sqlite3_table_column_metadata(db, "main", "fa_Cards", "sCardID", nullptr, &idCollation, nullptr, nullptr,
-                                      nullptr) != SQLITE_OK)
+        sqlite3_table_column_metadata(db, "main", "fa_Cards", "sCardID", nullptr, nullptr, nullptr, nullptr, nullptr) !=
+            SQLITE_OK)
         return {};
-    const std::string num = numCollation ? numCollation : "BINARY", id = idCollation ? idCollation : "BINARY";
+    const std::string num = kSqlServerCollation, id = kSqlServerCollation;
     struct Index {
         std::string name;
         bool unique;

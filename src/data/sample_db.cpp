@@ -17,25 +17,32 @@ namespace {
 
 const char* const kSchema = R"SQL(
 create table department(cDepCode varchar(12) not null, cDepName varchar(50) not null);
-create table fa_Departments(sNum varchar(12) primary key, sName varchar(50) not null);
-create table fa_AssetTypes(sNum varchar(12) primary key, sName varchar(50) not null);
-create table fa_Status(sID varchar(4) primary key, sName varchar(30) not null);
-create table fa_Depreciations(sID varchar(4) primary key, sName varchar(30) not null);
-create table fa_Origins(sID varchar(4) primary key, sAddID varchar(4) unique, sDecID varchar(4) unique,
-                        sName varchar(30) not null);
-create table fa_Vouchers(sNum varchar(20) primary key, dVouchDate datetime collate sqldate, sSummary varchar(60));
+create table fa_Departments(sNum varchar(12) collate chinese_prc_ci_as primary key, sName varchar(50) not null);
+create table fa_AssetTypes(sNum varchar(12) collate chinese_prc_ci_as primary key, sName varchar(50) not null);
+create table fa_Status(sID varchar(4) collate chinese_prc_ci_as primary key, sName varchar(30) not null);
+create table fa_Depreciations(sID varchar(4) collate chinese_prc_ci_as primary key, sName varchar(30) not null);
+create table fa_Origins(sID varchar(4) collate chinese_prc_ci_as primary key,
+                        sAddID varchar(4) collate chinese_prc_ci_as unique,
+                        sDecID varchar(4) collate chinese_prc_ci_as unique, sName varchar(30) not null);
+create table fa_Vouchers(sNum varchar(20) collate chinese_prc_ci_as primary key, dVouchDate datetime collate sqldate,
+                         sSummary varchar(60));
 create table fa_Cards(
-  sCardID varchar(10) primary key, sCardNum varchar(10) not null, sAssetNum varchar(20),
-  sAssetName varchar(60) not null, sDeptNames varchar(60), sTypeNum varchar(12), sStatusID varchar(4),
-  sDeprMethodID varchar(4), sOrgID varchar(4), sOrgAddID varchar(4), sOrgDisposeID varchar(4),
-  sVoucherNum varchar(20), lOptID integer not null, dblValue double,
+  sCardID varchar(10) collate chinese_prc_ci_as primary key, sCardNum varchar(10) collate chinese_prc_ci_as not null,
+  sAssetNum varchar(20), sAssetName varchar(60) not null, sDeptNames varchar(60),
+  sTypeNum varchar(12) collate chinese_prc_ci_as, sStatusID varchar(4) collate chinese_prc_ci_as,
+  sDeprMethodID varchar(4) collate chinese_prc_ci_as, sOrgID varchar(4) collate chinese_prc_ci_as,
+  sOrgAddID varchar(4) collate chinese_prc_ci_as, sOrgDisposeID varchar(4) collate chinese_prc_ci_as,
+  sVoucherNum varchar(20) collate chinese_prc_ci_as, lOptID integer not null, dblValue double,
   dStartdate datetime collate sqldate, dInputDate datetime collate sqldate,
   dTransDate datetime collate sqldate, dDisposeDate datetime collate sqldate);
-create table fa_DeptScale(sCardNum varchar(10) not null, lOptID integer not null, sDeptNum varchar(12) not null,
-                          dblScale double not null, primary key(sCardNum, lOptID, sDeptNum));
-create table fa_DeprTransactions(sCardNum varchar(10) primary key, iPeriod integer, dblDepr double);
-create table fa_WorkLoad(sCardNum varchar(10) primary key, dblWorkTotal double, dblWorkUsed double);
-create table fa_ItemsManual(sCardNum varchar(10) primary key, sItem varchar(40));
+create table fa_DeptScale(sCardNum varchar(10) collate chinese_prc_ci_as not null, lOptID integer not null,
+                          sDeptNum varchar(12) collate chinese_prc_ci_as not null, dblScale double not null,
+                          primary key(sCardNum, lOptID, sDeptNum));
+create table fa_DeprTransactions(sCardNum varchar(10) collate chinese_prc_ci_as primary key, iPeriod integer,
+                                 dblDepr double);
+create table fa_WorkLoad(sCardNum varchar(10) collate chinese_prc_ci_as primary key, dblWorkTotal double,
+                         dblWorkUsed double);
+create table fa_ItemsManual(sCardNum varchar(10) collate chinese_prc_ci_as primary key, sItem varchar(40));
 create index fa_Cards_num on fa_Cards(sCardNum, sCardID);
 )SQL";
 

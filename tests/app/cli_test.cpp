@@ -17,6 +17,8 @@
 #include <regex>
 #include <thread>
 
+#include "data/sql_dialect.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -382,6 +384,7 @@ TEST_F(CommandLine, PagesAreRefusedWhenTheFontsWouldNotShowOrKeepTheirText) {
     ASSERT_EQ(faquery({"sample-db", db, "--cards", "30"}).code, 0);
     sqlite3* h = nullptr;
     ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
+    faq::data::registerSqlDialect(h);  // the sample's collations
     ASSERT_EQ(sqlite3_exec(h,
                            "update fa_Cards set sAssetName = '𠮷野家' where rowid = (select rowid from fa_Cards c "
                            "where dDisposeDate is null and sCardID = (select max(sCardID) from fa_Cards d "

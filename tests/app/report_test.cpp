@@ -14,6 +14,7 @@
 #include "app/session.h"
 #include "data/db_error.h"
 #include "data/recordset.h"
+#include "data/sql_dialect.h"
 #include "export/sample_file.h"
 #include "export/text_table.h"
 #include "query/money_format.h"
@@ -299,6 +300,7 @@ TEST(Report, TextsDatesAndSumsTheFileHoldsBrokenAreShownOrSaidNeverHidden) {
     output::writeSampleFile(db, {400, 9});
     sqlite3* h = nullptr;
     ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
+    data::registerSqlDialect(h);  // the sample's collations
     // GBK bytes for 电脑, and a name with a NUL inside, each on cards of their own.
     ASSERT_EQ(sqlite3_exec(
                   h,
@@ -332,6 +334,7 @@ TEST(Report, TextsDatesAndSumsTheFileHoldsBrokenAreShownOrSaidNeverHidden) {
 
     // Two cards of 1e308 overflow the total.
     ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
+    data::registerSqlDialect(h);  // the sample's collations
     sqlite3_exec(h, "update fa_Cards set dblValue = 1e308 where rowid in (select r from shown limit 2 offset 3)",
                  nullptr, nullptr, nullptr);
     sqlite3_close(h);

@@ -67,8 +67,8 @@ std::string globOf(const std::string& like) {
     return g;
 }
 
-// The summary as SQL Server answers it, worked out independently: the same cards with their
-// names folded and stripped of trailing blanks (in a temporary table that hides the real one),
+// The summary as SQL Server answers it, worked out independently: the same tables with every
+// text folded and stripped of trailing blanks (in temporary tables that hide the real ones),
 // plain comparisons, and LIKE done by GLOB on the folded pattern.
 std::vector<std::string> oracleRows(sqlite3* db, query::CMvLogin p) {
     sqlite3_create_function(
@@ -79,16 +79,43 @@ std::vector<std::string> oracleRows(sqlite3* db, query::CMvLogin p) {
             sqlite3_result_text(ctx, data::sqlServerKey(t).c_str(), -1, SQLITE_TRANSIENT);
         },
         nullptr, nullptr);
+    sqlite3_create_function(
+        db, "sqlfold", 1, SQLITE_UTF8, nullptr,
+        [](sqlite3_context* ctx, int, sqlite3_value** v) {
+            const auto* t = reinterpret_cast<const char*>(sqlite3_value_text(v[0]));
+            if (!t) return sqlite3_result_null(ctx);
+            sqlite3_result_text(ctx, folded(t).c_str(), -1, SQLITE_TRANSIENT);
+        },
+        nullptr, nullptr);
+    // Every table in a temporary copy that hides it: every text folded as the collation
+    // folds (names, departments, codes, card numbers and ids), compared bytewise.
     sqlite3_stmt* schema = nullptr;
-    sqlite3_prepare_v2(db, "select sql from main.sqlite_master where name = 'fa_Cards'", -1, &schema, nullptr);
-    sqlite3_step(schema);
-    std::string create = reinterpret_cast<const char*>(sqlite3_column_text(schema, 0));
+    sqlite3_prepare_v2(db, "select name, sql from main.sqlite_master where type = 'table'", -1, &schema, nullptr);
+    std::string fill, drop;
+    while (sqlite3_step(schema) == SQLITE_ROW) {
+        const std::string name = reinterpret_cast<const char*>(sqlite3_column_text(schema, 0));
+        std::string create = reinterpret_cast<const char*>(sqlite3_column_text(schema, 1));
+        create = std::regex_replace(create, std::regex(" collate chinese_prc_ci_as", std::regex::icase), "");
+        create.replace(0, create.find(name), "CREATE TEMP TABLE ");
+        fill += create + "; insert into temp." + name + " select * from main." + name + ";";
+        // A name as LIKE sees it too: its trailing blanks may count.
+        if (name == "fa_Cards")
+            fill +=
+                "alter table temp.fa_Cards add column sNameBlanks text;"
+                "update temp.fa_Cards set sNameBlanks = sqlfold(sAssetName);";
+        sqlite3_stmt* cols = nullptr;
+        sqlite3_prepare_v2(db, ("select name, type from pragma_table_info('" + name + "', 'main')").c_str(), -1, &cols,
+                           nullptr);
+        while (sqlite3_step(cols) == SQLITE_ROW) {
+            const std::string col = reinterpret_cast<const char*>(sqlite3_column_text(cols, 0));
+            const std::string type = reinterpret_cast<const char*>(sqlite3_column_text(cols, 1));
+            if (type.find("char") != std::string::npos)
+                fill += "update temp." + name + " set " + col + " = sqlkey(" + col + ");";
+        }
+        sqlite3_finalize(cols);
+        drop += "drop table temp." + name + ";";
+    }
     sqlite3_finalize(schema);
-    create.replace(0, create.find("fa_Cards"), "CREATE TEMP TABLE ");
-    const std::string fill =
-        create +
-        "; insert into temp.fa_Cards select * from main.fa_Cards;"
-        "update temp.fa_Cards set sAssetName = sqlkey(sAssetName), sDeptNames = sqlkey(sDeptNames);";
     EXPECT_EQ(sqlite3_exec(db, fill.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
     std::string sql;
     if (p.gsCZLike == "1") {
@@ -96,7 +123,8 @@ std::vector<std::string> oracleRows(sqlite3* db, query::CMvLogin p) {
         p.strZcID = folded(pattern);
         sql = query::summarySql(p);
         const std::string from = " AND fa_Cards.sAssetName like  '%" + query::sqlLiteral(p.strZcID) + "%'";
-        const std::string to = " AND fa_Cards.sAssetName glob '*" + query::sqlLiteral(globOf(p.strZcID)) + "*'";
+        const std::string glob = "'*" + query::sqlLiteral(globOf(p.strZcID)) + "*'";
+        const std::string to = " AND (fa_Cards.sAssetName glob " + glob + " OR fa_Cards.sNameBlanks glob " + glob + ")";
         for (size_t at; !p.strZcID.empty() && (at = sql.find(from)) != std::string::npos;)
             sql.replace(at, from.size(), to);
     } else {
@@ -104,7 +132,7 @@ std::vector<std::string> oracleRows(sqlite3* db, query::CMvLogin p) {
         sql = query::summarySql(p);
     }
     auto rows = rowsOf(db, sql);
-    sqlite3_exec(db, "drop table temp.fa_Cards", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, drop.c_str(), nullptr, nullptr, nullptr);
     return rows;
 }
 
@@ -165,14 +193,21 @@ void fillCards(sqlite3* db, std::mt19937& rng) {
         "2026-6-7",   "2026-12-31 00:00:00"};
     const char* names[] = {"电脑",        "电脑桌", "O'Neil 台式机", "50%功率机组", "UPS_电源",     "ups_电源",
                            "ＵＰＳ_电源", "电脑  ", "[x]机",         "Ｘ机",        "o'neil 台式机"};
-    const char* depts[] = {"01", "0101", "03", "0301", "04"};
+    // Codes and card numbers that SQL Server's comparison finds equal and bytes do not: case
+    // and trailing blanks, in a card's versions, its share and the share's department.
+    const char* depts[] = {"01", "0101", "03", "0301", "04", "03 ", "0301  "};
+    const char* numbers[] = {"00001", "00002", "00002 ", "W1", "w1", "W1 ", "00003", "00004", "00005"};
     sqlite3_exec(db, "delete from fa_Cards; delete from fa_DeptScale", nullptr, nullptr, nullptr);
-    const int cards = 5 + static_cast<int>(rng() % 30);
+    const int cards = 8 + static_cast<int>(rng() % 40);
     std::string sql;
     for (int i = 1; i <= cards; ++i) {
         char id[16], num[8];
-        std::snprintf(id, sizeof id, "%010d", i);
-        std::snprintf(num, sizeof num, "%05u", 1 + static_cast<unsigned>(rng() % 8));
+        // Ids unique under the collation, whose greatest is another under it than in bytes
+        // (of a10 and A9 the server keeps A9).
+        std::snprintf(id, sizeof id, "%s%d", rng() % 2 ? "a" : "A", 5 + static_cast<int>(rng() % 40) * 100 + i);
+        std::snprintf(num, sizeof num, "%s", pick(numbers));
+        std::string share = num;
+        if (rng() % 3 == 0) share = share == "W1" ? "w1 " : share + " ";
         const std::optional<std::string> value =
             rng() % 10 ? std::optional<std::string>(std::to_string(rng() % 100000) + ".25") : std::nullopt;
         sql +=
@@ -183,14 +218,14 @@ void fillCards(sqlite3* db, std::mt19937& rng) {
             ", " + value.value_or("null") + ", " + literal(pick(starts)) + ", " + literal(pick(dates)) + ", " +
             literal(pick(dates)) + ", " + literal(rng() % 3 ? std::nullopt : pick(dates)) + ");";
         if (rng() % 7)
-            sql += "insert into fa_DeptScale values ('" + std::string(num) + "', " + std::to_string(i) + ", '" +
-                   pick(depts) + "', 1.0);";
+            sql += "insert into fa_DeptScale values ('" + share + "', " + std::to_string(i) + ", '" + pick(depts) +
+                   "', 1.0);";
     }
     ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
 }
 
-// The same tables without their keys and indexes, as a file made by another program may
-// have them, and with what keys would forbid: lookups that match a card twice, a version
+// The same tables without their keys, indexes and collations, as a file made by another
+// program may have them, and with what keys would forbid: lookups that match a card twice, a version
 // repeated, a card version's id under a second card number.
 void dropKeys(sqlite3* db) {
     sqlite3_stmt* s = nullptr;
@@ -201,6 +236,8 @@ void dropKeys(sqlite3* db) {
         std::string create = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
         create = std::regex_replace(create, std::regex(R"(,\s*primary key\([^)]*\))"), "");
         create = std::regex_replace(create, std::regex(" primary key| unique"), "");
+        // Its texts compared bytewise unless a statement says otherwise.
+        create = std::regex_replace(create, std::regex(" collate chinese_prc_ci_as"), "");
         script += "alter table " + name + " rename to keyed; " + create + "; insert into " + name +
                   " select * from keyed; drop table keyed;";
     }
@@ -261,10 +298,12 @@ TEST(Decorrelation, SameRowsAsTheCorrelatedStatementAndAsSqlServerOnRandomDataba
                 ASSERT_EQ(rowsOf(c.handle(), planned), expected) << "round " << round << " seek " << seek << "\n"
                                                                  << planned;
             }
-            if (!keyless) {
-                ASSERT_EQ(rowsOf(c.handle(), data::embeddedStatement(sql, indexes), true), oracleRows(c.handle(), p))
-                    << "round " << round << ": " << p.strZcID << (p.gsCZLike == "1" ? " (like)" : "");
+            if (getenv("FAQ_DUMP") && round == 5 && q == 0) {
+                sqlite3_exec(c.handle(), "vacuum into '/tmp/round5.db'", nullptr, nullptr, nullptr);
+                fprintf(stderr, "SQL %s\n", sql.c_str());
             }
+            ASSERT_EQ(rowsOf(c.handle(), data::embeddedStatement(sql, indexes), true), oracleRows(c.handle(), p))
+                << "round " << round << ": " << p.strZcID << (p.gsCZLike == "1" ? " (like)" : "");
             compared += static_cast<int>(expected.size()) - 1;  // group rows besides the total
             // The cards behind each row, and behind the total row, add up to it: the
             // correlated and the embedded engine's form alike.
@@ -334,8 +373,8 @@ TEST(Decorrelation, AnyOtherTextStaysAsItIs) {
     const std::string rewritten = data::decorrelateSummary(named);
     EXPECT_NE(rewritten, named);
     EXPECT_NE(rewritten.find(query::sqlLiteral(p.strZcID)), std::string::npos);
-    const std::string planned = data::plannedSummary(rewritten, {true});
-    EXPECT_NE(planned, rewritten);
+    const std::string planned = data::plannedSummary(data::withSqlServerComparisons(rewritten), {true});
+    EXPECT_NE(planned, data::withSqlServerComparisons(rewritten));
     EXPECT_NE(planned.find(query::sqlLiteral(p.strZcID)), std::string::npos);
 }
 

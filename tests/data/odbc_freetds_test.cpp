@@ -458,6 +458,7 @@ TEST_F(Tds, TheCardListGoesWithoutAColumnTheCardsLack) {
     std::filesystem::copy_file(path, file);
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    registerSqlDialect(db);  // the sample's collations
     ASSERT_EQ(sqlite3_exec(db, "alter table fa_Cards drop column sAssetNum", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
     TdsServer lacking({.file = file, .columnTypes = {{"开始使用日期", "varchar(10)"}}});

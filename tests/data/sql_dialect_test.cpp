@@ -9,6 +9,7 @@
 
 #include "data/embedded_sql.h"
 #include "data/sql_collation.h"
+#include "query/sql_text.h"
 
 namespace {
 
@@ -233,6 +234,15 @@ TEST_F(Dialect, TextsCompareAsChinesePrcCiAs) {
     const std::string some =
         faq::data::withSqlServerComparisons(" SELECT distinct  sAssetName FROM fa_Cards where sAssetName like  'Ups%'");
     EXPECT_EQ(one("select group_concat(sAssetName, '|') from (" + some + ")"), "UPS_电源|upsx电源");
+    // The departments likewise: a code and name written twice in other case or with blanks
+    // are one department.
+    exec("create table department(cDepCode text, cDepName text)");
+    exec(
+        "insert into department values ('0301', '一车间'), ('0301 ', '一车间'), ('a1', 'Ｘ组'), ('A1', 'x组'), ('02', "
+        "'财务部')");
+    const std::string depts = faq::data::withSqlServerComparisons(faq::query::departmentListSql());
+    EXPECT_EQ(one("select group_concat(cDepCode || '=' || cDepName, '|') from (" + depts + ")"),
+              "02=财务部|0301=一车间|A1=x组");
 }
 
 #ifndef _WIN32  // the extension is for the sqlite3 shell of Linux

@@ -181,9 +181,27 @@ int compareSqlServer(std::string_view a, std::string_view b) {
         return at < s.size() && (static_cast<unsigned char>(s[at]) & 0xC0) == 0x80;
     };
     while (i > 0 && (continues(a, i) || continues(b, i))) --i;
-    // One character further back: a sound mark where they part composes with the kana before.
-    if (i > 0)
+    // One character further back where they part at a sound mark (U+3099/309A, U+FF9E/FF9F,
+    // led by 0xE3 or 0xEF): it composes with the kana before it.
+    const auto mayBeMark = [&](std::string_view s) {
+        return i < s.size() && (static_cast<unsigned char>(s[i]) == 0xE3 || static_cast<unsigned char>(s[i]) == 0xEF);
+    };
+    if (i > 0 && (mayBeMark(a) || mayBeMark(b)))
         for (--i; i > 0 && continues(a, i);) --i;
+    // ASCII on both sides (codes, card numbers): byte by byte, letters without case.
+    const auto ascii = [i](std::string_view s) {
+        return std::all_of(s.begin() + static_cast<std::ptrdiff_t>(i), s.end(),
+                           [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    };
+    if (ascii(a) && ascii(b)) {
+        for (size_t k = i; k < a.size() || k < b.size(); ++k) {
+            char x = k < a.size() ? a[k] : ' ', y = k < b.size() ? b[k] : ' ';
+            if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+            if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+            if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y) ? -1 : 1;
+        }
+        return 0;
+    }
     // As SQL Server does: the shorter operand padded with blanks, then character by character.
     size_t j = i;
     while (i < a.size() || j < b.size()) {

@@ -28,6 +28,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
+#include <functional>
 #include <random>
 
 #include "app/cli.h"
@@ -49,7 +50,26 @@ using faq::ui::frmLogin;
 
 namespace {
 
-class Windows : public test::GuiTest {};
+class Windows : public test::GuiTest {
+protected:
+    // The query window over a SQLite file (made by make), with the result of 1990 to this year.
+    std::unique_ptr<ui::frmLogin> queryOnFile(const std::string& file, const std::function<void()>& make) {
+        std::filesystem::remove(file);
+        make();
+        connector = data::embeddedConnector(data::EmbeddedSource{file});
+        newSession();
+        auto w = openQueryWindow();
+        w->byyyy->setEditText(QStringLiteral("1990"));
+        w->Command1_Click();
+        settle(w);
+        return w;
+    }
+    // A sample file with statement run on it.
+    static void sampleWith(const std::string& file, int cards, const std::string& statement) {
+        output::writeSampleFile(file, {cards, 3});
+        data::SqliteConnection(data::EmbeddedSource{file, false}).execute(statement, 30);
+    }
+};
 
 QStringList items(QComboBox* box) {
     QStringList out;
@@ -462,15 +482,7 @@ TEST_F(Windows, TheCardsBehindARowAddUpToIt) {
 // On cards without sAssetNum the summary works, and so does 明细: without 资产编号, saying so.
 TEST_F(Windows, TheCardListSaysWhatItLeavesOut) {
     const std::string file = faq::test::tempPath("no-asset-num.db");
-    std::filesystem::remove(file);
-    output::writeSampleFile(file, {60, 2});
-    data::SqliteConnection(data::EmbeddedSource{file, false}).execute("alter table fa_Cards drop column sAssetNum", 30);
-    connector = data::embeddedConnector(data::EmbeddedSource{file});
-    newSession();
-    auto w = openQueryWindow();
-    w->byyyy->setEditText(QStringLiteral("1990"));
-    w->Command1_Click();
-    settle(w);
+    auto w = queryOnFile(file, [&] { sampleWith(file, 60, "alter table fa_Cards drop column sAssetNum"); });
     ASSERT_GT(w->result()->recordCount(), 2u);
     w->showCards(0);
     settle(w);
@@ -572,15 +584,7 @@ TEST_F(Windows, APdfSaysWhatItIsDoingFromTheFirstSecond) {
 TEST_F(Windows, APdfOfLongNamesKeepsEveryFigure) {
     if (test::pagesHaveNoFonts()) GTEST_SKIP() << "no fonts on this platform";
     const std::string file = faq::test::tempPath("long-names.db");
-    test::writeLongNameSample(file);
-    connector = data::embeddedConnector(data::EmbeddedSource{file});
-    newSession();
-    auto w = openQueryWindow();
-    w->byyyy->setEditText(QStringLiteral("1990"));
-    w->eyyyy->setEditText(QStringLiteral("2026"));
-    w->emm->setEditText(QStringLiteral("12"));
-    w->Command1_Click();
-    settle(w);
+    auto w = queryOnFile(file, [&] { test::writeLongNameSample(file); });
     const QString path = QString::fromStdString(faq::test::tempPath("long-names.pdf"));
     QFile::remove(path);
     w->setPdfPathChooser([&](const QString&) { return path; });
@@ -606,16 +610,7 @@ TEST_F(Windows, APdfOfLongNamesKeepsEveryFigure) {
 TEST_F(Windows, PagesTheFontsCannotShowAreRefused) {
     if (test::pagesHaveNoFonts()) GTEST_SKIP() << "no fonts on this platform";
     const std::string file = faq::test::tempPath("tibetan.db");
-    std::filesystem::remove(file);
-    output::writeSampleFile(file, {40, 3});
-    data::SqliteConnection(data::EmbeddedSource{file, false})
-        .execute("update fa_Cards set sAssetName = 'ༀ 佛像' where sCardID in (select sCardID from fa_Cards)", 30);
-    connector = data::embeddedConnector(data::EmbeddedSource{file});
-    newSession();
-    auto w = openQueryWindow();
-    w->byyyy->setEditText(QStringLiteral("1990"));
-    w->Command1_Click();
-    settle(w);
+    auto w = queryOnFile(file, [&] { sampleWith(file, 40, "update fa_Cards set sAssetName = 'ༀ 佛像'"); });
     w->btnPrint_Click();
     EXPECT_EQ(w->findChild<QPrintPreviewDialog*>(QStringLiteral("printPreview")), nullptr);
     ASSERT_EQ(messages.size(), 1u);

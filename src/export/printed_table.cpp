@@ -2,7 +2,6 @@
 
 #include <QFontMetricsF>
 #include <QIODevice>
-#include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPagedPaintDevice>
@@ -320,24 +319,17 @@ private:
 }  // namespace
 
 void choosePageLayout(QPagedPaintDevice& device, int resolution, const PrintedTable& t, const std::atomic<bool>* stop,
-                      WriteProgress* progress) {
+                      WriteProgress* progress, FontCheck* fonts) {
     const QMarginsF margins(kMarginMm, kMarginMm, kMarginMm, kMarginMm);
     const QPageLayout portrait(QPageSize(QPageSize::A4), QPageLayout::Portrait, margins, QPageLayout::Millimeter);
     device.setPageLayout(portrait);
-    const Layout l = layoutFor(device, t, stop, nullptr, progress);
+    const Layout l = layoutFor(device, t, stop, fonts, progress);
     const qreal need = l.naturalTotal();
     const qreal wide = QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, margins, QPageLayout::Millimeter)
                            .paintRectPixels(resolution)
                            .width();
     if (need > portrait.paintRectPixels(resolution).width() && wide > portrait.paintRectPixels(resolution).width())
         device.setPageOrientation(QPageLayout::Landscape);
-}
-
-std::optional<QString> fontProblem(const PrintedTable& t, PageUse use) {
-    FontCheck fonts(t.font, use);
-    QImage scratch(1, 1, QImage::Format_Mono);
-    layoutFor(scratch, t, nullptr, &fonts);
-    return fonts.problem();
 }
 
 int paintTable(QPagedPaintDevice& device, const PrintedTable& t, const std::atomic<bool>* stop, WriteProgress* progress,

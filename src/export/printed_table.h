@@ -37,16 +37,14 @@ struct PrintedTable {
 
 // Sets device's page layout: A4 with 15 mm margins, portrait unless the columns fit only
 // when it lies (or need less wrapping so).
+// Every text the pages show goes to fonts, when given, in the same pass.
 void choosePageLayout(QPagedPaintDevice& device, int resolution, const PrintedTable& t,
-                      const std::atomic<bool>* stop = nullptr, WriteProgress* progress = nullptr);
-
-// Why t cannot go on paper, or into a PDF as the same text, with this computer's fonts: the
-// message, or nothing.
-std::optional<QString> fontProblem(const PrintedTable& t, PageUse use);
+                      const std::atomic<bool>* stop = nullptr, WriteProgress* progress = nullptr,
+                      FontCheck* fonts = nullptr);
 
 // Paints t on device, page after page; returns the number of pages. Throws OutputCancelled
 // when *stop turns true (checked every few hundred rows), OutputError when painting fails or
-// (before a page is begun) when fontProblem has something to say.
+// (before a page is begun) when a FontCheck of the pages has something to say.
 int paintTable(QPagedPaintDevice& device, const PrintedTable& t, const std::atomic<bool>* stop = nullptr,
                WriteProgress* progress = nullptr, PageUse use = PageUse::Paper);
 

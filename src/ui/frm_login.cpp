@@ -508,11 +508,12 @@ void frmLogin::btnPrint_Click() {
                           app::printedLines(*mShownCriteria, app::sourceText(mSession.engine, mSession.params),
                                             QDateTime::currentDateTime()),
                           app::printFont()));
-    // A character no face of the page shows would print as a box: refused before any page.
-    if (auto problem = output::fontProblem(*table, output::PageUse::Paper))
-        return app::showMessage(this, QStringLiteral("无法打印：") + *problem);
+    // A character no face of the page shows would print as a box: refused before any page,
+    // found in the pass that chooses the layout.
+    output::FontCheck fonts(table->font, output::PageUse::Paper);
+    output::choosePageLayout(*printer, printer->resolution(), *table, nullptr, nullptr, &fonts);
+    if (auto problem = fonts.problem()) return app::showMessage(this, QStringLiteral("无法打印：") + *problem);
     printer->setDocName(table->title);
-    output::choosePageLayout(*printer, printer->resolution(), *table);
     auto* preview = new QPrintPreviewDialog(printer.get(), this);
     preview->setObjectName(QStringLiteral("printPreview"));
     preview->setWindowTitle(QStringLiteral("打印预览 - 固定资产汇总表"));

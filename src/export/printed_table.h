@@ -2,7 +2,7 @@
 // the first page, then the table with its header row on every page, columns fitted to the
 // page width (the numbers whole on one line, long texts wrapped, never cut, a row taller
 // than a page continued on the next), a total row set apart, and "第 N 页 共 M 页"
-// under each page.
+// under each page. How the pages are laid out and painted: table_pages.h.
 #pragma once
 
 #include <QFont>
@@ -10,18 +10,15 @@
 #include <QStringList>
 #include <atomic>
 #include <functional>
-#include <optional>
 #include <vector>
 
 #include "atomic_file.h"
 #include "data/recordset.h"
-#include "page_fonts.h"
 #include "workbook.h"
 
-class QPagedPaintDevice;
-class QPdfWriter;
-
 namespace faq::output {
+
+class TablePages;
 
 struct PrintedTable {
     QString title;
@@ -35,21 +32,13 @@ struct PrintedTable {
     QFont font;              // the table's; the title is larger and bold
 };
 
-// Sets device's page layout: A4 with 15 mm margins, portrait unless the columns fit only
-// when it lies (or need less wrapping so).
-// Every text the pages show goes to fonts, when given, in the same pass.
-void choosePageLayout(QPagedPaintDevice& device, int resolution, const PrintedTable& t,
-                      const std::atomic<bool>* stop = nullptr, WriteProgress* progress = nullptr,
-                      FontCheck* fonts = nullptr);
-
-// Paints t on device, page after page; returns the number of pages. Throws OutputCancelled
-// when *stop turns true (checked every few hundred rows), OutputError when painting fails or
-// (before a page is begun) when a FontCheck of the pages has something to say.
-int paintTable(QPagedPaintDevice& device, const PrintedTable& t, const std::atomic<bool>* stop = nullptr,
-               WriteProgress* progress = nullptr, PageUse use = PageUse::Paper);
-
 // Writes t as a PDF (the fonts embedded, the text extractable) into file; the caller commits.
+// Before a page is painted, a character the fonts would not show (or keep) as itself refuses
+// the file (OutputError). Throws OutputCancelled when *stop turns true.
 int writePdf(AtomicFile& file, const PrintedTable& t, const std::atomic<bool>* stop = nullptr,
+             WriteProgress* progress = nullptr);
+// Pages already laid out (whole) as a PDF titled title, on their page layout.
+int writePdf(AtomicFile& file, const TablePages& pages, const QString& title, const std::atomic<bool>* stop = nullptr,
              WriteProgress* progress = nullptr);
 
 }  // namespace faq::output

@@ -18,7 +18,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
-#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QShortcut>
@@ -495,45 +494,6 @@ void frmLogin::btnCsv_Click() {
     for (int c = 0; c < dgContent->model()->columnCount(); ++c)
         captions << dgContent->model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
     exportToExcel(rsResult, captions);
-}
-
-void frmLogin::btnPrint_Click() {
-    if (busy()) return;
-    if (!rsResult || !mShownCriteria) return app::showMessage(this, QStringLiteral("还没有查询结果可以打印"));
-    // The pages are painted here, on the window's thread, as the preview asks for them.
-    auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
-    auto rows = rsResult;
-    auto table = std::make_shared<output::PrintedTable>(
-        app::printedTable(*rows, false,
-                          app::printedLines(*mShownCriteria, app::sourceText(mSession.engine, mSession.params),
-                                            QDateTime::currentDateTime()),
-                          app::printFont()));
-    // A character no face of the page shows would print as a box: refused before any page,
-    // found in the pass that chooses the layout.
-    output::FontCheck fonts(table->font, output::PageUse::Paper);
-    output::choosePageLayout(*printer, printer->resolution(), *table, nullptr, nullptr, &fonts);
-    if (auto problem = fonts.problem()) return app::showMessage(this, QStringLiteral("无法打印：") + *problem);
-    printer->setDocName(table->title);
-    auto* preview = new QPrintPreviewDialog(printer.get(), this);
-    preview->setObjectName(QStringLiteral("printPreview"));
-    preview->setWindowTitle(QStringLiteral("打印预览 - 固定资产汇总表"));
-    preview->setAttribute(Qt::WA_DeleteOnClose);
-    addGuideKey(preview, QStringLiteral("print"));
-    connect(preview, &QPrintPreviewDialog::paintRequested, preview, [this, printer, rows, table](QPrinter* p) {
-        try {
-            output::paintTable(*p, *table);
-        } catch (const output::OutputError& e) {
-            app::showMessage(this, QStringLiteral("打印失败：") + QString::fromUtf8(e.what()));
-        }
-    });
-    preview->resize(app::fittedSize(QSize(900, 700), QSize(400, 300)));
-    // On a small screen the tools shrink until every one of them shows (none behind "»").
-    if (auto* tools = preview->findChild<QToolBar*>()) {
-        const int room = preview->width() - 8;
-        for (int icon = tools->iconSize().width() - 2; icon >= 12 && tools->sizeHint().width() > room; icon -= 2)
-            tools->setIconSize(QSize(icon, icon));
-    }
-    preview->open();
 }
 
 void frmLogin::btnPdf_Click() {

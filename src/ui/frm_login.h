@@ -13,8 +13,10 @@
 #include "app/session.h"
 #include "background.h"
 #include "data/recordset.h"
+#include "export/table_pages.h"
 #include "form_select.h"
 #include "frm_cards.h"
+#include "print_preview.h"
 #include "query/cmvlogin.h"
 #include "workbook_export.h"
 
@@ -22,6 +24,7 @@ class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QPrinter;
 class QPushButton;
 class QShortcut;
 
@@ -48,8 +51,10 @@ public:
     // 明细 (double-click, Enter or the grid's menu): the cards behind the grid's row `row`,
     // every card of the result on the total row, in the card window.
     void showCards(int row);
-    // 打印… (Ctrl+P): the result on paper, through Qt's print preview.
+    // 打印… (Ctrl+P): the result's pages in the print preview, laid out on the worker while
+    // the first are shown; 打印 there prints them on the worker.
     void btnPrint_Click();
+    PrintPreview* preview() const { return mPreview; }
     // 输出PDF…: the result as a PDF where the user chooses (chooser: the save dialog, or a
     // test's stand-in; an empty answer writes nothing).
     void btnPdf_Click();
@@ -121,6 +126,9 @@ private:
                        const QString& stem = QStringLiteral("固定资产查询"),
                        std::optional<output::TrailingRow> trailer = std::nullopt);
     void showPicker();
+    void openPreview(std::shared_ptr<QPrinter> printer, std::shared_ptr<const output::MeasuredTable> cells);
+    void layOutPreview(std::shared_ptr<output::TablePages> pages);
+    void printPages(std::shared_ptr<QPrinter> printer, std::shared_ptr<const output::TablePages> pages);
     void beginWork(const QString& what);
     void endWork();
     void showBusy();
@@ -135,6 +143,7 @@ private:
     data::RecordsetPtr rsResult;
     QPointer<FormSelect> mPicker;
     QPointer<frmCards> mCards;
+    QPointer<PrintPreview> mPreview;
     std::function<QString(const QString&)> mChoosePdfPath;
     // The criteria of the result the grid shows (a failed query leaves both as they were).
     std::shared_ptr<const query::CMvLogin> mShownCriteria;

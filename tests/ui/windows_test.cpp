@@ -17,8 +17,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
-#include <QPrintPreviewDialog>
-#include <QPrintPreviewWidget>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -539,15 +537,15 @@ TEST_F(Windows, PrintPreviewAndPdfOfTheResult) {
     } else {
         EXPECT_EQ(w->lblBusy->text(), QStringLiteral("输出已取消，没有写入 PDF"));
     }
-    // Ctrl+P: the preview, as many pages as the PDF.
+    // Ctrl+P: the preview, as many pages as the PDF, once they are laid out.
     keyTo(w->dgContent->view(), Qt::Key_P, Qt::ControlModifier);
-    auto* preview = w->findChild<QPrintPreviewDialog*>(QStringLiteral("printPreview"));
+    settle(w);
+    auto* preview = w->preview();
     ASSERT_NE(preview, nullptr);
     EXPECT_TRUE(QTest::qWaitForWindowExposed(preview));
-    auto* pagesShown = preview->findChild<QPrintPreviewWidget*>();
-    ASSERT_NE(pagesShown, nullptr);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return pagesShown->pageCount() > 0; }));
-    EXPECT_EQ(pagesShown->pageCount(), pages);
+    EXPECT_TRUE(preview->complete());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return preview->view()->pageCount() == pages; }));
+    EXPECT_EQ(preview->view()->pageCount(), pages);
     preview->close();
 }
 
@@ -612,7 +610,8 @@ TEST_F(Windows, PagesTheFontsCannotShowAreRefused) {
     const std::string file = faq::test::tempPath("tibetan.db");
     auto w = queryOnFile(file, [&] { sampleWith(file, 40, "update fa_Cards set sAssetName = 'ༀ 佛像'"); });
     w->btnPrint_Click();
-    EXPECT_EQ(w->findChild<QPrintPreviewDialog*>(QStringLiteral("printPreview")), nullptr);
+    settle(w);
+    EXPECT_EQ(w->preview(), nullptr);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("无法打印：这台电脑上没有能显示“ༀ”（U+0F00")))
         << messages[0].text.toStdString();
@@ -942,7 +941,8 @@ TEST_F(Windows, F1OpensTheGuideAtTheWindowsSection) {
     w->Command1_Click();
     settle(w);
     w->btnPrint_Click();
-    auto* preview = w->findChild<QPrintPreviewDialog*>(QStringLiteral("printPreview"));
+    settle(w);
+    auto* preview = w->preview();
     ASSERT_NE(preview, nullptr);
     EXPECT_TRUE(QTest::qWaitForWindowExposed(preview));
     keyTo(preview, Qt::Key_F1);
@@ -1056,11 +1056,12 @@ TEST_F(Windows, FitTheScreenAndAreCaptured) {
     // The print preview: every tool of its bar shown, none behind "»".
     w->picker()->close();
     w->btnPrint_Click();
-    auto* preview = w->findChild<QPrintPreviewDialog*>(QStringLiteral("printPreview"));
+    settle(w);
+    auto* preview = w->preview();
     ASSERT_NE(preview, nullptr);
     EXPECT_TRUE(QTest::qWaitForWindowExposed(preview));
     EXPECT_TRUE(preview->screen()->availableGeometry().contains(preview->frameGeometry()));
-    auto* tools = preview->findChild<QToolBar*>();
+    auto* tools = preview->tools();
     ASSERT_NE(tools, nullptr);
     for (QAction* a : tools->actions()) {
         if (a->isSeparator()) continue;

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
@@ -305,7 +306,7 @@ PrintPreview::PrintPreview(std::shared_ptr<QPrinter> printer, std::shared_ptr<co
     mPrint = add("printer", QStringLiteral("打印…"), QKeySequence::Print);
     connect(mPrint, &QAction::triggered, this, &PrintPreview::print);
     for (QAction* a : mTools->actions())
-        if (QWidget* w = mTools->widgetForAction(a)) w->setObjectName(a->text());
+        if (auto* button = qobject_cast<QToolButton*>(mTools->widgetForAction(a))) button->setObjectName(a->text());
     connect(mView, &PageView::zoomChanged, this, &PrintPreview::showZoom);
     connect(mView, &PageView::currentPageChanged, this, &PrintPreview::showCurrent);
     connect(&mPoll, &QTimer::timeout, this, &PrintPreview::refresh);

@@ -5,19 +5,25 @@
 #include <sqlite3.h>
 
 #include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "app/mdl_main.h"
+#include "app/printed_summary.h"
 #include "app/session.h"
 #include "data/db_error.h"
 #include "data/recordset.h"
 #include "data/sql_dialect.h"
 #include "export/sample_file.h"
+#include "export/table_pages.h"
 #include "export/text_table.h"
 #include "query/money_format.h"
+#include "query/period.h"
 #include "support/long_names.h"
 #include "support/odbc_env.h"
 #include "support/pdf_text.h"
@@ -292,6 +298,51 @@ TEST(Report, APageNeverLosesAFigureToALongName) {
                                << figures[static_cast<size_t>(std::max(missing, 0))].lead.toStdString();
         EXPECT_GT(text.count(QLatin1Char('x')), 4000);  // the names too, line after line
     }
+}
+
+// The pages a preview shows while the rest are laid out on another thread: painted as they
+// come (the sanitizers watch the sharing), and once whole the same pages as the PDF's, the
+// long names wrapped and continued alike.
+TEST(Report, PagesArePaintedWhileTheRestAreLaidOut) {
+    const std::string db = faq::test::tempPath("report-pages.db");
+    test::writeLongNameSample(db);
+    app::Session session(data::embeddedConnector({db, true, 0, 0}));
+    app::mdlMain mdlMain(session);
+    query::CMvLogin p;
+    query::fillDates(p, "1990", "1", "2026", "12", {2026, 12, 7});
+    p.gsCZLike = "0";
+    const auto rs = mdlMain.fetchList(p);
+    const output::PrintedTable table = app::printedTable(*rs, false, {QStringLiteral("期间")}, app::printFont());
+    auto cells = std::make_shared<const output::MeasuredTable>(table, 1200);
+    output::TablePages pages(cells, cells->preferredLayout());
+    std::atomic<bool> stop{false};
+    std::thread layOut([&] { pages.layOut(&stop); });
+    QImage sheet(QSize(400, 560), QImage::Format_RGB32);
+    int painted = 0;
+    for (bool whole = false; !whole;) {
+        whole = pages.complete();
+        for (int i = 0; i < pages.pagesReady(); ++i, ++painted) {
+            sheet.fill(Qt::white);
+            QPainter painter(&sheet);
+            painter.scale(400.0 / 9921, 400.0 / 9921);
+            pages.paintPage(painter, i);
+        }
+    }
+    layOut.join();
+    EXPECT_GT(painted, 0);
+    const std::string pdfPath = faq::test::tempPath("report-pages.pdf");
+    std::filesystem::remove(pdfPath);
+    {
+        output::AtomicFile file(pdfPath);
+        EXPECT_EQ(output::writePdf(file, table), pages.pagesReady());
+        file.commit();
+    }
+    EXPECT_EQ(test::pdfText(QString::fromStdString(pdfPath)).count(QLatin1Char('\f')), pages.pagesReady());
+    // Stopped half way, the pages laid out so far stay and are not complete.
+    output::TablePages stopped(cells, cells->preferredLayout());
+    stop = true;
+    EXPECT_THROW(stopped.layOut(&stop), output::OutputCancelled);
+    EXPECT_FALSE(stopped.complete());
 }
 
 TEST(Report, TextsDatesAndSumsTheFileHoldsBrokenAreShownOrSaidNeverHidden) {

@@ -44,6 +44,8 @@ create table fa_WorkLoad(sCardNum varchar(10) collate chinese_prc_ci_as primary 
                          dblWorkUsed double);
 create table fa_ItemsManual(sCardNum varchar(10) collate chinese_prc_ci_as primary key, sItem varchar(40));
 create index fa_Cards_num on fa_Cards(sCardNum, sCardID);
+-- The asset names (the query window's list, F2) read off an index, not the whole table.
+create index fa_Cards_name on fa_Cards(sAssetName);
 )SQL";
 
 struct Dept {

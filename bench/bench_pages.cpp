@@ -58,7 +58,8 @@ QStringList csvFields(const QString& line) {
     return out;
 }
 
-// What a bare Qt program does with the CSV: every cell in a fixed grid, page after page.
+// What a bare Qt program does with the CSV: every cell in a fixed grid, page after page,
+// nothing measured but the numbers.
 void bareLoop(const std::string& csv, const std::string& pdfPath, const QFont& font) {
     QFile in(QString::fromStdString(csv));
     if (!in.open(QIODevice::ReadOnly)) return;
@@ -75,20 +76,29 @@ void bareLoop(const std::string& csv, const std::string& pdfPath, const QFont& f
                                   QPageLayout::Millimeter));
     QPainter p(&pdf);
     p.setFont(font);
-    const qreal line = QFontMetricsF(font, &pdf).height() * 1.6, width = pdf.width(), height = pdf.height();
+    const QFontMetricsF metrics(font, &pdf);
+    const qreal line = metrics.height() * 1.6, width = pdf.width(), height = pdf.height();
+    const qreal pad = line * 0.2, baseline = (line - metrics.height()) / 2 + metrics.ascent();
     const qreal share[] = {0.18, 0.2, 0.32, 0.18, 0.12};
     const int perPage = static_cast<int>((height - 2 * line) / line) - 1;
     const int pages = static_cast<int>((rows.size() - 1 + static_cast<size_t>(perPage) - 1) / perPage);
     size_t r = 1;
     for (int page = 0; page < pages; ++page) {
         if (page > 0) pdf.newPage();
+        // Texts drawn at their baseline, numbers after measuring them: the cheapest of
+        // QPainter's ways to place a text.
         const auto drawRow = [&](const QStringList& cells, qreal y, bool caption) {
             qreal x = 0;
             for (int c = 0; c < 5; ++c) {
                 const QRectF cell(x, y, width * share[c], line);
                 p.drawRect(cell);
-                const int align = caption ? Qt::AlignCenter : (c >= 3 ? Qt::AlignRight : Qt::AlignLeft);
-                p.drawText(cell.adjusted(line * 0.2, 0, -line * 0.2, 0), align | Qt::AlignVCenter, cells.value(c));
+                const QString text = cells.value(c);
+                if (caption) {
+                    p.drawText(cell, Qt::AlignCenter, text);
+                } else {
+                    const qreal left = c >= 3 ? cell.right() - pad - metrics.horizontalAdvance(text) : x + pad;
+                    p.drawText(QPointF(left, y + baseline), text);
+                }
                 x += cell.width();
             }
         };
@@ -131,7 +141,7 @@ int main(int argc, char** argv) {
         bareLoop(csv, bare, font);
     };
     bench.run(
-        "PDF, whole period of " + std::to_string(cards / 1000) + "k cards", 3,
+        "PDF, whole period of the sample", 3,
         [&] {
             report(with({"--format", "pdf", "--output", pdf}));
         },
@@ -143,31 +153,42 @@ int main(int argc, char** argv) {
     query::CMvLogin p;
     query::fillDates(p, "1990", "1", "2026", "12", {2026, 12, 7});
     p.gsCZLike = "0";
-    double firstPage = 0;
     int pages = 0;
     bench.run(
         "  the preview's layout, whole", 3,
         [&] {
-            const double start = nowMs();
             auto rs = mdlMain.fetchList(p);
             const auto table = app::printedTable(*rs, false, {QStringLiteral("期间")}, font);
             auto cells = std::make_shared<const output::MeasuredTable>(table, 1200);
             output::TablePages laid(cells, cells->preferredLayout());
-            std::atomic<bool> stop{false};
-            // The first page is there once the layout has begun the second.
-            std::thread watch([&] {
-                while (laid.pagesReady() < 2 && !laid.complete())
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                firstPage = nowMs() - start;
-            });
-            laid.layOut(&stop);
-            watch.join();
+            laid.layOut();
             pages = laid.pagesReady();
         },
         baseline, "ms; baseline as above", "goal: ratio <= 1.20");
-    bench.figure("  its first page shown after", firstPage, 1000,
-                 "ms from 打印… to the first page (" + std::to_string(pages) + " pages); baseline is the goal",
-                 "goal: under 1000 ms");
+    // From 打印… on a result already shown: every cell measured, then the first page laid
+    // out while the rest follow.
+    if (!bench.counting()) {
+        auto rs = mdlMain.fetchList(p);
+        std::vector<double> times;
+        for (int rep = 0; rep < 3; ++rep) {
+            const double start = nowMs();
+            double first = 0;
+            const auto table = app::printedTable(*rs, false, {QStringLiteral("期间")}, font);
+            auto cells = std::make_shared<const output::MeasuredTable>(table, 1200);
+            output::TablePages laid(cells, cells->preferredLayout());
+            std::thread watch([&] {
+                while (laid.pagesReady() < 2 && !laid.complete())
+                    std::this_thread::sleep_for(std::chrono::microseconds(200));
+                first = nowMs() - start;
+            });
+            laid.layOut();
+            watch.join();
+            times.push_back(first);
+        }
+        bench.figure("  its first page shown after", median(times), 1000,
+                     "ms from 打印… to the first page (" + std::to_string(pages) + " pages); baseline is the goal",
+                     "goal: under 1000 ms");
+    }
     std::filesystem::remove(pdf);
     std::filesystem::remove(bare);
     std::filesystem::remove(csv);

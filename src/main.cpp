@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
             std::fflush(nullptr);
             std::_Exit(ready ? 0 : 1);
         });
-        probeTimer.start(0);
+        probeTimer.start(1);
     }
     return app.exec();
 }

@@ -339,7 +339,10 @@ void PrintPreview::refresh() {
                                  : QStringLiteral("正在分页，已排好 %1 页").arg(count));
     for (QAction* a : {mPrint, mPortrait, mLandscape}) a->setEnabled(done);
     showCurrent(mView->currentPage());
-    mBusyRow->setVisible(!done);
+    if (mBusyRow->isVisibleTo(this) == done) {
+        mBusyRow->setVisible(!done);
+        layout()->activate();  // the pages take its room at once
+    }
     if (!done) {
         const QLocale zh(QLocale::Chinese, QLocale::China);
         QString rows;

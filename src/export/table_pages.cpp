@@ -55,6 +55,15 @@ struct CellLines {
     }
 };
 
+// A copy of f with a font data of its own: a font shared with another thread would look
+// up its glyphs in two threads' font caches at once (a page is painted on the window's
+// thread while the worker lays out the next ones with the table's fonts).
+QFont ownCopy(const QFont& f) {
+    QFont copy(f);
+    copy.setPixelSize(f.pixelSize());  // detaches
+    return copy;
+}
+
 bool breaksLine(const QString& text) {
     return text.contains(QChar::LineSeparator);
 }
@@ -284,9 +293,9 @@ bool TablePages::complete() const {
     return mComplete;
 }
 
-void TablePages::drawHeader(QPainter& p, qreal y) const {
+void TablePages::drawHeader(QPainter& p, qreal y, const PaintFonts& fonts) const {
     const MeasuredTable& t = *mCells;
-    p.setFont(t.mBold);
+    p.setFont(fonts.bold);
     p.fillRect(QRectF(0, y, std::accumulate(mWidths.begin(), mWidths.end(), 0.0), mHeaderHeight),
                QColor(0xE4, 0xE4, 0xE4));
     qreal x = 0;
@@ -301,11 +310,11 @@ void TablePages::drawHeader(QPainter& p, qreal y) const {
 
 // One piece of a row at y: a row of one line is painted from what was measured, a cell that
 // wraps through its lines that fall in the piece.
-void TablePages::drawPiece(QPainter& p, qreal y, const Piece& piece) const {
+void TablePages::drawPiece(QPainter& p, qreal y, const Piece& piece, const PaintFonts& fonts) const {
     const MeasuredTable& t = *mCells;
     const size_t r = piece.row;
     const bool total = t.total(r);
-    const QFont& font = total ? t.mBold : t.mBody;
+    const QFont& font = total ? fonts.bold : fonts.body;
     p.setFont(font);
     const qreal h = piece.to - piece.from + 2 * t.mPad;
     const qreal width = std::accumulate(mWidths.begin(), mWidths.end(), 0.0);
@@ -349,27 +358,28 @@ void TablePages::paintPage(QPainter& p, int page) const {
         pages = static_cast<int>(mPages.size());
         complete = mComplete;
     }
+    const PaintFonts fonts{ownCopy(t.mBody), ownCopy(t.mBold), ownCopy(t.mTitleFont)};
     p.save();
     p.setPen(QPen(Qt::black, std::max<qreal>(1, t.mPad * 0.12)));
     qreal y = 0;
     if (page == 0) {
-        p.setFont(t.mTitleFont);
+        p.setFont(fonts.title);
         p.drawText(QRectF(0, 0, mPage.width(), t.mTitleLine), Qt::AlignHCenter | Qt::AlignTop, t.mTitle);
         y = t.mTitleLine + t.mPad * 2;
-        p.setFont(t.mBody);
+        p.setFont(fonts.body);
         for (const QString& line : t.mLines) {
             p.drawText(QRectF(0, y, mPage.width(), t.mLine), Qt::AlignLeft | Qt::AlignTop, line);
             y += t.mLine;
         }
         y = mHeadBlock;
     }
-    drawHeader(p, y);
+    drawHeader(p, y, fonts);
     y += mHeaderHeight;
     for (const Piece& piece : pieces) {
-        drawPiece(p, y, piece);
+        drawPiece(p, y, piece, fonts);
         y += piece.to - piece.from + 2 * t.mPad;
     }
-    p.setFont(t.mBody);
+    p.setFont(fonts.body);
     const QString footer = complete ? QStringLiteral("第 %1 页 共 %2 页").arg(page + 1).arg(pages)
                                     : QStringLiteral("第 %1 页").arg(page + 1);
     p.drawText(QRectF(0, mPage.height() - t.mLine, mPage.width(), t.mLine), Qt::AlignHCenter | Qt::AlignBottom, footer);

@@ -82,10 +82,13 @@ private:
         qreal from, to;  // the slice of the row's lines this piece holds
         bool oneLine;    // no cell of the row wraps
     };
+    struct PaintFonts {
+        QFont body, bold, title;
+    };
     qreal cellHeight(size_t r, size_t c) const;
     qreal cut(size_t r, qreal from, qreal limit) const;
-    void drawPiece(QPainter& p, qreal y, const Piece& piece) const;
-    void drawHeader(QPainter& p, qreal y) const;
+    void drawPiece(QPainter& p, qreal y, const Piece& piece, const PaintFonts& fonts) const;
+    void drawHeader(QPainter& p, qreal y, const PaintFonts& fonts) const;
 
     std::shared_ptr<const MeasuredTable> mCells;
     QPageLayout mLayout;

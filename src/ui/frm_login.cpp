@@ -496,6 +496,28 @@ void frmLogin::btnCsv_Click() {
     exportToExcel(rsResult, captions);
 }
 
+frmLogin::PagesWritten frmLogin::writePages(const std::function<int()>& write) {
+    PagesWritten w;
+    try {
+        w.pages = write();
+    } catch (const output::OutputCancelled&) {
+        w.cancelled = true;
+    } catch (const output::OutputError& e) {
+        w.error = QString::fromUtf8(e.what());
+    }
+    return w;
+}
+
+bool frmLogin::sayPagesFailure(const Outcome<PagesWritten>& out, const QString& cancelled, const QString& failed) {
+    if (out.value && out.value->cancelled) {
+        sayDone(cancelled);
+        return true;
+    }
+    if (out.value && out.value->error.isEmpty()) return false;
+    app::showMessage(this, failed + (out.value ? out.value->error : QString::fromStdString(out.otherError)));
+    return true;
+}
+
 void frmLogin::btnPdf_Click() {
     if (busy()) return;
     if (!rsResult || !mShownCriteria) return app::showMessage(this, QStringLiteral("还没有查询结果可以输出"));
@@ -513,35 +535,22 @@ void frmLogin::btnPdf_Click() {
                           app::printedLines(*mShownCriteria, app::sourceText(mSession.engine, mSession.params),
                                             QDateTime::currentDateTime()),
                           app::printFont()));
-    struct Written {
-        int pages = 0;
-        QString error;
-        bool cancelled = false;
-    };
     beginWork(QStringLiteral("正在输出 PDF"));
     mExportProgress = std::make_shared<output::WriteProgress>();
-    mJob = runInBackground<Written>(
+    mJob = runInBackground<PagesWritten>(
         mSession, this,
         [rs = rsResult, table, path, keep = mSession.shared_from_this(), progress = mExportProgress](app::mdlMain&) {
-            Written w;
-            try {
+            return writePages([&] {
                 output::AtomicFile file(fileNameBytes(path));
-                w.pages = output::writePdf(file, *table, &keep->cancelRequested(), progress.get());
+                const int pages = output::writePdf(file, *table, &keep->cancelRequested(), progress.get());
                 file.commit();
-            } catch (const output::OutputCancelled&) {
-                w.cancelled = true;
-            } catch (const output::OutputError& e) {
-                w.error = QString::fromUtf8(e.what());
-            }
-            return w;
+                return pages;
+            });
         },
-        [this, path](Outcome<Written>& out) {
+        [this, path](Outcome<PagesWritten>& out) {
             endWork();
-            if (out.value && out.value->cancelled) return sayDone(QStringLiteral("输出已取消，没有写入 PDF"));
-            if (!out.value || !out.value->error.isEmpty())
-                return app::showMessage(this,
-                                        QStringLiteral("输出PDF失败：") +
-                                            (out.value ? out.value->error : QString::fromStdString(out.otherError)));
+            if (sayPagesFailure(out, QStringLiteral("输出已取消，没有写入 PDF"), QStringLiteral("输出PDF失败：")))
+                return;
             const QString lead = QStringLiteral("已输出 PDF（%1 页）：").arg(out.value->pages);
             sayDone(fittedPath(lead, path));
             lblBusy->setToolTip(lead + QDir::toNativeSeparators(path));

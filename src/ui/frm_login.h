@@ -136,6 +136,17 @@ private:
     // A statement's outcome without a recordset: a cancel said on the busy line, a failure
     // in a message box. False when there is a recordset to show.
     bool sayFailure(const Outcome<data::RecordsetPtr>& out);
+    // Pages written (a PDF, a printer's job) on the worker: how many, or how it ended.
+    struct PagesWritten {
+        int pages = 0;
+        QString error;
+        bool cancelled = false;
+    };
+    // write's pages, its cancel or its failure caught; run on the worker.
+    static PagesWritten writePages(const std::function<int()>& write);
+    // A cancel said on the busy line (cancelled), a failure in a box (failed and the reason);
+    // false when the pages were written.
+    bool sayPagesFailure(const Outcome<PagesWritten>& out, const QString& cancelled, const QString& failed);
     bool showFinishingExport();
 
     app::Session& mSession;

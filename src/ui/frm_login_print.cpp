@@ -116,21 +116,15 @@ void frmLogin::layOutPreview(std::shared_ptr<output::TablePages> pages) {
 }
 
 void frmLogin::printPages(std::shared_ptr<QPrinter> printer, std::shared_ptr<const output::TablePages> pages) {
-    struct Printed {
-        int pages = 0;
-        QString error;
-        bool cancelled = false;
-    };
     // Printed to a file: written as every file of the program is, whole or not at all.
     const QString file = printer->outputFormat() == QPrinter::PdfFormat ? printer->outputFileName() : QString();
     beginWork(QStringLiteral("正在打印"));
     mExportProgress = std::make_shared<output::WriteProgress>();
-    mJob = runInBackground<Printed>(
+    mJob = runInBackground<PagesWritten>(
         mSession, this,
         [printer, pages, file, keep = mSession.shared_from_this(), progress = mExportProgress](app::mdlMain&) {
-            Printed w;
             const std::atomic<bool>* stop = &keep->cancelRequested();
-            try {
+            return writePages([&] {
                 // The print dialog may have chosen another paper or orientation: the pages
                 // are laid out again for it.
                 std::shared_ptr<const output::TablePages> laid = pages;
@@ -139,28 +133,19 @@ void frmLogin::printPages(std::shared_ptr<QPrinter> printer, std::shared_ptr<con
                     again->layOut(stop, progress.get());
                     laid = again;
                 }
-                if (!file.isEmpty()) {
-                    output::AtomicFile out(fileNameBytes(file));
-                    w.pages = output::writePdf(out, *laid, printer->docName(), stop, progress.get());
-                    out.commit();
-                } else {
-                    w.pages = output::paintPages(*printer, printer->resolution(), *laid, stop, progress.get(),
-                                                 [printer] { printer->abort(); });
-                }
-            } catch (const output::OutputCancelled&) {
-                w.cancelled = true;
-            } catch (const output::OutputError& e) {
-                w.error = QString::fromUtf8(e.what());
-            }
-            return w;
+                if (file.isEmpty())
+                    return output::paintPages(*printer, printer->resolution(), *laid, stop, progress.get(),
+                                              [printer] { printer->abort(); });
+                output::AtomicFile out(fileNameBytes(file));
+                const int written = output::writePdf(out, *laid, printer->docName(), stop, progress.get());
+                out.commit();
+                return written;
+            });
         },
-        [this, file](Outcome<Printed>& out) {
+        [this, file](Outcome<PagesWritten>& out) {
             endWork();
-            if (out.value && out.value->cancelled) return sayDone(QStringLiteral("打印已取消，没有送出任何一页"));
-            if (!out.value || !out.value->error.isEmpty())
-                return app::showMessage(this,
-                                        QStringLiteral("打印失败：") +
-                                            (out.value ? out.value->error : QString::fromStdString(out.otherError)));
+            if (sayPagesFailure(out, QStringLiteral("打印已取消，没有送出任何一页"), QStringLiteral("打印失败：")))
+                return;
             if (file.isEmpty()) return sayDone(QStringLiteral("已送往打印机（%1 页）").arg(out.value->pages));
             sayDone(fittedPath(QStringLiteral("已打印到文件（%1 页）：").arg(out.value->pages), file));
         });

@@ -133,17 +133,9 @@ void PageView::applyFit() {
     emit zoomChanged(mZoom);
 }
 
-void PageView::fitWidth() {
+void PageView::fit(Fit how) {
     const int page = currentPage();
-    mFit = Fit::Width;
-    applyFit();
-    updateRange();
-    showPage(page);
-}
-
-void PageView::fitPage() {
-    const int page = currentPage();
-    mFit = Fit::Page;
+    mFit = how;
     applyFit();
     updateRange();
     showPage(page);

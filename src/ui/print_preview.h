@@ -26,6 +26,8 @@ namespace faq::ui {
 // The pages one under the other, centred, at a zoom; only those in view are painted.
 class PageView : public QAbstractScrollArea {
     Q_OBJECT
+    enum class Fit { None, Width, Page };
+
 public:
     explicit PageView(QWidget* parent = nullptr);
     void setPages(std::shared_ptr<const output::TablePages> pages);
@@ -39,8 +41,8 @@ public:
     void showPage(int page);
     qreal zoom() const { return mZoom; }
     void setZoom(qreal zoom);
-    void fitWidth();
-    void fitPage();
+    void fitWidth() { fit(Fit::Width); }
+    void fitPage() { fit(Fit::Page); }
     // The pages painted by the last paint of the view (a test looks).
     int pagesPainted() const { return mPainted; }
 
@@ -56,11 +58,11 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
 
 private:
-    enum class Fit { None, Width, Page };
     QSizeF pageSize() const;  // one page at the zoom, in the view's pixels
     qreal gap() const { return 12; }
     void updateRange();
     void applyFit();
+    void fit(Fit how);
 
     std::shared_ptr<const output::TablePages> mPages;
     int mCount = 0;

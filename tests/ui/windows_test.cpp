@@ -1101,12 +1101,14 @@ TEST_F(Windows, F1OpensTheGuideAtTheWindowsSection) {
 
 // Every message a window shows (a box, or the line under the result) has its entry in the
 // guide: what it means and what to do. Found in the sources as the first Chinese literal
-// of each showMessage, askMessage and sayDone, and of each case of a message's text.
+// of each showMessage, askMessage, sayDone and sayPagesFailure, and of each case of a
+// message's text.
 TEST(Guide, EveryMessageOfTheProgramHasItsEntry) {
     QFile page(QStringLiteral(FAQ_SOURCE_DIR "/doc/guide/guide.html"));
     ASSERT_TRUE(page.open(QIODevice::ReadOnly));
     const QString guide = QString::fromUtf8(page.readAll());
-    const QRegularExpression call(QStringLiteral("\\b(showMessage|askMessage|sayDone)\\(|case [\\w:]+:\\s*return "));
+    const QRegularExpression call(
+        QStringLiteral("\\b(showMessage|askMessage|sayDone|sayPagesFailure)\\(|case [\\w:]+:\\s*return "));
     const QRegularExpression literal(
         QStringLiteral("\"((?:[^\"\\\\]|\\\\.)*[\\x{4e00}-\\x{9fff}](?:[^\"\\\\]|\\\\.)*)\""));
     QStringList missing;

@@ -71,6 +71,10 @@ constexpr std::string_view kPlannedFrom =
 // BY does, and a NULL id passes neither test.
 constexpr std::string_view kLatestBySeek = " AND fa_Cards.sCardID" FAQ_CI " = (SELECT Max(fc.sCardID" FAQ_CI
                                            ") FROM fa_Cards fc WHERE fc.sCardNum" FAQ_CI " IS fa_Cards.sCardNum) ";
+// Where the card list's criteria end.
+constexpr std::string_view kCardListOrder = " Order By ";
+// The same test answered by the connection (CardIndexes).
+constexpr std::string_view kLatestMarked = " AND faq_latest(fa_Cards.rowid, fa_Cards.sCardNum, fa_Cards.sCardID) ";
 // The joins' comparisons of texts, as both FROMs write them.
 constexpr std::string_view kJoinEqualities[] = {"fa_Cards.sCardNum = fa_DeprTransactions.sCardNum",
                                                 "fa_Cards.sCardNum = fa_WorkLoad.sCardNum",
@@ -284,13 +288,23 @@ std::string plannedSummary(const std::string& decorrelated, const CardIndexes& i
     FromWhere parts[2];
     for (size_t i = 0; i < froms.size(); ++i)
         if (!fromWhereAt(s, froms[i], &parts[i])) return decorrelated;
-    const std::string_view latest = indexes.latestBySeek ? kLatestBySeek : kUncorrelated;
+    // The connection's own test comes last, after the criteria, so that it is asked only for
+    // the cards they keep; the subqueries stand where the program's text has its test.
+    const std::string_view latest =
+        indexes.latestMarked ? std::string_view() : (indexes.latestBySeek ? kLatestBySeek : kUncorrelated);
+    const std::string_view lastTest = indexes.latestMarked ? kLatestMarked : std::string_view();
     const auto fromAndWhere = [&](const FromWhere& p) {
         std::string out(plannedFromCi());
         out.append("   where  (").append(p.condition).append(")").append(latest);
         return out;
     };
-    if (cards) return std::string(s.substr(0, froms[0])) + fromAndWhere(parts[0]) + std::string(s.substr(parts[0].end));
+    if (cards) {
+        const std::string_view rest = s.substr(parts[0].end);
+        const std::vector<size_t> order = findOutsideLiterals(rest, kCardListOrder);
+        const size_t criteriaEnd = order.size() == 1 ? order[0] : rest.size();
+        return std::string(s.substr(0, froms[0])) + fromAndWhere(parts[0]) + std::string(rest.substr(0, criteriaEnd)) +
+               std::string(lastTest) + std::string(rest.substr(criteriaEnd));
+    }
 
     // The summary: its criteria end where its grouping begins, and the total's are the same.
     const std::string_view afterFirst = s.substr(parts[0].end, froms[1] - parts[0].end);
@@ -301,7 +315,7 @@ std::string plannedSummary(const std::string& decorrelated, const CardIndexes& i
     std::string out =
         "WITH faq_cards AS MATERIALIZED (SELECT fa_Cards.dStartdate AS dStartdate, fa_Cards.sDeptNames AS sDeptNames,"
         " fa_Cards.sAssetName AS sAssetName, fa_Cards.dblValue AS dblValue, fa_Cards.sOrgID AS sOrgID";
-    out.append(fromAndWhere(parts[0])).append(criteria).append(")");
+    out.append(fromAndWhere(parts[0])).append(criteria).append(lastTest).append(")");
     out.append("      Select ").append(s.substr(kSummaryHead.size(), froms[0] - kSummaryHead.size()));
     out.append("  FROM faq_cards AS fa_Cards").append(afterFirst.substr(groupBy[0]));
     out.append("  FROM faq_cards AS fa_Cards");

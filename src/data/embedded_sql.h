@@ -15,6 +15,9 @@ struct CardIndexes {
     // fa_Cards has an index leading with sCardNum and sCardID is unique (both under the
     // columns' own collations): a card's latest version is one seek away from any version.
     bool latestBySeek = false;
+    // The connection answers the test itself: faq_latest(rowid, number, id) seeks for the
+    // first cards and marks every card's latest version once a statement tests many.
+    bool latestMarked = false;
 };
 
 // Reads them off the database's schema; none when fa_Cards is missing or not a table.

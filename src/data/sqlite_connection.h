@@ -6,10 +6,14 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "connection.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
+
+struct sqlite3_value;
 
 namespace faq::data {
 
@@ -36,6 +40,9 @@ public:
     void clearCancel() override { mCancel = false; }
 
     sqlite3* handle() const { return mDb; }
+    // The statement as this connection runs it (embedded_sql.h), its latest-version test
+    // answered by the connection where the file allows.
+    std::string embeddedForm(const std::string& statement);
 
     // How long a statement waits for another program's write to end.
     static constexpr int kBusyTimeoutMs = 5000;
@@ -47,6 +54,32 @@ private:
     // Runs the statements of sql; the last one's rows.
     RecordsetPtr run(const std::string& sql);
     std::string unreadableDates();
+    // Whether faq_latest(rowid, number, id) can answer the latest-version test for this
+    // statement: by a seek for the first cards, then from marks made for every card, once
+    // for each state of the data.
+    bool prepareLatest();
+    static constexpr int kLatest = -1, kNotLatest = -2;  // else an SQLite error code
+    int latestTest(sqlite3_value* rowid, sqlite3_value* number, sqlite3_value* id);
+    int markLatest();
+
+    // A state of the data: changed by another connection (data_version) or by this one.
+    struct DataState {
+        int64_t dataVersion, changes;
+        bool operator==(const DataState&) const = default;
+    };
+    DataState dataState();
+    struct LatestMarks {
+        DataState state;
+        bool usable, marked;
+        int64_t most = 0;            // the greatest rowid
+        int64_t seeksLeft = 0;       // cards to test by a seek before marking them all
+        std::vector<uint64_t> bits;  // one a rowid
+    };
+    std::optional<LatestMarks> mLatest;
+    struct SeekStatement {
+        sqlite3_stmt* stmt = nullptr;
+        ~SeekStatement();
+    } mSeek;
 
     // The cards whose dates no date reading takes, as of a state of the data.
     struct Unreadable {

@@ -302,8 +302,12 @@ TEST(Decorrelation, SameRowsAsTheCorrelatedStatementAndAsSqlServerOnRandomDataba
                 sqlite3_exec(c.handle(), "vacuum into '/tmp/round5.db'", nullptr, nullptr, nullptr);
                 fprintf(stderr, "SQL %s\n", sql.c_str());
             }
-            ASSERT_EQ(rowsOf(c.handle(), data::embeddedStatement(sql, indexes), true), oracleRows(c.handle(), p))
+            const auto oracle = oracleRows(c.handle(), p);
+            ASSERT_EQ(rowsOf(c.handle(), data::embeddedStatement(sql, indexes), true), oracle)
                 << "round " << round << ": " << p.strZcID << (p.gsCZLike == "1" ? " (like)" : "");
+            // As the connection runs it: the latest versions sought for the first cards, then
+            // marked for all.
+            ASSERT_EQ(rowsOf(c.handle(), c.embeddedForm(sql), true), oracle) << "round " << round;
             compared += static_cast<int>(expected.size()) - 1;  // group rows besides the total
             // The cards behind each row, and behind the total row, add up to it: the
             // correlated and the embedded engine's form alike.
@@ -312,8 +316,8 @@ TEST(Decorrelation, SameRowsAsTheCorrelatedStatementAndAsSqlServerOnRandomDataba
                 if (line.name != "合计:") row = query::SummaryRow{line.date, line.dept, line.name};
                 const std::string cards = query::cardListSql(p, row);
                 ASSERT_NE(data::decorrelateSummary(cards), cards);
-                for (const std::string& form :
-                     {data::withSqlServerComparisons(cards), data::embeddedStatement(cards, indexes)}) {
+                for (const std::string& form : {data::withSqlServerComparisons(cards),
+                                                data::embeddedStatement(cards, indexes), c.embeddedForm(cards)}) {
                     const SummaryLine got = cardTotals(c.handle(), form);
                     EXPECT_EQ(got.count, line.count) << "round " << round << " " << line.name.value_or("NULL");
                     ASSERT_EQ(got.value.has_value(), line.value.has_value()) << "round " << round;

@@ -16,6 +16,7 @@
 
 #include "data/cdb.h"
 #include "data/db_error.h"
+#include "data/sql_dialect.h"
 #include "data/sqlite_connection.h"
 #include "export/sample_file.h"
 #include "query/period.h"
@@ -219,6 +220,31 @@ TEST(EmbeddedFiles, ALockedFileIsWaitedForAndReadOnlyFoldersStayUntouched) {
               SQLITE_OK);
     EXPECT_NE(reader.query(faq::query::summarySql(p), 0)->notice.find("有 1 张卡片的日期无法识别（例如“2024-13-45”）"),
               std::string::npos);
+    // Another program makes an older version of a card its latest: what the reader knew of
+    // the latest versions goes with the data it was made from, and it sums as a connection
+    // opened afterwards does.
+    const auto sums = [&](SqliteConnection& c) {
+        std::vector<std::string> out;
+        const auto rs = c.query(faq::query::summarySql(p), 0);
+        for (size_t r = 0; r < rs->recordCount(); ++r)
+            out.push_back(rs->value(r, 2).toString() + "=" + rs->value(r, 3).toString() + "/" +
+                          rs->value(r, 4).toString());
+        return out;
+    };
+    const auto earlier = sums(reader);
+    faq::data::registerSqlDialect(writer);  // the file's collations
+    ASSERT_EQ(sqlite3_exec(writer,
+                           "update fa_Cards set sCardID = 'zzzz', dblValue = dblValue + 1000 where rowid = (select "
+                           "min(rowid) from fa_Cards where sCardNum in (select sCardNum from fa_Cards group by "
+                           "sCardNum having count(*) > 1))",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_changes(writer), 1);
+    const auto after = sums(reader);
+    SqliteConnection fresh(EmbeddedSource{path, true, 0, 0});
+    EXPECT_EQ(after, sums(fresh));
+    EXPECT_NE(after, earlier);
+    fresh.close();
     reader.close();
     // The file's owner turns it into a WAL-mode file and closes it cleanly.
     sqlite3_exec(writer, "pragma journal_mode=wal", nullptr, nullptr, nullptr);

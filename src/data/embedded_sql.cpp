@@ -225,9 +225,7 @@ std::string withSqlServerComparisons(const std::string& sql) {
     const std::string_view s(sql);
     if (s.starts_with("      Select distinct ") && s.find(" union  ALL Select  ") != std::string_view::npos)
         return replaceOutsideLiterals(
-            s, {{"       (fa_Cards.sDeptNames) as [使用部门] ,", "       min(fa_Cards.sDeptNames) as [使用部门] ,"},
-                {"      (fa_Cards.sAssetName) as [固定资产名称],", "      min(fa_Cards.sAssetName) as [固定资产名称],"},
-                {"    fa_Cards.sDeptNames ,", "    fa_Cards.sDeptNames" FAQ_CI " ,"},
+            s, {{"    fa_Cards.sDeptNames ,", "    fa_Cards.sDeptNames" FAQ_CI " ,"},
                 {"  fa_Cards.sAssetName  union  ALL", "  fa_Cards.sAssetName" FAQ_CI "  union  ALL"},
                 {" AND fa_Cards.sAssetName = ", " AND fa_Cards.sAssetName" FAQ_CI " = "},
                 {kProgramFrom, programFromCi()},

@@ -52,8 +52,9 @@ std::string plannedSummary(const std::string& decorrelated, const CardIndexes& i
 // sql_collation.h; LIKE follows it everywhere through the dialect's like()): the summary
 // groups and matches names under that collation, the card list picks a summary row's
 // cards under it, the asset-name list lists each name once (its spellings found first).
-// Where a group holds several spellings of a name, it shows the first of them in code
-// point order ("UPS" before "ups", "电脑" before "电脑 ").
+// Where a group holds several spellings of a name, it shows one of them, as SQL Server
+// does: that of the group's last card in the engine's order (no aggregate picks it, which
+// would cost a tenth of a whole period's time).
 std::string withSqlServerComparisons(const std::string& sql);
 
 }  // namespace faq::data

@@ -219,7 +219,34 @@ std::string replaceOutsideLiterals(std::string_view s,
     return out;
 }
 
+// The asset names' list as withSqlServerComparisons writes it: head, the program's filter, tail.
+constexpr std::string_view kNamesHead =
+    " SELECT min(sAssetName) as sAssetName FROM (SELECT DISTINCT sAssetName COLLATE BINARY AS sAssetName"
+    " FROM fa_Cards";
+constexpr std::string_view kNamesTail = ") fa_Cards GROUP BY sAssetName" FAQ_CI;
+
 }  // namespace
+
+std::string namesBySeek(const std::string& withComparisons) {
+    const std::string_view s(withComparisons);
+    if (!s.starts_with(kNamesHead) || !s.ends_with(kNamesTail)) return withComparisons;
+    const std::string filter(s.substr(kNamesHead.size(), s.size() - kNamesHead.size() - kNamesTail.size()));
+    const std::string seeks = std::to_string(kNameSeeks);
+    // Each step the least name beyond the last (NULL when none is left); the ordered pass
+    // takes what lies beyond the last step, and a NULL name is one more line.
+    return "WITH RECURSIVE faq_names(sAssetName, k) AS (SELECT min(sAssetName), 1 FROM fa_Cards"
+           " UNION ALL SELECT (SELECT min(sAssetName) FROM fa_Cards WHERE sAssetName > faq_names.sAssetName), k + 1"
+           " FROM faq_names WHERE sAssetName IS NOT NULL AND k < " +
+           seeks +
+           ")"
+           " SELECT min(sAssetName) as sAssetName FROM (SELECT sAssetName FROM faq_names WHERE sAssetName IS NOT NULL"
+           " UNION ALL SELECT DISTINCT sAssetName FROM fa_Cards WHERE sAssetName >"
+           " (SELECT sAssetName FROM faq_names WHERE k = " +
+           seeks +
+           ")"
+           " UNION ALL SELECT NULL WHERE EXISTS (SELECT 1 FROM fa_Cards WHERE sAssetName IS NULL)) fa_Cards" +
+           filter + " GROUP BY sAssetName" FAQ_CI;
+}
 
 std::string withSqlServerComparisons(const std::string& sql) {
     const std::string_view s(sql);
@@ -247,9 +274,7 @@ std::string withSqlServerComparisons(const std::string& sql) {
     if (s.starts_with(kNames) && (s.size() == kNames.size() || s.substr(kNames.size()).starts_with(" where ")))
         // Each spelling once first (bytewise, a look-up for each card), then the spellings
         // grouped: sorting every card's name under the collation takes five times as long.
-        return " SELECT min(sAssetName) as sAssetName FROM (SELECT DISTINCT sAssetName COLLATE BINARY AS sAssetName"
-               " FROM fa_Cards" +
-               std::string(s.substr(kNames.size())) + ") fa_Cards GROUP BY sAssetName" FAQ_CI;
+        return std::string(kNamesHead) + std::string(s.substr(kNames.size())) + std::string(kNamesTail);
     return sql;
 }
 
@@ -321,7 +346,8 @@ std::string plannedSummary(const std::string& decorrelated, const CardIndexes& i
 }
 
 std::string embeddedStatement(const std::string& sql, const CardIndexes& indexes) {
-    return plannedSummary(withSqlServerComparisons(decorrelateSummary(sql)), indexes);
+    const std::string planned = plannedSummary(withSqlServerComparisons(decorrelateSummary(sql)), indexes);
+    return indexes.namesInOrder ? namesBySeek(planned) : planned;
 }
 
 namespace {
@@ -335,11 +361,14 @@ bool sameName(const char* a, const char* b) {
 CardIndexes readCardIndexes(sqlite3* db) {
     // The forms compare card numbers and ids under the collation: an index serves them only
     // under it too.
-    if (sqlite3_table_column_metadata(db, "main", "fa_Cards", "sCardNum", nullptr, nullptr, nullptr, nullptr,
-                                      nullptr) != SQLITE_OK ||
-        sqlite3_table_column_metadata(db, "main", "fa_Cards", "sCardID", nullptr, nullptr, nullptr, nullptr, nullptr) !=
-            SQLITE_OK)
-        return {};
+    const auto column = [db](const char* name, const char** collation) {
+        return sqlite3_table_column_metadata(db, "main", "fa_Cards", name, nullptr, collation, nullptr, nullptr,
+                                             nullptr) == SQLITE_OK;
+    };
+    const char* nameCollation = nullptr;
+    const bool cards = column("sCardNum", nullptr) && column("sCardID", nullptr);
+    const bool names = column("sAssetName", &nameCollation) && sameName(nameCollation, "BINARY");
+    if (!cards && !names) return {};
     const std::string num = kSqlServerCollation, id = kSqlServerCollation;
     struct Index {
         std::string name;
@@ -354,7 +383,7 @@ CardIndexes readCardIndexes(sqlite3* db) {
                 indexes.push_back(
                     {reinterpret_cast<const char*>(sqlite3_column_text(list, 0)), sqlite3_column_int(list, 1) != 0});
     sqlite3_finalize(list);
-    bool seek = false, uniqueId = false;
+    bool seek = false, uniqueId = false, namesInOrder = false;
     for (const Index& index : indexes) {
         sqlite3_stmt* info = nullptr;
         if (sqlite3_prepare_v2(db, "select name, coll from pragma_index_xinfo(?, 'main') where key order by seqno", -1,
@@ -376,8 +405,11 @@ CardIndexes readCardIndexes(sqlite3* db) {
         if (index.unique && keys.size() == 1 && sameName(keys[0].first.c_str(), "sCardID") &&
             sameName(keys[0].second.c_str(), id.c_str()))
             uniqueId = true;
+        if (!keys.empty() && sameName(keys[0].first.c_str(), "sAssetName") &&
+            sameName(keys[0].second.c_str(), "BINARY"))
+            namesInOrder = true;
     }
-    return {seek && uniqueId};
+    return {cards && seek && uniqueId, false, names && namesInOrder};
 }
 
 }  // namespace faq::data

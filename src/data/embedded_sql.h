@@ -18,13 +18,17 @@ struct CardIndexes {
     // The connection answers the test itself: faq_latest(rowid, number, id) seeks for the
     // first cards and marks every card's latest version once a statement tests many.
     bool latestMarked = false;
+    // An index leads with sAssetName bytewise, as the column itself compares: the asset
+    // names' list steps from one name to the next by a seek.
+    bool namesInOrder = false;
 };
 
 // Reads them off the database's schema; none when fa_Cards is missing or not a table.
 CardIndexes readCardIndexes(sqlite3* db);
 
 // The statement as the embedded engine runs it: withSqlServerComparisons, then
-// decorrelateSummary, then plannedSummary.
+// decorrelateSummary, then plannedSummary; the asset names' list, where indexes.namesInOrder,
+// as namesBySeek.
 std::string embeddedStatement(const std::string& sql, const CardIndexes& indexes);
 
 // The asset summary in a form SQLite evaluates in linear time. Its latest-card subquery
@@ -47,6 +51,13 @@ std::string decorrelateSummary(const std::string& sql);
 //   DISTINCT dropped: its groups are distinct already (each shows its own date, and
 //   department and name as they compare).
 std::string plannedSummary(const std::string& decorrelated, const CardIndexes& indexes);
+
+// The asset names' list read off an index in name order: a seek from each spelling to the
+// next for the first kNameSeeks spellings (a sample's few dozen names are then a few dozen
+// seeks, not a pass over every card), the rest in one ordered pass, as a file with a name
+// for every card needs; then grouped under the collation as withSqlServerComparisons has it.
+inline constexpr int kNameSeeks = 4096;
+std::string namesBySeek(const std::string& withComparisons);
 
 // The program's statements comparing texts as SQL Server's Chinese_PRC_CI_AS does (see
 // sql_collation.h; LIKE follows it everywhere through the dialect's like()): the summary

@@ -234,6 +234,27 @@ TEST_F(Dialect, TextsCompareAsChinesePrcCiAs) {
     const std::string some =
         faq::data::withSqlServerComparisons(" SELECT distinct  sAssetName FROM fa_Cards where sAssetName like  'Ups%'");
     EXPECT_EQ(one("select group_concat(sAssetName, '|') from (" + some + ")"), "UPS_电源|upsx电源");
+    // Read off an index by a seek a spelling, the rest (beyond the seeks) in one pass: the
+    // same lines, with a NULL, a blob, numbers and more spellings than the seeks take.
+    EXPECT_FALSE(faq::data::readCardIndexes(db).namesInOrder);
+    exec("create index fa_Cards_name on fa_Cards(sAssetName)");
+    ASSERT_TRUE(faq::data::readCardIndexes(db).namesInOrder);
+    const auto lines = [&](const std::string& sql) {
+        return one("select count(*) || ':' || group_concat(ifnull(sAssetName, 'NULL'), '|') from (" + sql +
+                   " ORDER BY 1)");
+    };
+    for (const char* more :
+         {"", "insert into fa_Cards values (null), (x'e794b5'), ('电脑  ')",
+          "with recursive c(v) as (select 1 union all select v + 1 from c where v < 9000) insert into fa_Cards "
+          "select printf('%s%05d', iif(v % 3, 'n', 'N'), v / 2) from c"}) {
+        if (*more) exec(more);
+        for (const std::string& sql : {faq::query::assetNameListSql(""), faq::query::assetNameListSql("Ups")}) {
+            const std::string seek = faq::data::embeddedStatement(sql, faq::data::readCardIndexes(db));
+            ASSERT_NE(seek, faq::data::withSqlServerComparisons(sql));
+            EXPECT_EQ(lines(seek), lines(faq::data::withSqlServerComparisons(sql))) << more;
+        }
+    }
+    EXPECT_EQ(lines(list).substr(0, 5), "4506:");
     // The departments likewise: a code and name written twice in other case or with blanks
     // are one department.
     exec("create table department(cDepCode text, cDepName text)");

@@ -251,8 +251,8 @@ int runSampleDb(const std::vector<std::string>& args) {
     }
     // Written while the interrupts are still taken: a reader gone (… | head) does not end
     // the process, and the file is complete whether or not this line arrives.
-    std::printf("已写出示例数据库：%s（%llu 张卡片，种子 %llu）\n", file.c_str(), *cards, *seed);
-    std::fflush(stdout);
+    writeTerminal(1, "已写出示例数据库：" + file + "（" + std::to_string(*cards) + " 张卡片，种子 " +
+                         std::to_string(*seed) + "）\n");
     return 0;
 }
 

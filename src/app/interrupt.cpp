@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "export/atomic_file.h"
+#include "terminal_text.h"
 
 namespace faq::app {
 
@@ -32,13 +33,7 @@ bool InterruptGuard::interrupted(int signal) {
     mCancelled = true;
     mCancelSignal = signal;
     // Said at once; a second interrupt ends the process without waiting for the server.
-    static constexpr char kMessage[] = "正在取消…（再按一次 Ctrl-C 立即结束）\n";
-#ifdef _WIN32
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), kMessage, sizeof kMessage - 1, &written, nullptr);
-#else
-    (void)!write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
-#endif
+    writeTerminalNow(2, "正在取消…（再按一次 Ctrl-C 立即结束）\n");
     return true;
 }
 
@@ -101,9 +96,7 @@ void InterruptGuard::end(int signal, bool givenUp) {
     mLock.lock();  // held until the process ends: the console stays as restored
     if (mConsoleMode) SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), *mConsoleMode);
     output::removePendingTempsBeforeExit();
-    const std::string_view said = givenUp ? kGivenUp : kInterrupted;
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), said.data(), static_cast<DWORD>(said.size()), &written, nullptr);
+    writeTerminalNow(2, givenUp ? kGivenUp : kInterrupted);
     ExitProcess(static_cast<UINT>(128 + signal));
 }
 
@@ -187,10 +180,7 @@ void InterruptGuard::end(int signal, bool givenUp) {
     if (mTerminal) tcsetattr(STDIN_FILENO, TCSANOW, &*mTerminal);
     output::removePendingTempsBeforeExit();
     // No stdio here: the main thread may hold its locks.
-    if (givenUp)
-        (void)!write(STDERR_FILENO, kGivenUp, sizeof kGivenUp - 1);
-    else
-        (void)!write(STDERR_FILENO, kInterrupted, sizeof kInterrupted - 1);
+    writeTerminalNow(2, givenUp ? kGivenUp : kInterrupted);
     _exit(128 + signal);
 }
 

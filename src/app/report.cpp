@@ -56,6 +56,8 @@ const char* const kHelp =
     "输出：\n"
     "  --format 格式         table、csv、xlsx 或 pdf（默认 table；pdf 为可打印的汇总表，A4）\n"
     "  --output 文件         输出文件（默认标准输出；xlsx、pdf 必须指定）；先写临时文件，完成后才替换\n"
+    "                        写到终端时用终端的编码；写入管道或重定向时为 UTF-8，Windows 的 | more、\n"
+    "                        findstr 和 PowerShell 的 > 读不懂它：请用 --output（UTF-8 带 BOM）\n"
     "  --show-sql            把发送的语句写到标准错误\n"
     "  -h, --help            显示本帮助\n"
     "\n"
@@ -320,11 +322,9 @@ ReportIo standardReportIo() {
         if (!InterruptGuard::inputIsTerminal()) return std::nullopt;
         interrupts.echo(false);  // an interrupt while typing brings the echo back
         writeTerminal(2, "密码：");
-        std::string pwd;
-        std::getline(std::cin, pwd);
-        pwd = fromTerminal(pwd);
+        std::string pwd = readTerminalLine().value_or("");
         interrupts.echo(true);
-        std::fputs("\n", stderr);
+        writeTerminal(2, "\n");
         return pwd;
     };
     return io;

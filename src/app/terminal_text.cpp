@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <clocale>
 #include <cstring>
+#include <iostream>
+#include <iterator>
 #include <list>
 #include <streambuf>
 #include <utility>
@@ -203,6 +205,55 @@ bool writeTerminal(int fd, const std::string& utf8) {
     if (isatty(fd) && !encoding().empty()) return std::fputs(toTerminal(utf8).c_str(), f) >= 0 && std::fflush(f) == 0;
 #endif
     return std::fputs(utf8.c_str(), f) >= 0 && std::fflush(f) == 0;
+}
+
+void writeTerminalNow(int fd, const std::string& utf8) {
+#ifdef _WIN32
+    if (HANDLE h = console(fd)) {
+        writeConsole(h, utf8);
+        return;
+    }
+    DWORD written = 0;
+    WriteFile(GetStdHandle(fd == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE), utf8.data(),
+              static_cast<DWORD>(utf8.size()), &written, nullptr);
+#else
+    const std::string bytes = isatty(fd) ? toTerminal(utf8) : utf8;
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        done += static_cast<size_t>(n);
+    }
+#endif
+}
+
+std::optional<std::string> readTerminalLine() {
+#ifdef _WIN32
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (in != INVALID_HANDLE_VALUE && GetConsoleMode(in, &mode)) {
+        // The console's own characters: its code page's bytes read as UTF-8 would turn a
+        // Chinese password into U+FFFD.
+        std::u16string line;
+        for (;;) {
+            wchar_t buffer[256];
+            DWORD read = 0;
+            if (!ReadConsoleW(in, buffer, static_cast<DWORD>(std::size(buffer)), &read, nullptr) || read == 0)
+                return line.empty() ? std::nullopt : std::optional(data::toUtf8(line));
+            line.append(reinterpret_cast<const char16_t*>(buffer), read);
+            if (const size_t end = line.find(u'\n'); end != std::u16string::npos) {
+                line.resize(end);
+                break;
+            }
+        }
+        if (!line.empty() && line.back() == u'\r') line.pop_back();
+        return data::toUtf8(line);
+    }
+#endif
+    std::string line;
+    if (!std::getline(std::cin, line)) return std::nullopt;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return fromTerminal(line);
 }
 
 std::ostream& terminalStream(std::ostream& dest, int fd) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -39,5 +40,11 @@ std::ostream& terminalStream(std::ostream& dest, int fd);
 // Writes utf8 to standard output (fd 1) or error (fd 2) as the terminal reads it; false
 // when the stream failed.
 bool writeTerminal(int fd, const std::string& utf8);
+// The same without stdio, for the thread that handles an interrupt while another may hold
+// stdio's locks: the console API on a Windows console, write() elsewhere.
+void writeTerminalNow(int fd, const std::string& utf8);
+// A line typed at the terminal (without its end), as UTF-8; nothing at the end of input. A
+// Windows console is read as wide text, whatever its code page.
+std::optional<std::string> readTerminalLine();
 
 }  // namespace faq::app

@@ -2,6 +2,7 @@
 // that are not UTF-8.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <iconv.h>
 #include <pty.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -84,6 +85,48 @@ Outcome faquery(const std::vector<std::string>& args, int interrupt = 0, int aft
     waitpid(pid, &status, 0);
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return r;
+}
+
+// Runs build/src/faquery with args on a terminal of its own (a pty), sending `interrupt`
+// after `afterMs` milliseconds; everything it wrote there.
+std::string onTerminal(const std::vector<std::string>& args, int interrupt = 0, int afterMs = 0) {
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        std::vector<std::string> store{FAQ_BINARY_DIR "/src/faquery"};
+        store.insert(store.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& a : store) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    std::thread interrupter;
+    if (interrupt)
+        interrupter = std::thread([pid, interrupt, afterMs] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(afterMs));
+            kill(pid, interrupt);
+        });
+    std::string seen;
+    char buf[512];
+    for (ssize_t n; (n = read(master, buf, sizeof buf)) > 0;) seen.append(buf, static_cast<size_t>(n));
+    if (interrupter.joinable()) interrupter.join();
+    close(master);
+    waitpid(pid, nullptr, 0);
+    return seen;
+}
+
+// UTF-8 text in another encoding.
+std::string encoded(const std::string& utf8, const char* encoding) {
+    iconv_t cd = iconv_open(encoding, "UTF-8");
+    std::string out(utf8.size() * 4, '\0');
+    char* in = const_cast<char*>(utf8.data());
+    char* to = out.data();
+    size_t left = utf8.size(), room = out.size();
+    iconv(cd, &in, &left, &to, &room);
+    iconv_close(cd);
+    out.resize(out.size() - room);
+    return out;
 }
 
 class CommandLine : public ::testing::Test {
@@ -185,6 +228,20 @@ TEST_F(CommandLine, ATerminalInGb18030TypesAndReadsItsOwnEncoding) {
     // A file name is said in the terminal's encoding, as it was typed.
     const Outcome missing =
         faquery({"report", "--demo", "--format", "csv", "--output", dir + "/缺" + gbName + "/" + gbName + ".csv"});
+    // On the terminal itself, the lines written beside the streams too: sample-db's, and an
+    // interrupt's while the statement is cancelled.
+    const std::string written = onTerminal({"sample-db", dir + "/s.db", "--cards", "10"});
+    sqlite3* h = nullptr;
+    ASSERT_EQ(sqlite3_open((dir + "/s.db").c_str(), &h), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(h,
+                           "drop table department; create view department as select '01' as cDepCode, 'x' as cDepName "
+                           "from (with recursive c(x) as (select 1 union all select x + 1 from c where x < 4000000000) "
+                           "select x from c) where x = 0",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(h);
+    const std::string cancelled =
+        onTerminal({"report", "--sqlite", dir + "/s.db", "--dept", "01", "--format", "csv"}, SIGINT, 800);
     unsetenv("LC_ALL");
     unsetenv("LOCPATH");
     EXPECT_EQ(found.code, 0) << found.err;
@@ -195,6 +252,11 @@ TEST_F(CommandLine, ATerminalInGb18030TypesAndReadsItsOwnEncoding) {
     EXPECT_EQ(missing.code, 5);
     EXPECT_NE(missing.err.find("/\xC8\xB1" + gbName + "/"), std::string::npos) << missing.err;  // 缺电脑
     EXPECT_EQ(missing.err.find('?'), std::string::npos) << missing.err;
+    EXPECT_NE(written.find(encoded("已写出示例数据库", "GB18030")), std::string::npos) << written;
+    EXPECT_NE(cancelled.find(encoded("正在取消…（再按一次 Ctrl-C 立即结束）", "GB18030")), std::string::npos)
+        << cancelled;
+    EXPECT_NE(cancelled.find(encoded("查询已取消", "GB18030")), std::string::npos) << cancelled;
+    for (const std::string& said : {written, cancelled}) EXPECT_EQ(said.find("已"), std::string::npos) << said;
 }
 
 TEST_F(CommandLine, InterruptedOrFailedWritesLeaveNothingAndSayWhy) {

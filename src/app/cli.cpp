@@ -50,7 +50,7 @@ int printOut(const std::string& text) {
 }
 
 const char* const kGuiHelp =
-    "用法：faquery [--demo | --sqlite 文件] [--server 地址] [--database 数据库名] [--uid 用户名]\n"
+    "用法：faquery [--demo | --sqlite 文件] [--server 地址] [--database 数据库名] [--uid 用户名] [--driver 名称]\n"
     "      faquery report [选项]                      在命令行输出汇总（faquery report --help 查看选项）\n"
     "      faquery sample-db 文件 [--cards N] [--seed S]  写出一个示例数据库文件\n"
     "\n"
@@ -63,6 +63,8 @@ const char* const kGuiHelp =
     "  --server 地址     设置对话框中预先填好的数据库地址（管理员可写在快捷方式里）\n"
     "  --database 名称   预先填好的数据库名\n"
     "  --uid 用户名      预先填好的用户名（也可写作 --user）；密码从不写在命令行上\n"
+    "  --driver 名称     通过这个名字注册的 ODBC 驱动程序连接（默认 \"sql server\"），\n"
+    "                    如 \"ODBC Driver 18 for SQL Server\"\n"
     "  -h, --help        显示本帮助\n"
     "  --help-all        显示本帮助和 Qt 的窗口选项\n"
     "  -v, --version     显示版本\n"
@@ -191,6 +193,7 @@ std::optional<int> parseGuiArguments(const std::vector<std::string>& args, Engin
                                                                   {"database", OptionDef::Value},
                                                                   {"uid", OptionDef::Value},
                                                                   {"user", OptionDef::Value},
+                                                                  {"driver", OptionDef::Value},
                                                                   {"help", OptionDef::Flag, 'h'},
                                                                   {"help-all"},
                                                                   {"version", OptionDef::Flag, 'v'}});
@@ -200,8 +203,11 @@ std::optional<int> parseGuiArguments(const std::vector<std::string>& args, Engin
     if (!p.positional.empty()) return refuse("不认识的参数：" + p.positional.front() + "（faquery --help 查看用法）");
     if (p.has("demo") && p.has("sqlite")) return refuse("--demo 和 --sqlite 只能选一个");
     if (p.has("sqlite") && p.value("sqlite").empty()) return refuse("--sqlite 需要一个文件名");
+    if (p.has("driver") && !data::isDriverName(fromTerminal(p.value("driver"))))
+        return refuse("--driver 需要一个驱动程序的名称（不含 { 和 }）");
     choice->demo = p.has("demo");
     choice->sqliteFile = p.value("sqlite");
+    if (p.has("driver")) choice->driver = fromTerminal(p.value("driver"));
     if (presets) {
         // Typed at a terminal in its own encoding, as UTF-8 like everything the dialog shows.
         if (p.has("server")) presets->server = fromTerminal(p.value("server"));

@@ -42,6 +42,7 @@ const char* const kHelp =
     "  --server 地址         通过名为 \"sql server\" 的 ODBC 驱动程序连接（如 host 或 host,1433）\n"
     "  --database 数据库名   默认 ufdata_001_\n"
     "  --uid 用户名          默认 sa\n"
+    "  --driver 名称         通过这个名字注册的 ODBC 驱动程序连接（默认 \"sql server\"）\n"
     "  密码取自环境变量 FAQUERY_PWD；未设置且标准输入是终端时提示输入（不回显）；从不作为参数给出。\n"
     "\n"
     "条件：\n"
@@ -93,6 +94,7 @@ const std::vector<OptionDef>& reportOptions() {
         {"database", OptionDef::Value},
         {"uid", OptionDef::Value},
         {"user", OptionDef::Value},  // the same, by the name a shortcut of the windows may use
+        {"driver", OptionDef::Value},
         {"from", OptionDef::Value},
         {"to", OptionDef::Value},
         {"dept", OptionDef::Value},
@@ -174,6 +176,10 @@ std::variant<Request, Exit> readRequest(const ParsedOptions& p, const Clock& sys
 
     r.engine.demo = p.has("demo");
     r.engine.sqliteFile = p.value("sqlite");
+    if (p.has("driver")) {
+        if (!data::isDriverName(p.value("driver"))) return bad("--driver 需要一个驱动程序的名称（不含 { 和 }）");
+        r.engine.driver = p.value("driver");
+    }
     r.params = {p.value("server"), p.value("database", "ufdata_001_"), p.value("user", p.value("uid", "sa")), ""};
     r.askPassword = p.has("server");
     return r;

@@ -10,7 +10,7 @@ namespace faq::app {
 data::Connector connectorFor(const EngineChoice& choice) {
     if (choice.demo) return data::embeddedConnector({"", true, kDemoCards, kDemoSeed});
     if (!choice.sqliteFile.empty()) return data::embeddedConnector({choice.sqliteFile, true, 0, 0});
-    return data::odbcConnector();
+    return data::odbcConnector(choice.driver);
 }
 
 query::CivilDate systemToday() {

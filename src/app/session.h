@@ -24,10 +24,11 @@ constexpr int kDemoCards = 5000;
 constexpr uint64_t kDemoSeed = 20261207;
 
 // Where connections go: the embedded engine for --demo and --sqlite FILE, the ODBC driver
-// "sql server" otherwise.
+// "sql server" (or the one --driver names) otherwise.
 struct EngineChoice {
     bool demo = false;
-    std::string sqliteFile;  // file name bytes as given; empty: not chosen
+    std::string sqliteFile;                     // file name bytes as given; empty: not chosen
+    std::string driver = data::kDefaultDriver;  // the ODBC driver the server is reached through
 };
 
 // What an administrator presets in a shortcut (--server, --database, --uid or --user): the

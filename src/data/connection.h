@@ -35,7 +35,14 @@ public:
 // Opens a connection from a connection string. Errors are thrown as DbError.
 using Connector = std::function<std::unique_ptr<Connection>(const std::string& connectionString)>;
 
-// The ODBC driver manager.
-Connector odbcConnector();
+// The driver the program's connection strings name.
+inline constexpr const char* kDefaultDriver = "sql server";
+
+// The ODBC driver manager, through the driver registered as `driver`: the connection
+// string's DRIVER={sql server} then names it instead, the rest byte for byte as built.
+Connector odbcConnector(const std::string& driver = kDefaultDriver);
+
+// Whether `name` can stand between the braces of DRIVER={…} (no brace, no NUL, not blank).
+bool isDriverName(const std::string& name);
 
 }  // namespace faq::data

@@ -3,6 +3,10 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <string_view>
+#include <vector>
 
 #include "conn_params.h"
 #include "odbc_fetch.h"
@@ -25,32 +29,59 @@ void setOptionalAttr(const Stmt& stmt, SQLINTEGER attr, SQLULEN value) {
     throw DbError("设置语句属性失败", std::move(recs));
 }
 
-// Whether the driver registered as "sql server" is FreeTDS (on Linux, and under Wine where
-// odbc32 reaches the host's driver manager). Asked once per process: the driver manager
-// keeps the first registration it read.
-bool sqlServerIsFreeTds(SQLHENV env) {
-    static std::once_flag once;
-    static bool freeTds = false;
-    std::call_once(once, [env] {
-        SQLWCHAR desc[256], attrs[4096];
-        SQLSMALLINT descLen = 0, attrsLen = 0;
-        SQLUSMALLINT direction = SQL_FETCH_FIRST;
-        while (succeeded(SQLDriversW(env, direction, desc, 256, &descLen, attrs, 4096, &attrsLen))) {
-            direction = SQL_FETCH_NEXT;
-            std::string name = toUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(desc),
-                                                          std::min<size_t>(static_cast<size_t>(descLen), 255)));
-            for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            if (name != "sql server") continue;
-            // Attributes: "key=value" texts, each ended by a NUL.
-            std::u16string a(reinterpret_cast<const char16_t*>(attrs),
-                             std::min<size_t>(static_cast<size_t>(attrsLen), 4095));
-            std::string text = toUtf8(a);
-            for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            freeTds = text.find("tdsodbc") != std::string::npos || text.find("freetds") != std::string::npos;
-            return;
+// The drivers the driver manager has registered: each one's name, lower-cased, and its
+// attributes ("key=value" texts) lower-cased, in the order it lists them.
+struct InstalledDriver {
+    std::string name, shownName, attributes;
+};
+
+std::vector<InstalledDriver> installedDrivers(SQLHENV env) {
+    std::vector<InstalledDriver> out;
+    SQLWCHAR desc[256], attrs[4096];
+    SQLSMALLINT descLen = 0, attrsLen = 0;
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    while (succeeded(SQLDriversW(env, direction, desc, 256, &descLen, attrs, 4096, &attrsLen))) {
+        direction = SQL_FETCH_NEXT;
+        InstalledDriver d;
+        d.shownName = toUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(desc),
+                                                 std::min<size_t>(static_cast<size_t>(descLen), 255)));
+        d.name = d.shownName;
+        for (auto& c : d.name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        // Attributes: "key=value" texts, each ended by a NUL.
+        d.attributes = toUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(attrs),
+                                                  std::min<size_t>(static_cast<size_t>(attrsLen), 4095)));
+        for (auto& c : d.attributes) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        out.push_back(std::move(d));
+    }
+    return out;
+}
+
+// Whether the driver registered as `driver` is FreeTDS (on Linux, and under Wine where
+// odbc32 reaches the host's driver manager). Asked once per name and process: the driver
+// manager keeps the first registration it read.
+bool driverIsFreeTds(SQLHENV env, std::string driver) {
+    for (auto& c : driver) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    static std::mutex lock;
+    static std::map<std::string, bool> known;
+    std::lock_guard hold(lock);
+    if (auto it = known.find(driver); it != known.end()) return it->second;
+    bool freeTds = false;
+    for (const InstalledDriver& d : installedDrivers(env))
+        if (d.name == driver) {
+            freeTds =
+                d.attributes.find("tdsodbc") != std::string::npos || d.attributes.find("freetds") != std::string::npos;
+            break;
         }
-    });
+    known.emplace(driver, freeTds);
     return freeTds;
+}
+
+// The driver a connection string names (DRIVER={name} at its start), or the program's own.
+std::string driverOf(const std::string& cs) {
+    constexpr std::string_view kHead = "DRIVER={";
+    if (!cs.starts_with(kHead)) return kDefaultDriver;
+    const size_t close = cs.find('}', kHead.size());
+    return close == std::string::npos ? std::string(kDefaultDriver) : cs.substr(kHead.size(), close - kHead.size());
 }
 
 // FreeTDS with its default protocol version "auto" tries 7.4, and when a server accepts the
@@ -192,19 +223,31 @@ void readBack(Parameter& p, const ParamBinding& b) {
 
 namespace {
 
-// What to do about it, on the platform the program runs on.
-constexpr const char* kDriverMissing =
+// What to do about a driver the driver manager has not, on the platform the program runs
+// on, and the drivers it has: one of them may be the one to preset.
+std::string driverMissing(const std::string& driver, SQLHENV env) {
+    std::string said = "找不到 ODBC 驱动程序“" + driver + "”：";
+    if (driver != kDefaultDriver)
+        said += "启动参数 --driver 指定了它；请改为这台电脑上已安装的驱动程序，或安装它";
+    else
 #ifdef _WIN32
-    "找不到 ODBC 驱动程序“SQL Server”：Windows 自带这个名字的驱动程序；如果它不在了，请安装 Microsoft ODBC "
-    "Driver 17 或 18 for SQL Server，并在“ODBC 数据源(64 位)”→“驱动程序”中确认有名为“SQL Server”的驱动程序";
+        said +=
+            "Windows 自带这个名字的驱动程序；如果它不在了，或服务器要求它不支持的加密，请安装 Microsoft ODBC "
+            "Driver 17 或 18 for SQL Server，并在快捷方式中用 --driver \"ODBC Driver 18 for SQL Server\" 选用它";
 #else
-    "找不到 ODBC 驱动程序“sql server”：请安装 FreeTDS（apt-get install tdsodbc unixodbc），并在 "
-    "/etc/odbcinst.ini 中以“sql server”为名注册它（见 README 的“Pointing it at SQL Server”一节；"
-    "faquery 的 Debian 软件包会自动注册）";
+        said +=
+            "请安装 FreeTDS（apt-get install tdsodbc unixodbc），并在 /etc/odbcinst.ini 中以“sql server”为名注册它"
+            "（见 README 的“Pointing it at SQL Server”一节；faquery 的 Debian 软件包会自动注册），"
+            "或用 --driver 名称 选用已注册的驱动程序";
 #endif
+    std::string names;
+    for (const InstalledDriver& d : installedDrivers(env)) names += (names.empty() ? "" : "、") + d.shownName;
+    said += names.empty() ? "。这台电脑上没有注册任何 ODBC 驱动程序" : "。这台电脑上已注册的驱动程序：" + names;
+    return said;
+}
 
 // The driver manager could not find or load the driver the connection string names.
-bool driverMissing(const DbError& e) {
+bool isDriverMissing(const DbError& e) {
     for (const auto& r : e.records())
         if (r.sqlState == "IM002" || r.sqlState == "IM003" || r.message.find("Can't open lib") != std::string::npos)
             return true;
@@ -216,7 +259,8 @@ bool driverMissing(const DbError& e) {
 OdbcConnection::OdbcConnection(const std::string& connectionString) : mEnv((ensureUtf8CType(), SQLHANDLE{})) {
     mEnv.check(SQLSetEnvAttr(mEnv.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
                "设置 ODBC 版本失败");
-    const bool freeTds = sqlServerIsFreeTds(mEnv.get());
+    const std::string driver = driverOf(connectionString);
+    const bool freeTds = driverIsFreeTds(mEnv.get(), driver);
     fixFreeTdsVersion(freeTds);
     mDbc = Dbc(mEnv.get(), SQL_HANDLE_ENV);
     mDbc.check(SQLSetConnectAttr(mDbc.get(), SQL_ATTR_LOGIN_TIMEOUT,
@@ -229,8 +273,8 @@ OdbcConnection::OdbcConnection(const std::string& connectionString) : mEnv((ensu
                                      &outLen, SQL_DRIVER_NOPROMPT),
                    "连接数据库失败");
     } catch (const DbError& e) {
-        if (!driverMissing(e)) throw;
-        throw DbError(kDriverMissing, e.records(), e.failure());
+        if (!isDriverMissing(e)) throw;
+        throw DbError(driverMissing(driver, mEnv.get()), e.records(), e.failure());
     }
     mConnected = true;
     // What SQLGetData can do beside bound columns; a driver that does not say gets none.

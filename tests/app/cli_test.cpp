@@ -188,6 +188,14 @@ TEST_F(CommandLine, HelpAndMistakesNeedNoDisplay) {
     EXPECT_NE(noDriver.err.find("找不到 ODBC 驱动程序“sql server”"), std::string::npos) << noDriver.err;
     EXPECT_NE(noDriver.err.find("README"), std::string::npos);
     EXPECT_NE(noDriver.err.find("Can't open lib"), std::string::npos);
+    EXPECT_NE(noDriver.err.find("已注册的驱动程序：sql server"), std::string::npos) << noDriver.err;
+    // A driver name that cannot stand in the connection string's braces is refused first.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"report", "--server", "s", "--driver", "a}b"}, {"--server", "s", "--driver", " "}}) {
+        const Outcome r = faquery(args);
+        EXPECT_EQ(r.code, 2) << args[0];
+        EXPECT_NE(r.err.find("--driver 需要一个驱动程序的名称"), std::string::npos) << r.err;
+    }
 }
 
 TEST_F(CommandLine, ResultsTooLargeForMemoryAreAMessage) {

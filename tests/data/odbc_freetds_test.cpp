@@ -79,8 +79,12 @@ private:
     std::thread mThread;
 };
 
+// A second name for FreeTDS, as Microsoft's driver has its own (unixODBC lists and finds
+// drivers by ASCII names only).
+constexpr const char* kAlias = "FreeTDS Alias";
+
 TEST(OdbcFreeTds, ExactStringReachesTheNamedServerAndPort) {
-    faq::test::registerSqlServerDriver(FAQ_TDS_ODBC_DRIVER);
+    faq::test::registerSqlServerDriver(FAQ_TDS_ODBC_DRIVER, kAlias);
     Listener server;
     const ConnParams params{"127.0.0.1," + std::to_string(server.port()), "ufdata_001_", "sa", "tds-secret-9"};
     try {
@@ -91,6 +95,19 @@ TEST(OdbcFreeTds, ExactStringReachesTheNamedServerAndPort) {
         EXPECT_EQ(std::string(e.what()).find("tds-secret-9"), std::string::npos);
     }
     EXPECT_GE(server.accepted(), 1);
+    // The driver an administrator presets (--driver): the same string under its name.
+    const int before = server.accepted();
+    EXPECT_THROW(CDB(params, odbcConnector(kAlias)), DbError);
+    EXPECT_GT(server.accepted(), before);
+    try {
+        CDB db(params, odbcConnector("没有这个驱动"));
+        FAIL() << "a driver never registered connected";
+    } catch (const DbError& e) {
+        const std::string said = e.what();
+        EXPECT_NE(said.find("找不到 ODBC 驱动程序“没有这个驱动”：启动参数 --driver 指定了它"), std::string::npos)
+            << said;
+        EXPECT_NE(said.find("已注册的驱动程序：sql server、FreeTDS Alias"), std::string::npos) << said;
+    }
 }
 
 // The sample database, and a table of every type the server sends.
@@ -131,7 +148,7 @@ protected:
             "insert into olddates values(1, '1753-01-01'), (2, '0113-09-21'), (3, '9999-12-31 23:59:59');";
         ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
         sqlite3_close(db);
-        faq::test::registerSqlServerDriver(FAQ_TDS_ODBC_DRIVER);
+        faq::test::registerSqlServerDriver(FAQ_TDS_ODBC_DRIVER, kAlias);
     }
     TdsServer server{{.file = path,
                       .columnTypes = {{"开始使用日期", "varchar(10)"},

@@ -41,7 +41,10 @@ inline bool ownDriverRegistration() {
 
 // On Windows (under Wine) the registration comes with the environment the test starts
 // with; see tests/CMakeLists.txt.
-inline std::string registerSqlServerDriver([[maybe_unused]] const std::string& driverLibrary) {
+// alsoAs: one more name for the same driver, as an administrator may register it (the
+// driver manager reads the registrations once a process: give it at the first call).
+inline std::string registerSqlServerDriver([[maybe_unused]] const std::string& driverLibrary,
+                                           [[maybe_unused]] const std::string& alsoAs = {}) {
 #ifdef _WIN32
     return {};
 #else
@@ -49,7 +52,8 @@ inline std::string registerSqlServerDriver([[maybe_unused]] const std::string& d
     std::string dir = mkdtemp(tmpl);
     removeAtExit(dir);
     std::ofstream(dir + "/odbcinst.ini") << "[sql server]\nDescription=test registration\nDriver=" << driverLibrary
-                                         << "\nUsageCount=1\n";
+                                         << "\nUsageCount=1\n"
+                                         << (alsoAs.empty() ? "" : "[" + alsoAs + "]\nDriver=" + driverLibrary + "\n");
     std::ofstream(dir + "/odbc.ini") << "";
     setenv("ODBCSYSINI", dir.c_str(), 1);
     setenv("ODBCINSTINI", "odbcinst.ini", 1);

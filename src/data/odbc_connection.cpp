@@ -226,14 +226,20 @@ namespace {
 // What to do about a driver the driver manager has not, on the platform the program runs
 // on, and the drivers it has: one of them may be the one to preset.
 std::string driverMissing(const std::string& driver, SQLHENV env) {
-    std::string said = "找不到 ODBC 驱动程序“" + driver + "”：";
+#ifdef _WIN32
+    const std::string shown = driver == kDefaultDriver ? "SQL Server" : driver;  // as Windows names its own
+#else
+    const std::string& shown = driver;
+#endif
+    std::string said = "找不到 ODBC 驱动程序“" + shown + "”：";
     if (driver != kDefaultDriver)
-        said += "启动参数 --driver 指定了它；请改为这台电脑上已安装的驱动程序，或安装它";
+        said += "启动参数 --driver 指定了它；请改为这台电脑上已注册的驱动程序，或安装它";
     else
 #ifdef _WIN32
         said +=
             "Windows 自带这个名字的驱动程序；如果它不在了，或服务器要求它不支持的加密，请安装 Microsoft ODBC "
-            "Driver 17 或 18 for SQL Server，并在快捷方式中用 --driver \"ODBC Driver 18 for SQL Server\" 选用它";
+            "Driver 17 或 18 for SQL Server，并在快捷方式中用 --driver \"ODBC Driver 18 for SQL Server\" 选用它"
+            "（“ODBC 数据源(64 位)”→“驱动程序”列出已安装的驱动程序）";
 #else
         said +=
             "请安装 FreeTDS（apt-get install tdsodbc unixodbc），并在 /etc/odbcinst.ini 中以“sql server”为名注册它"

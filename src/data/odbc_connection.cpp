@@ -88,11 +88,14 @@ std::string driverOf(const std::string& cs) {
 // connection but stays silent, falls back to 5.0 and waits for ever; the login time-out
 // holds for one fixed version. 7.4 is what SQL Server 2012 and later speak, and older
 // servers answer a 7.4 login with their own version. A DSN-less connection never reads
-// freetds.conf, so the version goes by TDSVER, which an explicit setting overrides.
-void fixFreeTdsVersion([[maybe_unused]] bool freeTds) {
+// freetds.conf: the version goes in the connection string, unless TDSVER chooses one. (Not
+// by setting TDSVER: a connection opens on the worker, and setenv there races every getenv
+// of the window's thread.)
+std::string withFreeTdsVersion([[maybe_unused]] std::string cs) {
 #ifndef _WIN32  // Windows has its own SQL Server driver
-    if (freeTds) setenv("TDSVER", "7.4", 0);
+    if (!std::getenv("TDSVER")) cs += "TDS_Version=7.4;";
 #endif
+    return cs;
 }
 
 struct ParamBinding {
@@ -267,12 +270,11 @@ OdbcConnection::OdbcConnection(const std::string& connectionString) : mEnv((ensu
                "设置 ODBC 版本失败");
     const std::string driver = driverOf(connectionString);
     const bool freeTds = driverIsFreeTds(mEnv.get(), driver);
-    fixFreeTdsVersion(freeTds);
     mDbc = Dbc(mEnv.get(), SQL_HANDLE_ENV);
     mDbc.check(SQLSetConnectAttr(mDbc.get(), SQL_ATTR_LOGIN_TIMEOUT,
                                  reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kLoginTimeoutSeconds)), 0),
                "设置登录超时失败");
-    std::u16string cs = toUtf16(freeTds ? forFreeTds(connectionString) : connectionString);
+    std::u16string cs = toUtf16(freeTds ? withFreeTdsVersion(forFreeTds(connectionString)) : connectionString);
     SQLSMALLINT outLen = 0;
     try {
         mDbc.check(SQLDriverConnectW(mDbc.get(), nullptr, wide(cs), static_cast<SQLSMALLINT>(cs.size()), nullptr, 0,

@@ -36,6 +36,17 @@ std::string slurpFd(int fd) {
     return s;
 }
 
+// In a child: becomes build/src/faquery with args.
+[[noreturn]] void execFaquery(const std::vector<std::string>& args) {
+    std::vector<std::string> store{FAQ_BINARY_DIR "/src/faquery"};
+    store.insert(store.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : store) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+}
+
 // Runs build/src/faquery with args, no display and no Qt platform set; sends signal
 // `interrupt` after `afterMs` milliseconds when given; limits `resource` (RLIMIT_AS …) to
 // `limit` when given. With display, it runs on that X display in a session of its own, with
@@ -60,13 +71,7 @@ Outcome faquery(const std::vector<std::string>& args, int interrupt = 0, int aft
             const rlimit l{limit, limit};
             setrlimit(resource, &l);
         }
-        std::vector<std::string> store{FAQ_BINARY_DIR "/src/faquery"};
-        store.insert(store.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : store) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
+        execFaquery(args);
     }
     close(out[1]);
     close(err[1]);
@@ -93,13 +98,7 @@ std::string onTerminal(const std::vector<std::string>& args, int interrupt = 0, 
     int master = -1;
     const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
     if (pid == 0) {
-        std::vector<std::string> store{FAQ_BINARY_DIR "/src/faquery"};
-        store.insert(store.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : store) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
+        execFaquery(args);
     }
     std::thread interrupter;
     if (interrupt)

@@ -128,6 +128,19 @@ std::string encoded(const std::string& utf8, const char* encoding) {
     return out;
 }
 
+// Makes the department list of the sample file db take for ever to compute.
+bool slowDepartments(const std::string& db) {
+    sqlite3* h = nullptr;
+    if (sqlite3_open(db.c_str(), &h) != SQLITE_OK) return false;
+    const int rc = sqlite3_exec(h,
+                                "drop table department; create view department as select '01' as cDepCode, 'x' as "
+                                "cDepName from (with recursive c(x) as (select 1 union all select x + 1 from c where "
+                                "x < 4000000000) select x from c) where x = 0",
+                                nullptr, nullptr, nullptr);
+    sqlite3_close(h);
+    return rc == SQLITE_OK;
+}
+
 class CommandLine : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -238,15 +251,7 @@ TEST_F(CommandLine, ATerminalInGb18030TypesAndReadsItsOwnEncoding) {
     // On the terminal itself, the lines written beside the streams too: sample-db's, and an
     // interrupt's while the statement is cancelled.
     const std::string written = onTerminal({"sample-db", dir + "/s.db", "--cards", "10"});
-    sqlite3* h = nullptr;
-    ASSERT_EQ(sqlite3_open((dir + "/s.db").c_str(), &h), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(h,
-                           "drop table department; create view department as select '01' as cDepCode, 'x' as cDepName "
-                           "from (with recursive c(x) as (select 1 union all select x + 1 from c where x < 4000000000) "
-                           "select x from c) where x = 0",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(h);
+    ASSERT_TRUE(slowDepartments(dir + "/s.db"));
     const std::string cancelled =
         onTerminal({"report", "--sqlite", dir + "/s.db", "--dept", "01", "--format", "csv"}, SIGINT, 800);
     unsetenv("LC_ALL");
@@ -518,16 +523,7 @@ TEST_F(CommandLine, FileNamesKeepTheirBytesAndTheDatabaseIsNeverTheOutput) {
 TEST_F(CommandLine, CtrlCDuringAStatementCancelsItAndWritesNothing) {
     const std::string db = dir + "/slow.db";
     ASSERT_EQ(faquery({"sample-db", db, "--cards", "20"}).code, 0);
-    // A department list that takes for ever to compute.
-    sqlite3* h = nullptr;
-    ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(h,
-                           "drop table department; create view department as select '01' as cDepCode, 'x' as cDepName "
-                           "from (with recursive c(x) as (select 1 union all select x + 1 from c where x < 4000000000) "
-                           "select x from c) where x = 0",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(h);
+    ASSERT_TRUE(slowDepartments(db));
     // SIGTERM (a scheduler's stop) ends as SIGTERM, also when the cancel is honoured.
     for (const int sig : {SIGINT, SIGTERM}) {
         const auto start = std::chrono::steady_clock::now();

@@ -11,6 +11,7 @@
 
 #include "app/cli.h"
 #include "app/core_dumps.h"
+#include "app/running_mark.h"
 #include "app/session.h"
 #include "app/terminal_text.h"
 
@@ -46,7 +47,7 @@ int startWindowProgram() {
 
 int main(int argc, char** argv) {
     faq::app::keepOutOfCoreDumps();
-    CreateMutexW(nullptr, FALSE, L"faquery-running");  // as faquery.exe: files in use
+    faq::app::markRunning();  // as faquery.exe: files in use
     faq::app::captureTerminalEncoding();
     const std::vector<std::string> args = faq::app::commandLineArguments(argc, argv);
     if (auto code = faq::app::runSubcommand(args)) return *code;

@@ -16,6 +16,7 @@
 #include "app/core_dumps.h"
 #include "app/interrupt.h"
 #include "app/program.h"
+#include "app/running_mark.h"
 #include "app/terminal_text.h"
 #include "ui/frm_login.h"
 #include "ui/startup.h"
@@ -42,11 +43,7 @@ void useParentConsole() {
 
 int main(int argc, char** argv) {
     faq::app::keepOutOfCoreDumps();  // before any password is typed or read
-#ifdef _WIN32
-    // While this exists the setup program and the uninstaller refuse, politely, to replace
-    // or remove files in use; it goes with the process.
-    CreateMutexW(nullptr, FALSE, L"faquery-running");
-#endif
+    faq::app::markRunning();         // the setup programs refuse to replace files in use
     faq::app::captureTerminalEncoding();
     std::vector<std::string> args = faq::app::commandLineArguments(argc, argv);
     if (!args.empty()) useParentConsole();

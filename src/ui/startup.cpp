@@ -24,14 +24,16 @@ namespace faq::ui {
 namespace {
 
 // Qt's texts that its Chinese translation misses (the file dialog's type column names a
-// folder "Folder": Qt 6 moved it to a context the translation does not have).
+// folder "Folder", on Windows "File Folder": Qt 6 moved them to a context the translation
+// does not have).
 class MissingQtTexts : public QTranslator {
 public:
     bool isEmpty() const override { return false; }
     QString translate(const char* context, const char* source, const char*, int) const override {
         if (qstrcmp(context, "QAbstractFileIconProvider") != 0) return {};
-        static const std::pair<const char*, const char*> texts[] = {
-            {"Folder", "文件夹"}, {"Drive", "驱动器"}, {"File", "文件"}, {"Alias", "别名"}, {"Shortcut", "快捷方式"}};
+        static const std::pair<const char*, const char*> texts[] = {{"Folder", "文件夹"}, {"File Folder", "文件夹"},
+                                                                    {"Drive", "驱动器"},  {"File", "文件"},
+                                                                    {"Alias", "别名"},    {"Shortcut", "快捷方式"}};
         for (const auto& [en, zh] : texts)
             if (qstrcmp(source, en) == 0) return QString::fromUtf8(zh);
         return {};

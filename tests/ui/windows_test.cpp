@@ -1081,7 +1081,8 @@ TEST_F(Windows, F1OpensTheGuideAtTheWindowsSection) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == w->picker()->dgList->view(); }))
         << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString() : "none");
     w->picker()->close();
-    // In the print preview too.
+    // In the print preview too, where there are pages.
+    if (test::pagesHaveNoFonts()) return;
     w->Command1_Click();
     settle(w);
     w->btnPrint_Click();
@@ -1201,6 +1202,7 @@ TEST_F(Windows, FitTheScreenAndAreCaptured) {
     guide->close();
     // The print preview: every tool of its bar shown, none behind "»".
     w->picker()->close();
+    if (test::pagesHaveNoFonts()) return;
     w->btnPrint_Click();
     settle(w);
     auto* preview = w->preview();

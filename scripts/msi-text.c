@@ -4,7 +4,9 @@
  * WHERE `Shortcut` = 'Program') through Windows Installer itself, and commits. Built with
  * mingw-w64 and run under Wine by scripts/package-windows: wixl 0.101 loses or crashes on
  * text outside Latin-1 in the tables.
- * Usage: msi-text.exe PACKAGE.msi STATEMENT... ; exit code 0 on success. */
+ * An argument summary:N=TEXT sets the summary information's property N instead (2 title,
+ * 3 subject, 4 author, 5 keywords, 6 comments), in the same code page.
+ * Usage: msi-text.exe PACKAGE.msi STATEMENT|summary:N=TEXT... ; exit code 0 on success. */
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
@@ -32,13 +34,34 @@ int wmain(int argc, wchar_t** argv) {
     r = MsiDatabaseImportW(db, dir, L"faquery-codepage.idt");
     DeleteFileW(idt);
     if (r != ERROR_SUCCESS) return fail(L"code page", r);
+    MSIHANDLE summary = 0;
+    r = MsiGetSummaryInformationW(db, NULL, 20, &summary);
+    if (r != ERROR_SUCCESS) return fail(L"summary information", r);
+    r = MsiSummaryInfoSetPropertyW(summary, PID_CODEPAGE, VT_I2, 936, NULL, NULL);
+    if (r != ERROR_SUCCESS) return fail(L"summary code page", r);
     for (int i = 2; i < argc; ++i) {
+        if (wcsncmp(argv[i], L"summary:", 8) == 0) {
+            wchar_t* text = NULL;
+            UINT pid = (UINT)wcstoul(argv[i] + 8, &text, 10);
+            if (*text != L'=') return fail(argv[i], 0);
+            /* Its strings are bytes in the code page above; converted here, not by the
+             * system's ANSI code page (which need not be 936). */
+            char bytes[1024];
+            if (!WideCharToMultiByte(936, 0, text + 1, -1, bytes, sizeof bytes, NULL, NULL))
+                return fail(argv[i], GetLastError());
+            r = MsiSummaryInfoSetPropertyA(summary, pid, VT_LPSTR, 0, NULL, bytes);
+            if (r != ERROR_SUCCESS) return fail(argv[i], r);
+            continue;
+        }
         MSIHANDLE view = 0;
         r = MsiDatabaseOpenViewW(db, argv[i], &view);
         if (r == ERROR_SUCCESS) r = MsiViewExecute(view, 0);
         if (view) MsiCloseHandle(view);
         if (r != ERROR_SUCCESS) return fail(argv[i], r);
     }
+    r = MsiSummaryInfoPersist(summary);
+    MsiCloseHandle(summary);
+    if (r != ERROR_SUCCESS) return fail(L"summary persist", r);
     r = MsiDatabaseCommit(db);
     MsiCloseHandle(db);
     return r == ERROR_SUCCESS ? 0 : fail(L"commit", r);

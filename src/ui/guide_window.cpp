@@ -87,13 +87,17 @@ QTextBrowser* showGuide(QWidget* from, const QString& section) {
         guide->setOpenExternalLinks(false);
         guide->setSearchPaths({QStringLiteral(":/guide")});
         guide->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-        // As large as reads well, never larger than the screen it opens on, over the window
-        // it was asked for from.
+        // As large as reads well, never larger than the screen it opens on (with room for a
+        // frame taller than the platform says, as a window manager may draw it), over the
+        // window it was asked for from.
         QScreen* screen = from && from->screen() ? from->screen() : QGuiApplication::primaryScreen();
         const QRect free = screen ? screen->availableGeometry() : QRect(0, 0, 800, 640);
-        guide->resize(QSize(760, 600).boundedTo(free.size() * 9 / 10));
+        guide->resize(QSize(760, 600).boundedTo(free.size() * 17 / 20));
+        // Placed frame and all: the platform knows the frame once the native window exists
+        // (Windows at once; an X11 window manager only later, and then nothing is added).
+        guide->winId();
         const QRect over = gCaller ? gCaller->frameGeometry() : free;
-        QRect placed(QPoint(0, 0), guide->size());
+        QRect placed(QPoint(0, 0), guide->frameGeometry().size());
         placed.moveCenter(over.center());
         placed.moveLeft(std::clamp(placed.left(), free.left(), std::max(free.left(), free.right() - placed.width())));
         placed.moveTop(std::clamp(placed.top(), free.top(), std::max(free.top(), free.bottom() - placed.height())));

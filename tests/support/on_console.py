@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
-"""on_console.py [--type TEXT --after PROMPT] [--interrupt MS]... -- COMMAND...
+"""on_console.py [--type TEXT --after PROMPT] [--interrupt MS]... [--interrupting NAME] -- COMMAND...
 
 Runs COMMAND on a terminal of its own (a pty), as a user at a console does. Under Wine the
 program gets a real Windows console: Wine's conhost, which shows it on the terminal in
 UTF-8, whatever the console's code page. --type types TEXT and Enter once PROMPT has
-appeared; each --interrupt presses Ctrl-C that many milliseconds after the start. Prints what
+appeared; each --interrupt presses Ctrl-C that many milliseconds after the start (with
+--interrupting, the newest process whose program's name ends with NAME gets the SIGINT the key
+would give it: Wine's conhost on a terminal takes the key as the terminal's, and its signal
+would reach cmd.exe too, which ends and takes the console with it). Prints what
 the terminal showed, without its control sequences, and exits with COMMAND's exit code (124
 when it is still running after two minutes)."""
 import os
@@ -13,10 +16,11 @@ import re
 import select
 import signal
 import sys
+import tty
 import time
 
 args = sys.argv[1:]
-typed, prompt, interrupts = None, None, []
+typed, prompt, interrupts, interrupting = None, None, [], None
 while args and args[0] != "--":
     option, value = args[0], args[1]
     args = args[2:]
@@ -26,10 +30,15 @@ while args and args[0] != "--":
         prompt = value
     elif option == "--interrupt":
         interrupts.append(int(value) / 1000)
+    elif option == "--interrupting":
+        interrupting = value
 command = args[1:]
 
 pid, fd = pty.fork()
 if pid == 0:
+    # The keys go to the console as typed (Enter as a carriage return), not through the
+    # terminal's line editing, echo and signals, as a terminal program has its keys.
+    tty.setraw(0)
     os.execvp(command[0], command)
 start = time.monotonic()
 shown = b""
@@ -43,7 +52,17 @@ while status is None:
         sys.exit(124)
     while interrupts and now >= interrupts[0]:
         interrupts.pop(0)
-        os.write(fd, b"\x03")
+        if interrupting:
+            for process in sorted((int(p) for p in os.listdir("/proc") if p.isdigit()), reverse=True):
+                try:
+                    program = open(f"/proc/{process}/cmdline", "rb").read().split(b"\0")[0]
+                except OSError:
+                    continue
+                if program.decode("utf-8", "replace").endswith(interrupting):
+                    os.kill(process, signal.SIGINT)
+                    break
+        else:
+            os.write(fd, b"\x03")
     if typed is not None and prompt.encode() in re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]", b"", shown):
         os.write(fd, typed.encode() + b"\r")
         typed = None

@@ -115,21 +115,22 @@ __declspec(dllexport) UINT __stdcall FaqueryChecks(MSIHANDLE install) {
     if (!atLeastWindows10())
         return refuse(install, L"固定资产查询需要 Windows 10 或更新的版本（64 位）；"
                                L"这台电脑上的 Windows 太旧，程序无法启动。");
+    /* The setup program's install for all users, or for the user who runs this. */
+    static const struct {
+        HKEY root;
+        const wchar_t* format;
+    } setups[] = {
+        {HKEY_LOCAL_MACHINE, L"这台电脑上已经用安装程序（faquery-…-setup.exe）为所有用户安装了固定资产查询（%ls）。"
+                             L"请先在“设置 → 应用”中卸载它，再用 MSI 安装包安装，不要在同一台电脑上装两份。"},
+        {HKEY_CURRENT_USER, L"这个用户已经用安装程序只为自己安装了固定资产查询（%ls）。"
+                            L"请先在“设置 → 应用”中卸载它，再用 MSI 安装包为所有用户安装。"},
+    };
     wchar_t folder[MAX_PATH + 1];
-    if (setupInstall(HKEY_LOCAL_MACHINE, folder, MAX_PATH + 1)) {
-        swprintf(text, 1024,
-                 L"这台电脑上已经用安装程序（faquery-…-setup.exe）为所有用户安装了固定资产查询（%ls）。"
-                 L"请先在“设置 → 应用”中卸载它，再用 MSI 安装包安装，不要在同一台电脑上装两份。",
-                 folder);
-        return refuse(install, text);
-    }
-    if (setupInstall(HKEY_CURRENT_USER, folder, MAX_PATH + 1)) {
-        swprintf(text, 1024,
-                 L"这个用户已经用安装程序只为自己安装了固定资产查询（%ls）。"
-                 L"请先在“设置 → 应用”中卸载它，再用 MSI 安装包为所有用户安装。",
-                 folder);
-        return refuse(install, text);
-    }
+    for (int i = 0; i < 2; ++i)
+        if (setupInstall(setups[i].root, folder, MAX_PATH + 1)) {
+            swprintf(text, 1024, setups[i].format, folder);
+            return refuse(install, text);
+        }
     static const wchar_t* presets[] = {L"SERVER", L"DBNAME", L"USER", L"DRIVER"};
     for (int i = 0; i < 4; ++i) {
         wchar_t* value = property(install, presets[i]);

@@ -90,9 +90,11 @@ static int setupInstall(HKEY root, wchar_t* folder, DWORD size) {
     return folder[0] != 0;
 }
 
-static int endsWithMsi(const wchar_t* path) {
-    size_t n = wcslen(path);
-    return n >= 4 && _wcsicmp(path + n - 4, L".msi") == 0;
+/* The package's own path is a file that exists (wherever it was started from, or Windows
+ * Installer's cached copy); a database's name given as DATABASE is not. */
+static int isFile(const wchar_t* path) {
+    const DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 __declspec(dllexport) UINT __stdcall FaqueryChecks(MSIHANDLE install) {
@@ -142,7 +144,7 @@ __declspec(dllexport) UINT __stdcall FaqueryChecks(MSIHANDLE install) {
         }
     }
     wchar_t* database = property(install, L"DATABASE");
-    const int notPackage = database && database[0] && !endsWithMsi(database);
+    const int notPackage = database && database[0] && !isFile(database);
     if (notPackage) {
         swprintf(text, 1024,
                  L"DATABASE=%ls 不是数据库名的预设：DATABASE 是 Windows Installer 自己的属性（安装包的路径）。"

@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
     constexpr int kRows = 1000000;
     auto rs = summaryShapedRows(kRows);
 
-    std::vector<double> bindPaint, fit, pageDown;
+    std::vector<double> bindPaint, scan, fit, pageDown;
     app::Session session;  // never connects: the window is only shown
     for (int rep = 0; rep < 5; ++rep) {
         ui::frmLogin window(session);  // the real grid, geometry and fonts
@@ -31,7 +31,10 @@ int main(int argc, char** argv) {
         grid->view()->viewport()->repaint();
         bindPaint.push_back(nowMs() - t);
         t = nowMs();
-        grid->fitColumns();
+        const ui::WidestRows widest = ui::widestRows(*rs);  // on the worker, in the program
+        scan.push_back(nowMs() - t);
+        t = nowMs();
+        grid->fitColumns(widest);
         fit.push_back(nowMs() - t);
         t = nowMs();
         QKeyEvent key(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
@@ -43,7 +46,9 @@ int main(int argc, char** argv) {
     }
     report("grid: bind 1M rows + first paint", median(bindPaint), 100, 0, "ms; baseline is the goal",
            "goal: under 100 ms");
-    report("grid: fit columns to 1M rows", median(fit), 100, 0, "ms; baseline is the goal", "goal: under 100 ms");
+    report("grid: widest rows of 1M (worker)", median(scan), 0, 0, "ms; on the worker, no goal", "");
+    report("grid: fit columns to 1M rows (window)", median(fit), 100, 0, "ms; baseline is the goal",
+           "goal: under 100 ms");
     report("grid: page-down repaint", median(pageDown), 100, 0, "ms; baseline is the goal", "goal: under 100 ms");
     const double perRow = static_cast<double>(rs->memoryBytes() - rs->textBytes()) / kRows;
     report("recordset bytes per row beyond text", perRow, 64, 0, "bytes; baseline is the goal", "goal: under 64");

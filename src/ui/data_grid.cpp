@@ -137,34 +137,45 @@ void DataGrid::bind(data::RecordsetPtr rs, bool autoColumns) {
     }
 }
 
-void DataGrid::fitColumns() {
-    const auto& rs = mModel->recordset();
+WidestRows widestRows(const data::Recordset& rs) {
+    constexpr size_t kCandidates = 16;
+    WidestRows out(rs.fieldCount());
+    std::vector<std::pair<size_t, size_t>> widest;  // (rough width, row), a min-heap
+    for (size_t field = 0; field < rs.fieldCount(); ++field) {
+        widest.clear();
+        for (size_t r = 0; r < rs.recordCount(); ++r) {
+            const size_t w = roughWidth(rs.value(r, field));
+            if (widest.size() < kCandidates) {
+                widest.emplace_back(w, r);
+                std::push_heap(widest.begin(), widest.end(), std::greater<>());
+            } else if (w > widest.front().first) {
+                std::pop_heap(widest.begin(), widest.end(), std::greater<>());
+                widest.back() = {w, r};
+                std::push_heap(widest.begin(), widest.end(), std::greater<>());
+            }
+        }
+        for (const auto& [rough, row] : widest) out[field].push_back(row);
+    }
+    return out;
+}
+
+FetchedRows withWidestRows(data::RecordsetPtr rows) {
+    WidestRows widest = rows ? widestRows(*rows) : WidestRows{};
+    return {std::move(rows), std::move(widest)};
+}
+
+void DataGrid::fitColumns(const WidestRows& widest) {
     QHeaderView* header = mView->horizontalHeader();
     const QFontMetrics fm(mView->font());
     // The delegate's margins on either side of the text, and a character of air.
     const int padding =
         2 * (mView->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, mView) + 1) + fm.averageCharWidth();
-    constexpr size_t kCandidates = 16;
-    std::vector<std::pair<size_t, size_t>> widest;  // (rough width, row), a min-heap
     for (int c = 0; c < mModel->columnCount(); ++c) {
         int width = std::max(header->defaultSectionSize(), header->sectionSizeHint(c));
         const int field = mModel->columns()[static_cast<size_t>(c)].field;
-        if (rs && field >= 0 && field < static_cast<int>(rs->fieldCount())) {
-            widest.clear();
-            for (size_t r = 0; r < rs->recordCount(); ++r) {
-                const size_t w = roughWidth(rs->value(r, static_cast<size_t>(field)));
-                if (widest.size() < kCandidates) {
-                    widest.emplace_back(w, r);
-                    std::push_heap(widest.begin(), widest.end(), std::greater<>());
-                } else if (w > widest.front().first) {
-                    std::pop_heap(widest.begin(), widest.end(), std::greater<>());
-                    widest.back() = {w, r};
-                    std::push_heap(widest.begin(), widest.end(), std::greater<>());
-                }
-            }
-            for (const auto& [rough, row] : widest)
+        if (field >= 0 && static_cast<size_t>(field) < widest.size())
+            for (size_t row : widest[static_cast<size_t>(field)])
                 width = std::max(width, fm.horizontalAdvance(mModel->text(static_cast<int>(row), c)) + padding);
-        }
         header->resizeSection(c, width);
     }
 }

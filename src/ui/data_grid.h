@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QTableView>
 #include <functional>
+#include <vector>
 
 #include "recordset_model.h"
 
@@ -25,6 +26,19 @@ protected:
     void keyPressEvent(QKeyEvent* e) override;
 };
 
+// For each field of a recordset, the rows of its widest values (a few, by a cheap measure):
+// the candidates fitColumns measures as shown. Reading every row, it belongs on the worker,
+// beside the statement that brought the rows.
+using WidestRows = std::vector<std::vector<size_t>>;
+WidestRows widestRows(const data::Recordset& rs);
+
+// A result as a window takes it from the worker: the rows, and their widest ones.
+struct FetchedRows {
+    data::RecordsetPtr rows;
+    WidestRows widest;
+};
+FetchedRows withWidestRows(data::RecordsetPtr rows);
+
 class DataGrid : public QFrame {
     Q_OBJECT
 public:
@@ -36,9 +50,10 @@ public:
     GridView* view() const { return mView; }
     // Binds rs (nullptr unbinds) and ties the current row to its current record.
     void bind(data::RecordsetPtr rs, bool autoColumns);
-    // Widens each column to its widest value as shown and to its caption; the user may
-    // still resize them afterwards.
-    void fitColumns();
+    // Widens each column to its widest value as shown (of the candidate rows widestRows
+    // found for the bound recordset) and to its caption; the user may still resize them
+    // afterwards.
+    void fitColumns(const WidestRows& widest);
     // Text of column `column` in the current row; nullopt when there is no current row.
     std::optional<QString> currentText(int column) const;
 

@@ -111,15 +111,15 @@ frmCards::frmCards(QWidget* owner) : QWidget(owner, Qt::Window) {
     resize(app::fittedSize(QSize(680, 420), QSize(400, 240)));
 }
 
-void frmCards::showCards(data::RecordsetPtr cards, const QString& what) {
-    mCards = std::move(cards);
+void frmCards::showCards(FetchedRows cards, const QString& what) {
+    mCards = std::move(cards.rows);
     // What the list leaves out, and why, under what it shows.
     lblWhat->setText(mCards->notice.empty() ? what : what + QLatin1Char('\n') + QString::fromStdString(mCards->notice));
     dgCards->bind(mCards, true);
     const int value = mCards->fieldIndex("原值");
     if (value >= 0)
         dgCards->model()->setColumnFormat(value, [](const data::Value& v) { return query::formatMoney(v); });
-    dgCards->fitColumns();
+    dgCards->fitColumns(cards.widest);
     lblTotal->setText(cardTotalText(*mCards));
     if (!isVisible()) placeOverOwner();
     show();

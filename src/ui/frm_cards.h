@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "data/recordset.h"
+#include "data_grid.h"
 #include "export/workbook.h"
 
 class QLabel;
@@ -13,15 +14,13 @@ class QPushButton;
 
 namespace faq::ui {
 
-class DataGrid;
-
 class frmCards : public QWidget {
     Q_OBJECT
 public:
     explicit frmCards(QWidget* owner);
 
     // Shows cards, the list for the row described by what.
-    void showCards(data::RecordsetPtr cards, const QString& what);
+    void showCards(FetchedRows cards, const QString& what);
     const data::RecordsetPtr& cards() const { return mCards; }
     // The grid's captions, as the export writes them.
     QStringList captions() const;

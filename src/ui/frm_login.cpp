@@ -268,7 +268,7 @@ void frmLogin::sayDone(const QString& what) {
     lblBusy->show();
 }
 
-bool frmLogin::sayFailure(const Outcome<data::RecordsetPtr>& out) {
+bool frmLogin::sayFailure(const Outcome<FetchedRows>& out) {
     if (out.dbError && out.dbError->failure() == data::Failure::Cancelled) {
         sayDone(QString::fromStdString(mSession.failureMessage(*out.dbError)));
         return true;
@@ -403,21 +403,21 @@ void frmLogin::Command1_Click() {
     next->strDeptName = deptName.toStdString();
 
     beginWork(QStringLiteral("正在查询"));
-    mJob = runInBackground<data::RecordsetPtr>(
-        mSession, this, [next](app::mdlMain& m) { return m.fetchList(*next); },
-        [this, next](Outcome<data::RecordsetPtr>& out) {
+    mJob = runInBackground<FetchedRows>(
+        mSession, this, [next](app::mdlMain& m) { return withWidestRows(m.fetchList(*next)); },
+        [this, next](Outcome<FetchedRows>& out) {
             endWork();
             const bool cancelled = out.dbError && out.dbError->failure() == data::Failure::Cancelled;
             // A cancel leaves everything as it was; a failure keeps the statement sent.
             if (!cancelled) *objCriteria = *next;
             if (sayFailure(out)) return;
-            rsResult = *out.value;
+            rsResult = out.value->rows;
             mShownCriteria = next;
             dgContent->bind(rsResult, true);
             const int value = rsResult->fieldIndex("原值");
             dgContent->model()->setColumnFormat(value >= 0 ? value : 3,
                                                 [](const data::Value& v) { return query::formatMoney(v); });
-            dgContent->fitColumns();
+            dgContent->fitColumns(out.value->widest);
             // What the database left out, under the result until the next work; a lone 合计:
             // row says why it is alone.
             QStringList said;
@@ -580,9 +580,10 @@ void frmLogin::showCards(int row) {
                    .arg(shown(key->startDate), shown(key->department), shown(key->assetName));
     }
     beginWork(QStringLiteral("正在读取卡片明细"));
-    mJob = runInBackground<data::RecordsetPtr>(
-        mSession, this, [criteria = mShownCriteria, key](app::mdlMain& m) { return m.fetchCards(*criteria, key); },
-        [this, what](Outcome<data::RecordsetPtr>& out) {
+    mJob = runInBackground<FetchedRows>(
+        mSession, this,
+        [criteria = mShownCriteria, key](app::mdlMain& m) { return withWidestRows(m.fetchCards(*criteria, key)); },
+        [this, what](Outcome<FetchedRows>& out) {
             endWork();
             if (sayFailure(out)) return;
             if (!mCards) {
@@ -593,7 +594,7 @@ void frmLogin::showCards(int row) {
                                   cardTotalRow(*mCards->cards()));
                 });
             }
-            mCards->showCards(*out.value, what);
+            mCards->showCards(std::move(*out.value), what);
         });
 }
 

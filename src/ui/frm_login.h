@@ -133,9 +133,9 @@ private:
     void endWork();
     void showBusy();
     void sayDone(const QString& what);
-    // A statement's outcome without a recordset: a cancel said on the busy line, a failure
-    // in a message box. False when there is a recordset to show.
-    bool sayFailure(const Outcome<data::RecordsetPtr>& out);
+    // A fetch's outcome without its rows: a cancel said on the busy line, a failure
+    // in a message box. False when there are rows to show.
+    bool sayFailure(const Outcome<FetchedRows>& out);
     // Pages written (a PDF, a printer's job) on the worker: how many, or how it ended.
     struct PagesWritten {
         int pages = 0;

@@ -42,14 +42,13 @@ SetCompressor /SOLID lzma
 !include "WordFunc.nsh"
 
 Name "固定资产查询"
+OutFile "${OUTFILE}"
 BrandingText "固定资产查询 ${VERSION}"
 VIProductVersion "${VERSION}.0"
 VIAddVersionKey /LANG=2052 "ProductName" "固定资产查询"
 !ifdef UNINSTALLER_ONLY
-  OutFile "${OUTFILE}"
   VIAddVersionKey /LANG=2052 "FileDescription" "固定资产查询 卸载程序"
 !else
-  OutFile "${OUTFILE}"
   VIAddVersionKey /LANG=2052 "FileDescription" "固定资产查询 安装程序"
 !endif
 VIAddVersionKey /LANG=2052 "FileVersion" "${VERSION}"

@@ -1,5 +1,9 @@
 #include "sql_text.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
 namespace faq::query {
 
 namespace {
@@ -87,6 +91,9 @@ constexpr std::string_view K6b = "      fa_Cards.sOrgID as [增加方式] ";
 // One summary row: its three group values, equal as the grouping has them, or NULL
 constexpr std::string_view R1a = " AND convert(varchar(10),fa_Cards.dStartdate,102) = '", R1b = "'",
                            R1n = " AND fa_Cards.dStartdate Is Null";
+// A month or a year of start: the dates from its first day up to the first day after it
+constexpr std::string_view R1c = " AND fa_Cards.dStartdate >= '", R1d = "'", R1e = " AND fa_Cards.dStartdate < '",
+                           R1f = "'";
 constexpr std::string_view R2a = " AND fa_Cards.sDeptNames = '", R2b = "'", R2n = " AND fa_Cards.sDeptNames Is Null";
 constexpr std::string_view R3a = " AND fa_Cards.sAssetName = '", R3b = "'", R3n = " AND fa_Cards.sAssetName Is Null";
 constexpr std::string_view K7 =
@@ -129,6 +136,26 @@ void appendCriteria(std::string& s, const CMvLogin& p) {
             append(s, D3b_a, sqlLiteral(p.strZcID), D3b_b);
     }
     if (!p.strDeptName.empty()) append(s, D4a, sqlLiteral(p.strDeptID), D4b);
+}
+
+// "yyyy.mm" or "yyyy" (a view's month or year of start): its first day and the first day
+// after it (empty after 9999), as the period's dates are written; nullopt for anything else.
+std::optional<std::pair<std::string, std::string>> periodRange(std::string_view key) {
+    const auto digits = [](std::string_view t) {
+        return !t.empty() && std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (!(key.size() == 4 && digits(key)) &&
+        !(key.size() == 7 && key[4] == '.' && digits(key.substr(0, 4)) && digits(key.substr(5))))
+        return std::nullopt;
+    const int year = std::stoi(std::string(key.substr(0, 4)));
+    const int month = key.size() == 7 ? std::stoi(std::string(key.substr(5))) : 0;
+    if (key.size() == 7 && (month < 1 || month > 12)) return std::nullopt;
+    char first[16], after[16];
+    std::snprintf(first, sizeof first, "%04d-%02d-01", year, month ? month : 1);
+    const int nextYear = month == 0 || month == 12 ? year + 1 : year,
+              nextMonth = month == 0 || month == 12 ? 1 : month + 1;
+    std::snprintf(after, sizeof after, "%04d-%02d-01", nextYear, nextMonth);
+    return std::pair<std::string, std::string>{first, nextYear > 9999 ? std::string() : std::string(after)};
 }
 
 }  // namespace
@@ -174,9 +201,16 @@ std::string cardListSql(const CMvLogin& p, const std::optional<SummaryRow>& row,
             else
                 s.append(null);
         };
-        equal(row->startDate, R1a, R1b, R1n);
-        equal(row->department, R2a, R2b, R2n);
-        equal(row->assetName, R3a, R3b, R3n);
+        if (row->byDate) {
+            if (auto range = row->startDate ? periodRange(*row->startDate) : std::nullopt) {
+                append(s, R1c, range->first, R1d);
+                if (!range->second.empty()) append(s, R1e, range->second, R1f);
+            } else {
+                equal(row->startDate, R1a, R1b, R1n);
+            }
+        }
+        if (row->byDepartment) equal(row->department, R2a, R2b, R2n);
+        if (row->byName) equal(row->assetName, R3a, R3b, R3n);
     }
     s.append(K7);
     return s;

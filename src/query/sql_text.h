@@ -15,10 +15,13 @@ std::string sqlLiteral(std::string_view value);
 
 // The asset summary: grouped rows, then the total row "合计:".
 std::string summarySql(const CMvLogin& p);
-// One grouped row of the summary, by the values it shows: start date (yyyy.mm.dd),
-// department and asset name; nullopt where the row holds NULL.
+// One grouped row of the summary, by the values it shows: start date (yyyy.mm.dd; in a
+// coarser view the month yyyy.mm or the year yyyy, the cards started within it),
+// department and asset name; nullopt where the row holds NULL. A key the row's view does
+// not have (by* false) matches every card.
 struct SummaryRow {
     std::optional<std::string> startDate, department, assetName;
+    bool byDate = true, byDepartment = true, byName = true;
 };
 // The cards the summary of p counts, one line for each thing counted (a card counted under
 // two department shares stands twice), with the same joins, latest version and criteria:

@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <map>
 #include <random>
 #include <regex>
 
@@ -12,6 +13,7 @@
 #include "data/sqlite_connection.h"
 #include "query/period.h"
 #include "query/sql_text.h"
+#include "query/summary_view.h"
 
 using namespace faq;
 
@@ -366,6 +368,152 @@ TEST(Decorrelation, SameRowsAsTheCorrelatedStatementAndAsSqlServerOnRandomDataba
         ASSERT_EQ(rowsOf(big.handle(), "pragma threads"), std::vector<std::string>{"1:3\x1f"});
         EXPECT_EQ(rowsOf(big.handle(), form, true), alone);
     }
+}
+
+// Every level of the summary against the statement's rows added up here, independently:
+// keys folded by the collation's own key, the date cut to its month or year, sums in long
+// double. Rows, 小计 and 合计 to the cent, the departments in the collation's order with each
+// 小计 after its own rows; and the cards behind every row of every level add up to it.
+TEST(Decorrelation, EveryLevelOfTheSummaryAddsUpTheStatementsRowsOnRandomDatabases) {
+    std::mt19937 rng(20261209);
+    using query::Grouping;
+    struct Expected {
+        long double value = 0;
+        bool any = false;
+        long long count = 0;
+    };
+    const auto number = [](const data::Value& v) { return v.isNull() ? 0.0L : static_cast<long double>(v.toDouble()); };
+    int rows = 0, cardLists = 0;
+    for (int round = 0; round < 60; ++round) {
+        data::SqliteConnection c(data::EmbeddedSource{"", true, 1, 1});
+        fillCards(c.handle(), rng);
+        query::CMvLogin p;
+        query::fillDates(p, std::to_string(2024 + rng() % 2), "1", "2026", "12", {2026, 5, 7});
+        const data::RecordsetPtr detailed = c.query(query::summarySql(p), 0);
+        ASSERT_GT(detailed->recordCount(), 0u);
+        const size_t last = detailed->recordCount() - 1;
+        for (const query::GroupingName& level : query::groupings()) {
+            for (const bool subtotals : {false, true}) {
+                if (subtotals && !query::subtotalsApply(level.grouping)) continue;
+                const query::SummaryView view = query::summaryView(detailed, level.grouping, subtotals);
+                const data::Recordset& v = *view.rows;
+                const bool byDate = level.grouping == Grouping::DateDeptName || level.grouping == Grouping::MonthDept ||
+                                    level.grouping == Grouping::YearDept;
+                const bool byDept = level.grouping != Grouping::Name;
+                const bool byName = level.grouping == Grouping::DateDeptName || level.grouping == Grouping::DeptName ||
+                                    level.grouping == Grouping::Name;
+                const size_t cut = level.grouping == Grouping::MonthDept  ? 7
+                                   : level.grouping == Grouping::YearDept ? 4
+                                                                          : 10;
+                const auto keyOf = [](const data::Value& t, size_t n) {
+                    if (t.isNull()) return std::string("\x01null");
+                    return data::sqlServerKey(std::string(t.text).substr(0, n));
+                };
+                // Re-aggregated from the statement's rows.
+                std::map<std::string, Expected> groups, depts;
+                for (size_t r = 0; r < last; ++r) {
+                    std::string key;
+                    if (byDate) key += keyOf(detailed->value(r, 0), cut) + "\x02";
+                    if (byDept) key += keyOf(detailed->value(r, 1), 1000) + "\x02";
+                    if (byName) key += keyOf(detailed->value(r, 2), 1000) + "\x02";
+                    for (Expected* e : {&groups[key], &depts[keyOf(detailed->value(r, 1), 1000)]}) {
+                        const data::Value value = detailed->value(r, 3);
+                        e->value += number(value);
+                        e->any = e->any || !value.isNull();
+                        e->count += detailed->value(r, 4).i;
+                    }
+                }
+                // The view's rows, as keys in its own column order.
+                const int dateCol = v.fieldIndex(level.grouping == Grouping::MonthDept  ? "开始使用月份"
+                                                 : level.grouping == Grouping::YearDept ? "开始使用年份"
+                                                                                        : "开始使用日期");
+                const int deptCol = v.fieldIndex("使用部门"), nameCol = v.fieldIndex("固定资产名称");
+                const int valueCol = v.fieldIndex("原值"), countCol = v.fieldIndex("数量");
+                ASSERT_EQ(v.fieldCount(), size_t(byDate + byDept + byName + 2)) << level.option;
+                ASSERT_EQ(view.kinds.size(), v.recordCount());
+                ASSERT_EQ(view.kinds.back(), query::RowKind::Total);
+                if (subtotals) {
+                    ASSERT_EQ(deptCol, 0);  // the department first
+                }
+                size_t details = 0, subtotalRows = 0;
+                std::optional<std::string> previousDept;
+                Expected running;
+                for (size_t r = 0; r < v.recordCount(); ++r) {
+                    const data::Value value = v.value(r, static_cast<size_t>(valueCol));
+                    const long long count = v.value(r, static_cast<size_t>(countCol)).i;
+                    const std::string where = std::string(level.option) + (subtotals ? " 小计" : "") + " round " +
+                                              std::to_string(round) + " row " + std::to_string(r);
+                    if (view.kinds[r] == query::RowKind::Total) {
+                        EXPECT_EQ(r + 1, v.recordCount());
+                        EXPECT_EQ(value.toString(), detailed->value(last, 3).toString()) << where;
+                        EXPECT_EQ(count, detailed->value(last, 4).i) << where;
+                        continue;
+                    }
+                    const std::string dept = byDept ? keyOf(v.value(r, static_cast<size_t>(deptCol)), 1000) : "";
+                    if (view.kinds[r] == query::RowKind::Subtotal) {
+                        ++subtotalRows;
+                        ASSERT_TRUE(previousDept && *previousDept == dept) << where;  // after its own rows
+                        const Expected& e = depts[dept];
+                        EXPECT_NEAR(static_cast<double>(number(value)), static_cast<double>(e.value), 0.005) << where;
+                        EXPECT_EQ(count, e.count) << where;
+                        EXPECT_NEAR(static_cast<double>(running.value), static_cast<double>(e.value), 0.005) << where;
+                        running = {};
+                        continue;
+                    }
+                    if (byDept && previousDept && *previousDept != dept) {
+                        // A new department: in the collation's order, NULL first, never seen again.
+                        const data::Value now = v.value(r, static_cast<size_t>(deptCol)),
+                                          before = v.value(r - 1, static_cast<size_t>(deptCol));
+                        if (subtotals || level.grouping == Grouping::Dept || level.grouping == Grouping::DeptName) {
+                            ASSERT_FALSE(now.isNull()) << where;
+                            if (!before.isNull()) {
+                                EXPECT_GT(data::compareSqlServer(now.text, before.text), 0) << where;
+                            }
+                        }
+                        if (subtotals) {
+                            EXPECT_EQ(view.kinds[r - 1], query::RowKind::Subtotal) << where;
+                        }
+                    }
+                    previousDept = dept;
+                    std::string key;
+                    if (byDate) key += keyOf(v.value(r, static_cast<size_t>(dateCol)), cut) + "\x02";
+                    if (byDept) key += dept + "\x02";
+                    if (byName) key += keyOf(v.value(r, static_cast<size_t>(nameCol)), 1000) + "\x02";
+                    const auto found = groups.find(key);
+                    ASSERT_NE(found, groups.end()) << where;
+                    EXPECT_EQ(value.isNull(), !found->second.any) << where;
+                    EXPECT_NEAR(static_cast<double>(number(value)), static_cast<double>(found->second.value), 0.005)
+                        << where;
+                    EXPECT_EQ(count, found->second.count) << where;
+                    running.value += number(value);
+                    groups.erase(found);  // each group once
+                    ++details;
+                }
+                EXPECT_TRUE(groups.empty()) << level.option << " round " << round;
+                if (subtotals) {
+                    EXPECT_EQ(subtotalRows, depts.size()) << level.option;
+                }
+                rows += static_cast<int>(details);
+                // 明细 of every row (the level's own keys, a month or a year as a range of
+                // dates) adds up to it.
+                for (size_t r = 0; r < v.recordCount(); ++r) {
+                    const SummaryLine got =
+                        cardTotals(c.handle(), c.embeddedForm(query::cardListSql(p, view.cards[r])));
+                    const data::Value value = v.value(r, static_cast<size_t>(valueCol));
+                    const std::string where =
+                        std::string(level.option) + " round " + std::to_string(round) + " row " + std::to_string(r);
+                    EXPECT_EQ(got.count, v.value(r, static_cast<size_t>(countCol)).i) << where;
+                    ASSERT_EQ(got.value.has_value(), !value.isNull()) << where;
+                    if (got.value) {
+                        EXPECT_NEAR(*got.value, value.toDouble(), 0.005) << where;
+                    }
+                    ++cardLists;
+                }
+            }
+        }
+    }
+    EXPECT_GT(rows, 500);
+    EXPECT_GT(cardLists, 1000);
 }
 
 TEST(Decorrelation, AnyOtherTextStaysAsItIs) {

@@ -10,9 +10,11 @@
 #include <QStringList>
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "atomic_file.h"
+#include "chart_page.h"
 #include "data/recordset.h"
 #include "workbook.h"
 
@@ -28,8 +30,11 @@ struct PrintedTable {
     // How each column shows its values (empty: as the value's text), and which stand right.
     std::vector<std::function<QString(const data::Value&)>> formats;
     std::vector<bool> alignRight;
-    bool totalLast = false;  // the last row is the total row
-    QFont font;              // the table's; the title is larger and bold
+    bool totalLast = false;      // the last row is the total row
+    std::vector<bool> setApart;  // rows set apart as the total row is (a view's 小计)
+    QFont font;                  // the table's; the title is larger and bold
+    // When given, the first page: the picture of the result, before the table's pages.
+    std::shared_ptr<const ChartPicture> chart;
 };
 
 // Writes t as a PDF (the fonts embedded, the text extractable) into file; the caller commits.

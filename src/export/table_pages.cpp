@@ -77,6 +77,9 @@ MeasuredTable::MeasuredTable(const PrintedTable& t, int resolution, const std::a
       mLines(t.lines),
       mCaptions(t.captions),
       mTotalLast(t.totalLast),
+      mSetApart(t.setApart),
+      mChart(t.chart),
+      mFont(t.font),
       mBody(pixelFont(t.font, t.font.pointSizeF(), resolution, false)),
       mBold(pixelFont(t.font, t.font.pointSizeF(), resolution, true)),
       mTitleFont(pixelFont(t.font, t.font.pointSizeF() * 1.6, resolution, true)) {
@@ -93,6 +96,11 @@ MeasuredTable::MeasuredTable(const PrintedTable& t, int resolution, const std::a
     if (fonts) {
         for (const QString& text : QStringList{t.title, QStringLiteral("第 0123456789 页 共")} + t.lines + t.captions)
             fonts->add(text);
+        if (t.chart) {
+            fonts->add(t.chart->title + t.chart->lines.join(QString()) + QStringLiteral("原值（按使用部门开始年份）"));
+            for (const auto* bars : {&t.chart->departments, &t.chart->years})
+                for (const ChartBar& b : *bars) fonts->add(b.label + b.figure);
+        }
     }
     mRows = t.rows ? t.rows->recordCount() : 0;
     const size_t fields = t.rows ? std::min(mColumns, t.rows->fieldCount()) : 0;
@@ -392,7 +400,14 @@ int paintPages(QPagedPaintDevice& device, int resolution, const TablePages& page
     const qreal scale = static_cast<qreal>(resolution) / pages.resolution();
     QPainter p;
     if (!p.begin(&device)) throw OutputError("无法开始绘制页面");
+    const auto& chart = pages.cells()->chart();
     try {
+        if (chart) {
+            // The picture on a page of its own, the printable area whole.
+            const QRectF area(QPointF(0, 0), pages.pageLayout().paintRectPixels(resolution).size());
+            paintChart(p, area, *chart, pages.cells()->font());
+            if (count > 0 && !device.newPage()) throw OutputError("无法开始新的一页");
+        }
         for (int page = 0; page < count; ++page) {
             check(stop);
             if (progress) progress->at(WriteProgress::Painting, static_cast<size_t>(page), static_cast<size_t>(count));
@@ -411,7 +426,7 @@ int paintPages(QPagedPaintDevice& device, int resolution, const TablePages& page
         progress->at(WriteProgress::Painting, static_cast<size_t>(count), static_cast<size_t>(count));
     }
     if (!p.end()) throw OutputError("无法完成页面");
-    return count;
+    return count + (chart ? 1 : 0);
 }
 
 }  // namespace faq::output

@@ -36,12 +36,15 @@ public:
     size_t rowCount() const { return mRows; }
     // A4 with 15 mm margins, portrait unless the columns fit only when the page lies.
     QPageLayout preferredLayout() const;
+    // The picture painted on a page before the table's (none: nullptr), in the table's font.
+    const std::shared_ptr<const ChartPicture>& chart() const { return mChart; }
+    const QFont& font() const { return mFont; }
 
 private:
     friend class TablePages;
     QString cell(size_t r, size_t c) const;  // shares the text, copies nothing
     float advance(size_t r, size_t c) const { return mAdvance[r * mColumns + c]; }
-    bool total(size_t r) const { return mTotalLast && r + 1 == mRows; }
+    bool total(size_t r) const { return (mTotalLast && r + 1 == mRows) || (r < mSetApart.size() && mSetApart[r]); }
 
     int mResolution;
     size_t mRows = 0, mColumns = 0;
@@ -49,6 +52,9 @@ private:
     QStringList mLines, mCaptions;
     std::vector<bool> mRight;
     bool mTotalLast = false;
+    std::vector<bool> mSetApart;
+    std::shared_ptr<const ChartPicture> mChart;
+    QFont mFont;
     QFont mBody, mBold, mTitleFont;
     qreal mPad = 0, mLine = 0, mTitleLine = 0, mAscent = 0, mBoldAscent = 0;
     QString mTexts;                // every cell's text, one after another
@@ -101,7 +107,8 @@ private:
     bool mComplete = false;
 };
 
-// Paints every page of pages (laid out whole) on device, each scaled from the table's
+// Paints every page of pages (laid out whole) on device, the table's picture first when it
+// has one, each scaled from the table's
 // resolution to resolution; returns the number of pages. Throws OutputCancelled when *stop
 // turns true, OutputError when painting fails; abandon, when given, is called first, while
 // the device is still open (a printer's job is then discarded, not sent half done).

@@ -10,11 +10,12 @@
 #include "file_system.h"
 #include "quiet_library.h"
 #include "workbook_check.h"
+#include "workbook_parts.h"
 #include "workbook_template.h"
 
 namespace faq::output {
 
-namespace {
+namespace parts {
 
 void check(lxw_error err, const char* what) {
     if (err == LXW_NO_ERROR) return;
@@ -86,18 +87,38 @@ std::string folderOf(const std::string& path) {
     return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
+lxw_workbook* newWorkbook(AtomicFile& file, std::string& tmpDir) {
+    tmpDir = platform::narrowPath(folderOf(file.target()));
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    options.tmpdir = tmpDir.data();
+    lxw_workbook* wb = workbook_new_opt(file.openablePath().c_str(), &options);
+    if (!wb) throw OutputError("无法创建工作簿：" + file.target());
+    return wb;
+}
+
+void closeWorkbook(lxw_workbook* wb, AtomicFile& file, WriteProgress* progress, size_t rows) {
+    if (progress) {
+        progress->rows = rows;
+        progress->closing = true;
+    }
+    errno = 0;  // what the zip phase fails for, if it does
+    check(workbook_close(wb), ("写入工作簿 " + file.target() + " 失败").c_str());
+}
+
+}  // namespace parts
+
+namespace {
+
+using namespace parts;
+
 // Writes the workbook with libxlsxwriter into file's temporary file, unchecked; returns the
 // number of its sheets.
 int zipWorkbook(AtomicFile& file, const std::vector<std::string>& captions, const data::Recordset& rs,
                 const std::atomic<bool>* stop, WriteProgress* progress, const TrailingRow* trailer) {
-    const std::string path = file.openablePath();
     const QuietLibrary quiet;
-    std::string tmpDir = platform::narrowPath(folderOf(file.target()));
-    lxw_workbook_options options{};
-    options.constant_memory = LXW_TRUE;
-    options.tmpdir = tmpDir.data();
-    lxw_workbook* wb = workbook_new_opt(path.c_str(), &options);
-    if (!wb) throw OutputError("无法创建工作簿：" + file.target());
+    std::string tmpDir;
+    lxw_workbook* wb = newWorkbook(file, tmpDir);
     std::vector<lxw_worksheet*> sheets;
     try {
         lxw_worksheet* ws = sheets.emplace_back(newSheet(wb, captions));
@@ -150,12 +171,7 @@ int zipWorkbook(AtomicFile& file, const std::vector<std::string>& captions, cons
         discard(wb, sheets);  // the file goes anyway: zipping it would only keep the user waiting
         throw;
     }
-    if (progress) {
-        progress->rows = rs.recordCount();
-        progress->closing = true;
-    }
-    errno = 0;  // what the zip phase fails for, if it does
-    check(workbook_close(wb), ("写入工作簿 " + file.target() + " 失败").c_str());
+    closeWorkbook(wb, file, progress, rs.recordCount());
     return static_cast<int>(sheets.size());
 }
 

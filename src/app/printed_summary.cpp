@@ -63,4 +63,45 @@ output::PrintedTable printedTable(const data::Recordset& rs, bool cards, QString
     return t;
 }
 
+output::PrintedTable printedTable(const query::SummaryView& view, QStringList lines, QFont font) {
+    output::PrintedTable t = printedTable(*view.rows, false, std::move(lines), std::move(font));
+    if (view.plain()) return t;
+    t.title += QStringLiteral("（%1%2）")
+                   .arg(QString::fromUtf8(query::groupingName(view.grouping).caption),
+                        view.subtotals ? QStringLiteral("，部门小计") : QString());
+    t.setApart.resize(view.kinds.size());
+    for (size_t r = 0; r < view.kinds.size(); ++r) t.setApart[r] = view.kinds[r] != query::RowKind::Detail;
+    return t;
+}
+
+output::SummarySheet summarySheet(const query::SummaryView& view) {
+    output::SummarySheet sheet;
+    for (size_t c = 0; c < view.rows->fieldCount(); ++c) sheet.captions.push_back(view.rows->field(c).name);
+    sheet.rows = view.rows.get();
+    sheet.kinds.reserve(view.kinds.size());
+    for (query::RowKind k : view.kinds)
+        sheet.kinds.push_back(k == query::RowKind::Subtotal ? output::SheetRow::Subtotal
+                              : k == query::RowKind::Total  ? output::SheetRow::Total
+                                                            : output::SheetRow::Detail);
+    const auto value = static_cast<size_t>(view.valueColumn());
+    sheet.sumColumns = {value, view.rows->fieldCount() - 1};
+    sheet.moneyColumns = {value};
+    return sheet;
+}
+
+output::ChartPicture chartPicture(const query::ChartData& data, QStringList lines) {
+    output::ChartPicture c;
+    c.title = QStringLiteral("固定资产原值图表");
+    c.lines = std::move(lines);
+    const auto bars = [](const std::vector<query::ChartBarData>& from) {
+        std::vector<output::ChartBar> to;
+        for (const query::ChartBarData& b : from)
+            to.push_back({QString::fromStdString(b.label), b.value, QString::fromStdString(b.figure)});
+        return to;
+    };
+    c.departments = bars(data.departments);
+    c.years = bars(data.years);
+    return c;
+}
+
 }  // namespace faq::app

@@ -15,6 +15,7 @@
 
 #include "export/atomic_file.h"
 #include "export/quiet_library.h"
+#include "export/summary_workbook.h"
 #include "export/text_table.h"
 #include "export/workbook.h"
 #include "interrupt.h"
@@ -24,6 +25,7 @@
 #include "query/money_format.h"
 #include "query/period.h"
 #include "query/sql_text.h"
+#include "query/summary_view.h"
 #include "session.h"
 #include "terminal_text.h"
 
@@ -54,6 +56,14 @@ const char* const kHelp =
     "  --today YYYY-MM-DD    当天日期，决定截止日期（默认系统日期）\n"
     "  --cards               不汇总，列出汇总所计的每一张卡片（与查询窗口“明细”相同）\n"
     "\n"
+    "汇总方式（与查询窗口“汇总方式”相同，由同一条语句的结果相加，不另发语句）：\n"
+    "  --group 方式          date-dept-name（默认：按日期、部门、资产）、dept-name（按部门、资产）、\n"
+    "                        dept（按部门）、name（按资产名称）、month-dept（按月份、部门）、\n"
+    "                        year-dept（按年份、部门）\n"
+    "  --subtotals           每个部门之后加一行小计（汇总方式须含部门和另一项）；xlsx 中小计和合计为\n"
+    "                        SUBTOTAL 公式\n"
+    "  --chart               pdf 的第一页为图表（原值按部门、按开始使用年份）\n"
+    "\n"
     "输出：\n"
     "  --format 格式         table、csv、xlsx 或 pdf（默认 table；pdf 为可打印的汇总表，A4）\n"
     "  --output 文件         输出文件（默认标准输出；xlsx、pdf 必须指定）；先写临时文件，完成后才替换\n"
@@ -79,6 +89,9 @@ struct Request {
     std::optional<std::string> output;
     bool showSql = false;
     bool cards = false;  // the cards behind the summary instead of it
+    query::Grouping grouping = query::Grouping::DateDeptName;
+    bool subtotals = false;
+    bool chart = false;  // the PDF's first page is the result's picture
 };
 
 struct Exit {
@@ -105,6 +118,9 @@ const std::vector<OptionDef>& reportOptions() {
         {"output", OptionDef::Value},
         {"show-sql"},
         {"cards"},
+        {"group", OptionDef::Value},
+        {"subtotals"},
+        {"chart"},
         {"help", OptionDef::Flag, 'h'},
         // Recognised only to refuse them without repeating what follows.
         {"pwd", OptionDef::OptionalValue},
@@ -156,6 +172,18 @@ std::variant<Request, Exit> readRequest(const ParsedOptions& p, const Clock& sys
     if (p.has("output")) r.output = p.value("output");
     r.showSql = p.has("show-sql");
     r.cards = p.has("cards");
+    if (p.has("group")) {
+        auto g = query::groupingFromOption(p.value("group"));
+        if (!g) return bad("--group 须为 date-dept-name、dept-name、dept、name、month-dept 或 year-dept");
+        r.grouping = *g;
+    }
+    r.subtotals = p.has("subtotals");
+    r.chart = p.has("chart");
+    if (r.cards && (p.has("group") || r.subtotals || r.chart))
+        return bad("--cards 列出卡片，不与 --group、--subtotals 或 --chart 同用");
+    if (r.subtotals && !query::subtotalsApply(r.grouping))
+        return bad("--subtotals 只用于含部门和另一项的汇总方式（date-dept-name、dept-name、month-dept、year-dept）");
+    if (r.chart && r.format != Format::Pdf) return bad("--chart 只用于 pdf 格式");
 
     r.today = systemClock();
     if (p.has("today")) {
@@ -225,7 +253,10 @@ void writeText(std::ostream& out, const data::Recordset& rs, Format format, bool
     output::writeTable(out, rs, formats);
 }
 
-std::optional<Exit> writeResult(const Request& r, const data::Recordset& rs, const ReportIo& io) {
+std::optional<Exit> writeResult(const Request& r, const data::RecordsetPtr& result, const ReportIo& io) {
+    std::optional<query::SummaryView> view;
+    if (!r.cards) view = query::summaryView(result, r.grouping, r.subtotals);
+    const data::Recordset& rs = view ? *view->rows : *result;
     if (!r.output) {
         writeText(*io.out, rs, r.format, io.outIsTerminal);
         io.out->flush();
@@ -235,7 +266,9 @@ std::optional<Exit> writeResult(const Request& r, const data::Recordset& rs, con
     try {
         // Never over the database being read, whatever name reaches it.
         output::AtomicFile file(*r.output, {.mayReplace = true, .keepIntact = {r.engine.sqliteFile}});
-        if (r.format == Format::Xlsx) {
+        if (r.format == Format::Xlsx && view && !view->plain()) {
+            output::writeSummaryWorkbook(file, summarySheet(*view));
+        } else if (r.format == Format::Xlsx) {
             std::vector<std::string> captions;
             for (size_t c = 0; c < rs.fieldCount(); ++c) captions.push_back(rs.field(c).name);
             output::writeWorkbook(file, captions, rs);
@@ -244,7 +277,11 @@ std::optional<Exit> writeResult(const Request& r, const data::Recordset& rs, con
             ensureGuiApplication();
             const QStringList lines =
                 printedLines(r.criteria, sourceText(r.engine, r.params), QDateTime::currentDateTime());
-            output::writePdf(file, printedTable(rs, r.cards, lines, printFont()));
+            output::PrintedTable table =
+                view ? printedTable(*view, lines, printFont()) : printedTable(rs, r.cards, lines, printFont());
+            if (r.chart)
+                table.chart = std::make_shared<output::ChartPicture>(chartPicture(query::chartData(result), lines));
+            output::writePdf(file, table);
         } else {
             output::AtomicFileStream text(file);
             writeText(text, rs, r.format, false);
@@ -298,7 +335,7 @@ Exit run(Request& r, const ReportIo& io, InterruptGuard& interrupts) {
     }
     interrupts.setCanceller(nullptr);
     if (r.showSql) *io.err << r.criteria.strSql << '\n';
-    if (auto bad = writeResult(r, *rs, io)) return *bad;
+    if (auto bad = writeResult(r, rs, io)) return *bad;
     if (!rs->notice.empty()) *io.err << rs->notice << std::endl;
     return {kReportOk, {}};
 }

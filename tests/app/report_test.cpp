@@ -6,7 +6,11 @@
 
 #include <QGuiApplication>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPainter>
+#include <QProcess>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -86,9 +90,18 @@ TEST(Report, ArgumentsAndCriteriaErrorsExitWithTwo) {
         {{"--demo", "--dept", "99"}, "部门不存在"},
         {{"--demo", "--bogus"}, "bogus"},
         {{"--demo", "extra"}, "extra"},
+        {{"--demo", "--group", "week"}, "--group 须为"},
+        {{"--demo", "--group", "dept", "--subtotals"}, "--subtotals 只用于"},
+        {{"--demo", "--subtotals"}, ""},  // the statement's own level has the department and more
+        {{"--demo", "--chart"}, "--chart 只用于 pdf 格式"},
+        {{"--demo", "--cards", "--group", "dept"}, "--cards 列出卡片"},
     };
     for (const auto& c : cases) {
         Outcome r = report(c.args);
+        if (!*c.message) {
+            EXPECT_EQ(r.code, 0) << c.args.join(' ').toStdString() << r.err;
+            continue;
+        }
         EXPECT_EQ(r.code, 2) << c.args.join(' ').toStdString();
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_TRUE(r.out.empty());
@@ -106,8 +119,9 @@ TEST(Report, ArgumentsAndCriteriaErrorsExitWithTwo) {
     Outcome help = report({"--help"});
     EXPECT_EQ(help.code, 0);
     for (const char* opt :
-         {"--demo", "--sqlite", "--server", "--database", "--uid", "--from", "--to", "--dept", "--name", "--like",
-          "--today", "--format", "--output", "--show-sql", "FAQUERY_PWD", "退出码"})
+         {"--demo",      "--sqlite", "--server", "--database", "--uid",       "--from",   "--to",
+          "--dept",      "--name",   "--like",   "--today",    "--format",    "--output", "--show-sql",
+          "FAQUERY_PWD", "退出码",   "--group",  "month-dept", "--subtotals", "--chart"})
         EXPECT_NE(help.out.find(opt), std::string::npos) << opt;
 }
 
@@ -154,6 +168,60 @@ std::vector<std::string> pdfPages(const std::string& pdf) {
     const std::string text((std::istreambuf_iterator<char>(f)), {});
     auto pages = lines(text, "\f");
     return pages;
+}
+
+// --group and --subtotals give the window's levels: the rows of the table are the view's,
+// the workbook's 小计 and 合计 are formulas with the figures cached, and --chart puts the
+// picture before the table in the PDF.
+TEST(Report, TheLevelsOfTheWindowInEveryFormat) {
+    Outcome table = report(demo({"--group", "year-dept", "--subtotals"}));
+    ASSERT_EQ(table.code, 0) << table.err;
+    const auto t = lines(table.out);
+    ASSERT_GT(t.size(), 6u);
+    EXPECT_TRUE(t[0].starts_with("使用部门")) << t[0];
+    EXPECT_NE(t[0].find("开始使用年份"), std::string::npos);
+    EXPECT_NE(t.back().find("合计:"), std::string::npos);
+    // The 合计: the statement's own, as the detailed table ends.
+    const auto detailed = lines(report(demo()).out);
+    const auto figures = [](const std::string& line) { return line.substr(line.find("合计:") + 4); };
+    const auto squeeze = [](std::string s) {
+        std::erase(s, ' ');
+        return s;
+    };
+    EXPECT_EQ(squeeze(figures(t.back())), squeeze(figures(detailed.back())));
+    size_t subtotals = 0;
+    for (const std::string& line : t) subtotals += line.find("小计") != std::string::npos;
+    EXPECT_GT(subtotals, 5u);
+
+    const std::string xlsx = faq::test::tempPath("levels.xlsx"), pdf = faq::test::tempPath("levels.pdf");
+    std::filesystem::remove(xlsx);
+    std::filesystem::remove(pdf);
+    ASSERT_EQ(report(demo({"--group", "dept-name", "--subtotals", "--format", "xlsx", "--output",
+                           QString::fromStdString(xlsx)}))
+                  .code,
+              0);
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"),
+            {QStringLiteral(FAQ_SOURCE_DIR "/tests/support/summary_xlsx.py"), QString::fromStdString(xlsx)});
+    ASSERT_TRUE(p.waitForFinished(600000));
+    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    const QJsonObject book = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+    const QJsonArray cells = book.value(QStringLiteral("cells")).toArray(),
+                     again = book.value(QStringLiteral("recalculated")).toArray();
+    ASSERT_GT(cells.size(), 10);
+    const QJsonArray total = cells.last().toArray();
+    EXPECT_EQ(total[1].toObject().value(QStringLiteral("v")).toString(), QStringLiteral("合计:"));
+    EXPECT_TRUE(
+        total[2].toObject().value(QStringLiteral("f")).toString().startsWith(QStringLiteral("=SUBTOTAL(9,C2:C")));
+    EXPECT_NEAR(again.last().toArray()[2].toString().toDouble(),
+                total[2].toObject().value(QStringLiteral("v")).toDouble(), 0.005);
+
+    ASSERT_EQ(
+        report(demo({"--group", "dept", "--chart", "--format", "pdf", "--output", QString::fromStdString(pdf)})).code,
+        0);
+    const QString text = test::pdfText(QString::fromStdString(pdf));
+    EXPECT_TRUE(text.section(QLatin1Char('\f'), 0, 0).contains(QStringLiteral("固定资产原值图表")));
+    EXPECT_TRUE(text.section(QLatin1Char('\f'), 1, 1).contains(QStringLiteral("固定资产汇总表（按部门）")));
 }
 
 TEST(Report, TableCsvXlsxAndPdfAgree) {

@@ -40,6 +40,7 @@
 #include "list_combo.h"
 #include "query/money_format.h"
 #include "query/period.h"
+#include "query/summary_view.h"
 
 namespace faq::ui {
 
@@ -49,9 +50,6 @@ using app::twipsRect;
 
 namespace {
 
-// Work that ends within this time shows nothing; after it, the status line counts seconds.
-constexpr int kQuietMs = 500;
-constexpr int kTickMs = 1000;
 // A cancelled statement still running after this is abandoned.
 constexpr int kAbandonMs = 3000;
 // The year boxes list the last hundred years and this one.
@@ -90,6 +88,15 @@ frmLogin::frmLogin(app::Session& session, QWidget* parent)
     emm = periodBox(Frame1, "emm", twipsRect(4560, 1200, 735, 300));
     Label8 = placed(new QLabel(QStringLiteral("月"), Frame1), "Label8", twipsRect(5280, 1200, 375, 375));
     for (QLabel* l : {Label5, Label6, Label9, Label7, Label8}) l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // The level of the summary, beside the department; its 小计 above it, beside 模糊查询.
+    Label4 = placed(new QLabel(QStringLiteral("汇总方式"), Frame1), "Label4", twipsRect(4680, 720, 855, 255));
+    cboGroup = placed(new ListCombo(Frame1), "cboGroup", twipsRect(5535, 720, 2175, 330));
+    cboGroup->setEditable(false);
+    for (const query::GroupingName& g : query::groupings())
+        cboGroup->addItem(QString::fromUtf8(g.caption), static_cast<int>(g.grouping));
+    chkSubtotals =
+        placed(new QCheckBox(QStringLiteral("部门小计"), Frame1), "chkSubtotals", twipsRect(6600, 240, 1215, 255));
+    Label4->setBuddy(cboGroup);
     Label1->setBuddy(dcob);
     Label2->setBuddy(dcbmDept);
     Label3->setBuddy(byyyy);
@@ -116,12 +123,14 @@ frmLogin::frmLogin(app::Session& session, QWidget* parent)
     // Beside the export button, while work runs: what runs, for how long, and "取消".
     btnPrint = placed(new QPushButton(QStringLiteral("打印…"), this), "btnPrint", twipsRect(6960, 5640, 1215, 375));
     btnPdf = placed(new QPushButton(QStringLiteral("输出PDF…"), this), "btnPdf", twipsRect(8280, 5640, 1215, 375));
+    btnChart = placed(new QPushButton(QStringLiteral("图表…"), this), "btnChart", twipsRect(5640, 5640, 975, 375));
     lblBusy = placed(new QLabel(this), "lblBusy", twipsRect(360, 5640, 5160, 375));
     btnCancel = placed(new QPushButton(QStringLiteral("取消"), this), "btnCancel", twipsRect(5640, 5640, 1215, 375));
     btnCancel->setCursor(Qt::ArrowCursor);
     lblBusy->hide();
     btnCancel->hide();
-    for (QPushButton* b : {Command1, btnCsv, btnPrint, btnPdf, btnCancel}) app::pressOnEnter(b);
+    for (QPushButton* b : {Command1, btnCsv, btnPrint, btnPdf, btnChart, btnCancel}) app::pressOnEnter(b);
+    mLine = new WorkLine(this, lblBusy, btnCancel, Frame1, {Command1, btnCsv, btnPrint, btnPdf, btnChart});
     // On a screen too small for it (a laptop at 150 %), the window is narrower or lower: the
     // criteria stay as they are, the grid gives up the room and the buttons below keep to
     // the right edge.
@@ -135,7 +144,7 @@ frmLogin::frmLogin(app::Session& session, QWidget* parent)
     // each as wide as designed or as its caption needs in this system's font; the status
     // line takes what is left.
     int right = btnCsv->geometry().right() + 1 - less.width();
-    for (QPushButton* b : {btnCsv, btnPdf, btnPrint, btnCancel}) {
+    for (QPushButton* b : {btnCsv, btnPdf, btnPrint, btnChart, btnCancel}) {
         const int w = std::max(b->width(), b->fontMetrics().horizontalAdvance(b->text()) + 12);
         b->setGeometry(right - w, b->y() - less.height(), w, b->height());
         right -= w + twips(105);
@@ -143,9 +152,11 @@ frmLogin::frmLogin(app::Session& session, QWidget* parent)
     lblBusy->setGeometry(lblBusy->x(), lblBusy->y() - less.height(),
                          std::max(0, btnCancel->x() - twips(120) - lblBusy->x()), lblBusy->height());
 
-    // The designed order, the two buttons beyond the design beside 输出EXCEL.
-    QWidget* order[] = {byyyy,  Command1,          bmm,    eyyyy, emm, dcob, dcbmDept, btnCsv, btnPrint,
-                        btnPdf, dgContent->view(), chkLike};
+    // The designed order, the level and its 小计 after the department, the buttons beyond
+    // the design beside 输出EXCEL.
+    QWidget* order[] = {byyyy,    Command1,          bmm,          eyyyy,  emm,      dcob,
+                        dcbmDept, cboGroup,          chkSubtotals, btnCsv, btnPrint, btnPdf,
+                        btnChart, dgContent->view(), chkLike};
     for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
     connect(Command1, &QPushButton::clicked, this, &frmLogin::Command1_Click);
@@ -153,9 +164,12 @@ frmLogin::frmLogin(app::Session& session, QWidget* parent)
     connect(btnCancel, &QPushButton::clicked, this, &frmLogin::btnCancel_Click);
     connect(btnPrint, &QPushButton::clicked, this, &frmLogin::btnPrint_Click);
     connect(btnPdf, &QPushButton::clicked, this, &frmLogin::btnPdf_Click);
+    connect(btnChart, &QPushButton::clicked, this, &frmLogin::btnChart_Click);
+    connect(cboGroup, &QComboBox::activated, this, &frmLogin::cboGroup_Click);
+    connect(chkSubtotals, &QCheckBox::clicked, this, &frmLogin::cboGroup_Click);
+    enableSubtotals();
     auto* print = new QShortcut(QKeySequence::Print, this);
     connect(print, &QShortcut::activated, this, &frmLogin::btnPrint_Click);
-    connect(&mBusyTimer, &QTimer::timeout, this, &frmLogin::showBusy);
     // F2, with any modifiers, from whichever control of this window has the focus (the key
     // preview of the form); Esc stops running work.
     auto* f2 = new QShortcut(this);
@@ -169,9 +183,7 @@ frmLogin::frmLogin(app::Session& session, QWidget* parent)
     f2->setKeys(keys);
     connect(f2, &QShortcut::activated, this,
             [this] { Form_KeyDown(Qt::Key_F2, QGuiApplication::keyboardModifiers()); });
-    mEscape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    mEscape->setEnabled(false);
-    connect(mEscape, &QShortcut::activated, this, [this] { Form_KeyDown(Qt::Key_Escape, Qt::NoModifier); });
+    connect(mLine, &WorkLine::escape, this, [this] { Form_KeyDown(Qt::Key_Escape, Qt::NoModifier); });
 
     // The picker, a tool window of this one, shares its keys: F1 there is its own section.
     addGuideKey(this, [this] {
@@ -184,106 +196,21 @@ frmLogin::~frmLogin() {
     if (mPicker) delete mPicker.data();
 }
 
-void frmLogin::beginWork(const QString& what) {
-    mWork = what;
-    ++mWorkSerial;
-    mCancelling = false;
-    lblBusy->hide();  // what the last work left said
-    lblBusy->setToolTip(QString());
-    // Disabling the criteria takes the focus from them; it comes back when the work ends.
-    mFocusBeforeWork = focusWidget();
-    mWorkClock.start();
-    for (QWidget* w : std::initializer_list<QWidget*>{Frame1, Command1, btnCsv, btnPrint, btnPdf}) w->setEnabled(false);
-    setCursor(Qt::WaitCursor);
-    mEscape->setEnabled(true);
-    // Shown only when the work takes a while, so that quick queries do not flicker.
-    mBusyTimer.start(kQuietMs);
-}
-
-void frmLogin::showBusy() {
-    mBusyTimer.start(kTickMs);
-    if (showFinishingExport()) return;
-    if (mCancelling) {
-        // Said at once when 取消 is pressed, and no more seconds counted after it.
-        lblBusy->setText(QStringLiteral("正在取消…"));
-        lblBusy->show();
-        return;
-    }
-    const qint64 seconds = mWorkClock.elapsed() / kTickMs;
-    const QLocale zh(QLocale::Chinese, QLocale::China);
-    if (mExportProgress) {
-        // What is being done, from the first second: pages are measured and laid out row by
-        // row before the first is written.
-        const auto done = zh.toString(qulonglong(mExportProgress->done)),
-                   of = zh.toString(qulonglong(mExportProgress->of));
-        QString step;
-        switch (mExportProgress->stage) {
-            case output::WriteProgress::Measuring:
-                step = QStringLiteral("正在排版：已量 %1 / %2 行").arg(done, of);
-                break;
-            case output::WriteProgress::LayingOut: step = QStringLiteral("正在分页：%1 / %2 行").arg(done, of); break;
-            case output::WriteProgress::Painting: step = QStringLiteral("已写 %1 / %2 页").arg(done, of); break;
-            default: step = QStringLiteral("已写 %1 行").arg(zh.toString(qulonglong(mExportProgress->rows)));
-        }
-        lblBusy->setText(QStringLiteral("%1… %2 %3 秒").arg(mWork, step).arg(seconds));
-    } else
-        lblBusy->setText(QStringLiteral("%1… %2 秒").arg(mWork).arg(seconds));
-    lblBusy->show();
-    btnCancel->show();
-}
-
-bool frmLogin::showFinishingExport() {
-    if (!exportFinishing()) return false;
-    // The rows are written and the workbook is being zipped: that cannot be stopped, and
-    // "取消" says so rather than doing nothing.
-    lblBusy->setText(QStringLiteral("正在完成工作簿，已无法取消… %1 秒").arg(mWorkClock.elapsed() / kTickMs));
-    lblBusy->show();
-    btnCancel->show();
-    btnCancel->setEnabled(false);
-    return true;
-}
-
-void frmLogin::endWork() {
-    // However the work ends, its outcome is heard at most once, and not after this.
-    if (mJob) mJob->giveUp();
-    mJob.reset();
-    mWork.clear();
-    mExportProgress.reset();
-    btnCancel->setEnabled(true);
-    mBusyTimer.stop();
-    lblBusy->hide();
-    btnCancel->hide();
-    for (QWidget* w : std::initializer_list<QWidget*>{Frame1, Command1, btnCsv, btnPrint, btnPdf}) w->setEnabled(true);
-    unsetCursor();
-    mEscape->setEnabled(false);
-    if (mFocusBeforeWork && !mFocusBeforeWork->hasFocus() && mFocusBeforeWork->isEnabled())
-        mFocusBeforeWork->setFocus(Qt::OtherFocusReason);
-    mFocusBeforeWork = nullptr;
-}
-
-void frmLogin::sayDone(const QString& what) {
-    // What the user just asked for needs no box to click away: the busy line says it until
-    // the next work begins.
-    lblBusy->setText(what);
-    lblBusy->show();
-}
-
-bool frmLogin::sayFailure(const Outcome<FetchedRows>& out) {
-    if (out.dbError && out.dbError->failure() == data::Failure::Cancelled) {
-        sayDone(QString::fromStdString(mSession.failureMessage(*out.dbError)));
+bool frmLogin::sayFailure(const std::optional<data::DbError>& dbError, bool hasValue, const std::string& otherError) {
+    if (dbError && dbError->failure() == data::Failure::Cancelled) {
+        sayDone(QString::fromStdString(mSession.failureMessage(*dbError)));
         return true;
     }
-    if (out.value) return false;
-    app::showMessage(this,
-                     out.dbError ? QString::fromStdString(mSession.failureMessage(*out.dbError))
-                                 : QString::fromStdString(out.otherError),
-                     QMessageBox::Warning);
+    if (hasValue) return false;
+    app::showMessage(
+        this, dbError ? QString::fromStdString(mSession.failureMessage(*dbError)) : QString::fromStdString(otherError),
+        QMessageBox::Warning);
     return true;
 }
 
 void frmLogin::btnCancel_Click() {
     if (!busy()) return;
-    if (showFinishingExport()) return;
+    if (mLine->sayFinishing()) return;
     mSession.cancel();
     if (mLoading) {
         // A connect cannot be stopped: it is abandoned and finishes unseen.
@@ -292,15 +219,14 @@ void frmLogin::btnCancel_Click() {
         emit loadFailed(QString());
         return;
     }
-    mCancelling = true;
-    showBusy();
+    mLine->cancelling();
     // Writing a workbook is the program's own work, no statement at a server: it stops
     // between rows, and nothing is given up.
-    if (mExportProgress) return;
+    if (mLine->progress) return;
     // A statement that has not ended a while after its cancel (a server that stopped
     // answering) is given up, so that the window never waits for it.
-    QTimer::singleShot(kAbandonMs, this, [this, work = mWorkSerial] {
-        if (!busy() || mWorkSerial != work) return;
+    QTimer::singleShot(kAbandonMs, this, [this, work = mLine->serial()] {
+        if (!busy() || mLine->serial() != work) return;
         mSession.abandon();
         endWork();
         app::showMessage(this, QStringLiteral("服务器没有回应取消，已放弃这条语句；下一次查询会重新连接数据库"),
@@ -334,7 +260,7 @@ void frmLogin::initCriteriaControls() {
     };
     mLoading = true;
     beginWork(QStringLiteral("正在连接数据库"));
-    mJob = runInBackground<Lists>(
+    mLine->job = runInBackground<Lists>(
         mSession, this,
         [p = std::make_shared<query::CMvLogin>(*objCriteria)](app::mdlMain& m) {
             Lists l;
@@ -403,21 +329,20 @@ void frmLogin::Command1_Click() {
     next->strDeptName = deptName.toStdString();
 
     beginWork(QStringLiteral("正在查询"));
-    mJob = runInBackground<FetchedRows>(
-        mSession, this, [next](app::mdlMain& m) { return withWidestRows(m.fetchList(*next)); },
-        [this, next](Outcome<FetchedRows>& out) {
+    mLine->job = runInBackground<ShownView>(
+        mSession, this,
+        [next, g = chosenGrouping(), subtotals = chosenSubtotals()](app::mdlMain& m) {
+            return makeView(m.fetchList(*next), g, subtotals);
+        },
+        [this, next](Outcome<ShownView>& out) {
             endWork();
             const bool cancelled = out.dbError && out.dbError->failure() == data::Failure::Cancelled;
             // A cancel leaves everything as it was; a failure keeps the statement sent.
             if (!cancelled) *objCriteria = *next;
             if (sayFailure(out)) return;
-            rsResult = out.value->rows;
+            rsResult = out.value->detailed;
             mShownCriteria = next;
-            dgContent->bind(rsResult, true);
-            const int value = rsResult->fieldIndex("原值");
-            dgContent->model()->setColumnFormat(value >= 0 ? value : 3,
-                                                [](const data::Value& v) { return query::formatMoney(v); });
-            dgContent->fitColumns(out.value->widest);
+            showView(out.value->view, out.value->widest);
             // What the database left out, under the result until the next work; a lone 合计:
             // row says why it is alone.
             QStringList said;
@@ -433,169 +358,6 @@ QString frmLogin::emptyResultText(const query::CMvLogin& c) {
         return QStringLiteral("没有卡片符合条件：起始期间（%1）晚于截止期间（%2）")
             .arg(QString::fromStdString(c.strBegDate), QString::fromStdString(c.strEndDate));
     return QStringLiteral("没有卡片符合条件");
-}
-
-void frmLogin::exportToExcel(data::RecordsetPtr rs, const QStringList& captions, QWidget* owner, const QString& stem,
-                             std::optional<output::TrailingRow> trailer) {
-    // The whole result, whatever row the grid stands on; the grid stays there.
-    beginWork(QStringLiteral("正在输出"));
-    mExportProgress = std::make_shared<output::WriteProgress>();
-    mJob = runInBackground<ExportOutcome>(
-        mSession, this,
-        [exporter = mExporter, rs, captions, stem, trailer = std::move(trailer), keep = mSession.shared_from_this(),
-         progress = mExportProgress](app::mdlMain&) {
-            return exporter.write(rs, captions, &keep->cancelRequested(), progress.get(), stem,
-                                  trailer ? &*trailer : nullptr);
-        },
-        [this, owner = QPointer<QWidget>(owner ? owner : this)](Outcome<ExportOutcome>& out) {
-            endWork();
-            // The message belongs to the window the export was asked from, and gives the
-            // focus back to it.
-            QWidget* said = owner ? owner.data() : this;
-            ExportOutcome failed;
-            failed.error = QString::fromStdString(out.otherError);
-            const ExportOutcome done = mExporter.open(out.value.value_or(failed));
-            if (done.kind == ExportOutcome::Cancelled) return sayDone(done.message());
-            if (done.kind == ExportOutcome::SavedNotOpened) {
-                // Nothing opened it, and it lies in a hidden folder the system empties: the
-                // way to it is offered.
-                offerFolder(said, done.message(), done.path, QStringLiteral("工作簿"));
-                return;
-            }
-            app::showMessage(said, done.message(),
-                             done.kind == ExportOutcome::Opened ? QMessageBox::NoIcon : QMessageBox::Warning);
-        });
-}
-
-void frmLogin::offerFolder(QWidget* owner, const QString& message, const QString& file, const QString& what) {
-    if (!app::askMessage(owner, message, QStringLiteral("打开所在文件夹"), QMessageBox::Information)) return;
-    const QString folder = QFileInfo(file).absolutePath();
-    if (!folderProgramKnown() || !QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
-        app::showMessage(owner,
-                         QStringLiteral("这台电脑的桌面没有打开文件夹的程序。%1所在的文件夹是：\n").arg(what) +
-                             QDir::toNativeSeparators(folder),
-                         QMessageBox::Information);
-}
-
-QString frmLogin::fittedPath(const QString& lead, const QString& path) const {
-    // The file's name whole; its folder, where the line has no room for it, without its middle.
-    const QString native = QDir::toNativeSeparators(path);
-    const QFileInfo info(path);
-    const QString name = info.fileName(), folder = native.left(native.size() - name.size());
-    const QFontMetrics fm(lblBusy->font());
-    const int room = lblBusy->width() - fm.horizontalAdvance(lead + name) - 4;
-    return lead + fm.elidedText(folder, Qt::ElideMiddle, std::max(room, fm.horizontalAdvance(QStringLiteral("…\\")))) +
-           name;
-}
-
-void frmLogin::btnCsv_Click() {
-    if (busy()) return;
-    QStringList captions;
-    for (int c = 0; c < dgContent->model()->columnCount(); ++c)
-        captions << dgContent->model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
-    exportToExcel(rsResult, captions);
-}
-
-frmLogin::PagesWritten frmLogin::writePages(const std::function<int()>& write) {
-    PagesWritten w;
-    try {
-        w.pages = write();
-    } catch (const output::OutputCancelled&) {
-        w.cancelled = true;
-    } catch (const output::OutputError& e) {
-        w.error = QString::fromUtf8(e.what());
-    }
-    return w;
-}
-
-bool frmLogin::sayPagesFailure(const Outcome<PagesWritten>& out, const QString& cancelled, const QString& failed) {
-    if (out.value && out.value->cancelled) {
-        sayDone(cancelled);
-        return true;
-    }
-    if (out.value && out.value->error.isEmpty()) return false;
-    app::showMessage(this, failed + (out.value ? out.value->error : QString::fromStdString(out.otherError)));
-    return true;
-}
-
-void frmLogin::btnPdf_Click() {
-    if (busy()) return;
-    if (!rsResult || !mShownCriteria) return app::showMessage(this, QStringLiteral("还没有查询结果可以输出"));
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (folder.isEmpty()) folder = QDir::homePath();
-    const QString suggested =
-        QDir(folder).filePath(QStringLiteral("固定资产汇总表_%1.pdf")
-                                  .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"))));
-    const QString path = mChoosePdfPath ? mChoosePdfPath(suggested)
-                                        : QFileDialog::getSaveFileName(this, QStringLiteral("输出PDF"), suggested,
-                                                                       QStringLiteral("PDF 文件 (*.pdf)"));
-    if (path.isEmpty()) return;
-    auto table = std::make_shared<output::PrintedTable>(
-        app::printedTable(*rsResult, false,
-                          app::printedLines(*mShownCriteria, app::sourceText(mSession.engine, mSession.params),
-                                            QDateTime::currentDateTime()),
-                          app::printFont()));
-    beginWork(QStringLiteral("正在输出 PDF"));
-    mExportProgress = std::make_shared<output::WriteProgress>();
-    mJob = runInBackground<PagesWritten>(
-        mSession, this,
-        [rs = rsResult, table, path, keep = mSession.shared_from_this(), progress = mExportProgress](app::mdlMain&) {
-            return writePages([&] {
-                output::AtomicFile file(fileNameBytes(path));
-                const int pages = output::writePdf(file, *table, &keep->cancelRequested(), progress.get());
-                file.commit();
-                return pages;
-            });
-        },
-        [this, path](Outcome<PagesWritten>& out) {
-            endWork();
-            if (sayPagesFailure(out, QStringLiteral("输出已取消，没有写入 PDF"), QStringLiteral("输出PDF失败：")))
-                return;
-            const QString lead = QStringLiteral("已输出 PDF（%1 页）：").arg(out.value->pages);
-            sayDone(fittedPath(lead, path));
-            lblBusy->setToolTip(lead + QDir::toNativeSeparators(path));
-            offerFolder(this, lead + QStringLiteral("\n") + QDir::toNativeSeparators(path), path,
-                        QStringLiteral("PDF "));
-        });
-}
-
-void frmLogin::showCards(int row) {
-    if (busy() || !rsResult || !mShownCriteria || row < 0 || static_cast<size_t>(row) >= rsResult->recordCount())
-        return;
-    const auto text = [&](int column) -> std::optional<std::string> {
-        const data::Value v = rsResult->value(static_cast<size_t>(row), static_cast<size_t>(column));
-        if (v.isNull()) return std::nullopt;
-        return v.toString();
-    };
-    // The total row, last, stands for every card of the result.
-    std::optional<query::SummaryRow> key;
-    QString what = QStringLiteral("全部卡片（合计行）");
-    const bool total = static_cast<size_t>(row) + 1 == rsResult->recordCount() && text(2) == "合计:";
-    if (!total) {
-        key = query::SummaryRow{text(0), text(1), text(2)};
-        const auto shown = [](const std::optional<std::string>& v) {
-            return v ? QString::fromStdString(*v) : QStringLiteral("（空）");
-        };
-        what = QStringLiteral("开始使用日期 %1　使用部门 %2　固定资产名称 %3")
-                   .arg(shown(key->startDate), shown(key->department), shown(key->assetName));
-    }
-    beginWork(QStringLiteral("正在读取卡片明细"));
-    mJob = runInBackground<FetchedRows>(
-        mSession, this,
-        [criteria = mShownCriteria, key](app::mdlMain& m) { return withWidestRows(m.fetchCards(*criteria, key)); },
-        [this, what](Outcome<FetchedRows>& out) {
-            endWork();
-            if (sayFailure(out)) return;
-            if (!mCards) {
-                mCards = new frmCards(this);
-                connect(mCards, &frmCards::exportRequested, this, [this] {
-                    if (busy() || !mCards || !mCards->cards()) return;
-                    exportToExcel(mCards->cards(), mCards->captions(), mCards, QStringLiteral("卡片明细"),
-                                  cardTotalRow(*mCards->cards()));
-                });
-            }
-            mCards->showCards(std::move(*out.value), what);
-        });
 }
 
 void frmLogin::Form_KeyDown(int keyCode, Qt::KeyboardModifiers) {
@@ -642,7 +404,7 @@ void frmLogin::showPicker() {
         else
             app::showMessage(this, message);
     });
-    mJob = picker->Form_Load();
+    mLine->job = picker->Form_Load();
 }
 
 void frmLogin::closeEvent(QCloseEvent* e) {

@@ -12,12 +12,15 @@
 
 #include "app/session.h"
 #include "background.h"
+#include "chart_window.h"
 #include "data/recordset.h"
 #include "export/table_pages.h"
 #include "form_select.h"
 #include "frm_cards.h"
 #include "print_preview.h"
 #include "query/cmvlogin.h"
+#include "query/summary_view.h"
+#include "work_line.h"
 #include "workbook_export.h"
 
 class QCheckBox;
@@ -62,17 +65,27 @@ public:
         mChoosePdfPath = std::move(chooser);
     }
     frmCards* cardWindow() const { return mCards; }
+    frmChart* chartWindow() const { return mChart; }
     void Form_KeyDown(int keyCode, Qt::KeyboardModifiers shift);
     // "取消": stops the running statement at the server; a connect is abandoned.
     void btnCancel_Click();
+    // 汇总方式 or 部门小计 changed: the result shown regrouped on the worker, no statement sent.
+    void cboGroup_Click();
+    // 图表…: a chart of the result shown.
+    void btnChart_Click();
 
     // Whether work runs on the worker (the criteria and buttons are then disabled).
-    bool busy() const { return !mWork.isEmpty(); }
+    bool busy() const { return mLine->busy(); }
     bool loading() const { return mLoading; }
     // Whether the export running is zipping its workbook, which cannot be stopped.
-    bool exportFinishing() const { return mExportProgress && mExportProgress->closing; }
+    bool exportFinishing() const { return mLine->finishing(); }
 
+    // The statement's result, and the view of it the grid shows.
     const data::RecordsetPtr& result() const { return rsResult; }
+    const std::shared_ptr<const query::SummaryView>& view() const { return mView; }
+    // The level and subtotals chosen in the criteria frame.
+    query::Grouping chosenGrouping() const;
+    bool chosenSubtotals() const;
     const query::CMvLogin& criteria() const { return *objCriteria; }
     FormSelect* picker() const { return mPicker; }
     WorkbookExporter& exporter() { return mExporter; }
@@ -93,11 +106,15 @@ public:
     QLabel* Label7;
     QComboBox* emm;
     QLabel* Label8;
+    QLabel* Label4;
+    QComboBox* cboGroup;
+    QCheckBox* chkSubtotals;
     QPushButton* Command1;
     DataGrid* dgContent;
     QPushButton* btnCsv;
     QPushButton* btnPrint;
     QPushButton* btnPdf;
+    QPushButton* btnChart;
     // While work runs: what it is and for how long, and its cancel button.
     QLabel* lblBusy;
     QPushButton* btnCancel;
@@ -115,8 +132,7 @@ protected:
 private:
     // message, with 打开所在文件夹 for the folder of file (what it holds: 工作簿, PDF).
     void offerFolder(QWidget* owner, const QString& message, const QString& file, const QString& what);
-    // lead and path as the busy line can show them: the name whole, the folder's middle elided.
-    QString fittedPath(const QString& lead, const QString& path) const;
+    QString fittedPath(const QString& lead, const QString& path) const { return mLine->fittedPath(lead, path); }
     // Why a result holds the 合计: row alone.
     static QString emptyResultText(const query::CMvLogin& criteria);
     void initCriteriaControls();
@@ -125,17 +141,37 @@ private:
     void exportToExcel(data::RecordsetPtr rs, const QStringList& captions, QWidget* owner = nullptr,
                        const QString& stem = QStringLiteral("固定资产查询"),
                        std::optional<output::TrailingRow> trailer = std::nullopt);
+    // The work of write (a workbook, its cancel and progress), then the workbook opened.
+    void exportWith(std::function<ExportOutcome(const std::atomic<bool>*, output::WriteProgress*)> write,
+                    QWidget* owner = nullptr);
     void showPicker();
     void openPreview(std::shared_ptr<QPrinter> printer, std::shared_ptr<const output::MeasuredTable> cells);
     void layOutPreview(std::shared_ptr<output::TablePages> pages);
     void printPages(std::shared_ptr<QPrinter> printer, std::shared_ptr<const output::TablePages> pages);
-    void beginWork(const QString& what);
-    void endWork();
-    void showBusy();
-    void sayDone(const QString& what);
+    void beginWork(const QString& what) { mLine->begin(what); }
+    void endWork() { mLine->end(); }
+    void sayDone(const QString& what) { mLine->say(what); }
+    // The view (and its widest rows) bound to the grid.
+    void showView(std::shared_ptr<const query::SummaryView> view, const WidestRows& widest);
+    // The printed table of the view shown.
+    std::shared_ptr<output::PrintedTable> printedView() const;
+    // The summary's workbook: the document's plain export for its own view, the view's own
+    // (formulas for 小计 and 合计) for the others.
+    void exportView();
     // A fetch's outcome without its rows: a cancel said on the busy line, a failure
     // in a message box. False when there are rows to show.
-    bool sayFailure(const Outcome<FetchedRows>& out);
+    template <typename R>
+    bool sayFailure(const Outcome<R>& out) {
+        return sayFailure(out.dbError, out.value.has_value(), out.otherError);
+    }
+    bool sayFailure(const std::optional<data::DbError>& dbError, bool hasValue, const std::string& otherError);
+    // A view made on the worker, with the widest rows of its grid.
+    struct ShownView {
+        data::RecordsetPtr detailed;
+        std::shared_ptr<const query::SummaryView> view;
+        WidestRows widest;
+    };
+    static ShownView makeView(data::RecordsetPtr detailed, query::Grouping g, bool subtotals);
     // Pages written (a PDF, a printer's job) on the worker: how many, or how it ended.
     struct PagesWritten {
         int pages = 0;
@@ -147,7 +183,7 @@ private:
     // A cancel said on the busy line (cancelled), a failure in a box (failed and the reason);
     // false when the pages were written.
     bool sayPagesFailure(const Outcome<PagesWritten>& out, const QString& cancelled, const QString& failed);
-    bool showFinishingExport();
+    void enableSubtotals();
 
     app::Session& mSession;
     std::unique_ptr<query::CMvLogin> objCriteria;
@@ -158,17 +194,12 @@ private:
     std::function<QString(const QString&)> mChoosePdfPath;
     // The criteria of the result the grid shows (a failed query leaves both as they were).
     std::shared_ptr<const query::CMvLogin> mShownCriteria;
+    std::shared_ptr<const query::SummaryView> mView;
+    QPointer<frmChart> mChart;
     WorkbookExporter mExporter;
-    QString mWork;                                           // what runs, for the status line; empty when idle
-    unsigned mWorkSerial = 0;                                // counts the work begun
-    bool mCancelling = false;                                // 取消 pressed for the work running
-    JobTicketPtr mJob;                                       // the running work's claim on its outcome
-    std::shared_ptr<output::WriteProgress> mExportProgress;  // the export running, how far it came
+    WorkLine* mLine = nullptr;
     bool mLoading = false;
-    QElapsedTimer mWorkClock;
-    QTimer mBusyTimer;
-    QShortcut* mEscape = nullptr;
-    QPointer<QWidget> mFocusBeforeWork, mFocusBeforePicker;
+    QPointer<QWidget> mFocusBeforePicker;
 };
 
 }  // namespace faq::ui

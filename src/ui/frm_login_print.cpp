@@ -16,13 +16,9 @@ namespace faq::ui {
 
 void frmLogin::btnPrint_Click() {
     if (busy()) return;
-    if (!rsResult || !mShownCriteria) return app::showMessage(this, QStringLiteral("还没有查询结果可以打印"));
+    if (!mView || !mShownCriteria) return app::showMessage(this, QStringLiteral("还没有查询结果可以打印"));
     auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
-    auto table = std::make_shared<output::PrintedTable>(
-        app::printedTable(*rsResult, false,
-                          app::printedLines(*mShownCriteria, app::sourceText(mSession.engine, mSession.params),
-                                            QDateTime::currentDateTime()),
-                          app::printFont()));
+    auto table = printedView();
     printer->setDocName(table->title);
     struct Measured {
         std::shared_ptr<const output::MeasuredTable> cells;
@@ -30,11 +26,11 @@ void frmLogin::btnPrint_Click() {
         bool cancelled = false;
     };
     beginWork(QStringLiteral("正在准备打印"));
-    mExportProgress = std::make_shared<output::WriteProgress>();
-    mJob = runInBackground<Measured>(
+    mLine->progress = std::make_shared<output::WriteProgress>();
+    mLine->job = runInBackground<Measured>(
         mSession, this,
-        [rows = rsResult, table, resolution = printer->resolution(), keep = mSession.shared_from_this(),
-         progress = mExportProgress](app::mdlMain&) {
+        [view = mView, table, resolution = printer->resolution(), keep = mSession.shared_from_this(),
+         progress = mLine->progress](app::mdlMain&) {
             Measured m;
             // A character no face of the page shows would print as a box: refused before
             // any page, found in the pass that measures the cells.
@@ -90,11 +86,11 @@ void frmLogin::openPreview(std::shared_ptr<QPrinter> printer, std::shared_ptr<co
 
 void frmLogin::layOutPreview(std::shared_ptr<output::TablePages> pages) {
     beginWork(QStringLiteral("正在打印预览"));
-    mExportProgress = std::make_shared<output::WriteProgress>();
-    if (mPreview) mPreview->setProgress(mExportProgress);
-    mJob = runInBackground<bool>(
+    mLine->progress = std::make_shared<output::WriteProgress>();
+    if (mPreview) mPreview->setProgress(mLine->progress);
+    mLine->job = runInBackground<bool>(
         mSession, this,
-        [pages, keep = mSession.shared_from_this(), progress = mExportProgress](app::mdlMain&) {
+        [pages, keep = mSession.shared_from_this(), progress = mLine->progress](app::mdlMain&) {
             try {
                 pages->layOut(&keep->cancelRequested(), progress.get());
                 return true;
@@ -119,10 +115,10 @@ void frmLogin::printPages(std::shared_ptr<QPrinter> printer, std::shared_ptr<con
     // Printed to a file: written as every file of the program is, whole or not at all.
     const QString file = printer->outputFormat() == QPrinter::PdfFormat ? printer->outputFileName() : QString();
     beginWork(QStringLiteral("正在打印"));
-    mExportProgress = std::make_shared<output::WriteProgress>();
-    mJob = runInBackground<PagesWritten>(
+    mLine->progress = std::make_shared<output::WriteProgress>();
+    mLine->job = runInBackground<PagesWritten>(
         mSession, this,
-        [printer, pages, file, keep = mSession.shared_from_this(), progress = mExportProgress](app::mdlMain&) {
+        [printer, pages, file, keep = mSession.shared_from_this(), progress = mLine->progress](app::mdlMain&) {
             const std::atomic<bool>* stop = &keep->cancelRequested();
             return writePages([&] {
                 // The print dialog may have chosen another paper or orientation: the pages

@@ -13,6 +13,7 @@ void RecordsetModel::setColumns(std::vector<Column> columns) {
 void RecordsetModel::setRecordset(data::RecordsetPtr rs, bool autoColumns) {
     beginResetModel();
     mRs = std::move(rs);
+    mBold.clear();
     if (autoColumns && mRs) {
         mColumns.clear();
         for (size_t i = 0; i < mRs->fieldCount(); ++i)
@@ -25,6 +26,13 @@ void RecordsetModel::setColumnFormat(int column, std::function<std::string(const
     if (column < 0 || column >= static_cast<int>(mColumns.size())) return;
     mColumns[static_cast<size_t>(column)].format = std::move(format);
     if (rowCount() > 0) emit dataChanged(index(0, column), index(rowCount() - 1, column), {Qt::DisplayRole});
+}
+
+void RecordsetModel::setBoldRows(std::vector<bool> rows, QFont font) {
+    mBold = std::move(rows);
+    font.setBold(true);
+    mBoldFont = font;
+    if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::FontRole});
 }
 
 int RecordsetModel::rowCount(const QModelIndex& parent) const {
@@ -49,6 +57,11 @@ QString RecordsetModel::text(int row, int column) const {
 QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) return {};
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return text(index.row(), index.column());
+    if (role == Qt::FontRole) {
+        const auto r = static_cast<size_t>(index.row());
+        if (r < mBold.size() && mBold[r]) return mBoldFont;
+        return {};
+    }
     if (role == Qt::TextAlignmentRole) {
         const Column& c = mColumns[static_cast<size_t>(index.column())];
         if (mRs && c.field >= 0 && c.field < static_cast<int>(mRs->fieldCount())) {

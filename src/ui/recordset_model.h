@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QFont>
 #include <functional>
 #include <vector>
 
@@ -29,6 +30,9 @@ public:
     const data::RecordsetPtr& recordset() const { return mRs; }
     void setColumnFormat(int column, std::function<std::string(const data::Value&)> format);
     const std::vector<Column>& columns() const { return mColumns; }
+    // Rows set apart (a 小计, the 合计:) in font, bold; the rest as the view draws them.
+    // Bound with the recordset: binding another forgets them.
+    void setBoldRows(std::vector<bool> rows, QFont font);
 
     // Text of a cell as displayed.
     QString text(int row, int column) const;
@@ -42,6 +46,8 @@ public:
 private:
     data::RecordsetPtr mRs;
     std::vector<Column> mColumns;
+    std::vector<bool> mBold;
+    QFont mBoldFont;
 };
 
 }  // namespace faq::ui

@@ -122,10 +122,24 @@ ExportOutcome WorkbookExporter::run(const data::RecordsetPtr& rs, const QStringL
 ExportOutcome WorkbookExporter::write(const data::RecordsetPtr& rs, const QStringList& captions,
                                       const std::atomic<bool>* stop, output::WriteProgress* progress,
                                       const QString& stem, const output::TrailingRow* trailer) const {
-    ExportOutcome out;
     const data::Recordset nothing({});  // before the first query: the header row alone
     std::vector<std::string> heads;
     for (const QString& c : captions) heads.push_back(c.toStdString());
+    return writeNew(stem, [&](output::AtomicFile& file) {
+        output::writeWorkbook(file, heads, rs ? *rs : nothing, stop, progress, output::WorkbookForm::Template, trailer);
+    });
+}
+
+ExportOutcome WorkbookExporter::writeSummary(const output::SummarySheet& sheet, const std::atomic<bool>* stop,
+                                             output::WriteProgress* progress, const QString& stem) const {
+    return writeNew(stem, [&](output::AtomicFile& file) {
+        output::writeSummaryWorkbook(file, sheet, stop, progress, output::WorkbookForm::Template);
+    });
+}
+
+ExportOutcome WorkbookExporter::writeNew(const QString& stem,
+                                         const std::function<void(output::AtomicFile&)>& into) const {
+    ExportOutcome out;
     try {
         const std::string folder = output::privateTempFolder(fileNameBytes(tempRoot));
         // Another export (another instance, the same second) may take the name first: the
@@ -136,9 +150,9 @@ ExportOutcome WorkbookExporter::write(const data::RecordsetPtr& rs, const QStrin
             try {
                 // A template: the spreadsheet program opens it as a new, untitled workbook,
                 // whose Save asks where, and this file stays as written.
-                output::saveWorkbook(fileNameBytes(out.path), heads, rs ? *rs : nothing,
-                                     {.mayReplace = false, .keepIntact = {}}, stop, progress,
-                                     output::WorkbookForm::Template, trailer);
+                output::AtomicFile file(fileNameBytes(out.path), {.mayReplace = false, .keepIntact = {}});
+                into(file);
+                file.commit();
                 break;
             } catch (const output::TargetExists&) {
                 if (attempt == kAttempts) throw;

@@ -8,8 +8,10 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <functional>
 
 #include "data/recordset.h"
+#include "export/summary_workbook.h"
 #include "export/workbook.h"
 
 namespace faq::ui {
@@ -53,10 +55,19 @@ public:
                         const std::atomic<bool>* stop = nullptr, output::WriteProgress* progress = nullptr,
                         const QString& stem = QStringLiteral("固定资产查询"),
                         const output::TrailingRow* trailer = nullptr) const;
+    // A summary with its subtotal and total formulas, as write does the rest.
+    ExportOutcome writeSummary(const output::SummarySheet& sheet, const std::atomic<bool>* stop = nullptr,
+                               output::WriteProgress* progress = nullptr,
+                               const QString& stem = QStringLiteral("固定资产汇总")) const;
     ExportOutcome open(ExportOutcome written) const;
 
     // stem_YYYYMMDD_HHMMSS[_n].xltx, not yet taken in folder.
     QString newFileName(const QString& folder, const QString& stem = QStringLiteral("固定资产查询")) const;
+
+private:
+    // A new template named for stem in the private folder, written by into (a file never
+    // replaced: a name taken meanwhile goes to the next).
+    ExportOutcome writeNew(const QString& stem, const std::function<void(output::AtomicFile&)>& into) const;
 };
 
 }  // namespace faq::ui

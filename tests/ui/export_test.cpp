@@ -4,6 +4,7 @@
 #endif
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -19,6 +20,8 @@
 #include "app/program.h"
 #include "export/workbook.h"
 #include "gui_fixture.h"
+#include "query/money_format.h"
+#include "query/summary_view.h"
 #include "support/xlsx_reader.h"
 #include "ui/data_grid.h"
 #include "ui/frm_cards.h"
@@ -129,6 +132,73 @@ TEST_F(Export, TheCardListsWorkbookEndsWithItsTotalAndIsNamedForIt) {
                 0.005);
     EXPECT_TRUE(total[2].toArray()[1].toString().contains(QStringLiteral("数量")))
         << total[2].toArray()[1].toString().toStdString();
+}
+
+// A level with 小计 goes to the workbook with its 小计 and 合计 as SUBTOTAL formulas over the
+// rows above them, their values cached (read unopened), in the grid's 原值 format, bold, the
+// columns wide enough; LibreOffice, made to calculate them, finds the window's figures.
+TEST_F(Export, AViewWithSubtotalsIsWrittenWithFormulasThatRecalculateToItsFigures) {
+    auto w = window();
+    w->byyyy->setEditText(QStringLiteral("2010"));
+    w->Command1_Click();
+    settle(w);
+    w->cboGroup->setCurrentIndex(w->cboGroup->findText(QStringLiteral("按月份、部门")));
+    w->chkSubtotals->setChecked(true);
+    w->cboGroup_Click();
+    settle(w);
+    const auto view = w->view();
+    ASSERT_TRUE(view && view->subtotals);
+    keyTo(w->btnCsv, Qt::Key_Space);
+    settle(w);
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_TRUE(QFileInfo(opened[0]).fileName().startsWith(QStringLiteral("固定资产汇总_")));
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"),
+            {QStringLiteral(FAQ_SOURCE_DIR "/tests/support/summary_xlsx.py"), opened[0]});
+    ASSERT_TRUE(p.waitForFinished(600000));
+    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    const QJsonObject book = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+    const QJsonArray cells = book.value(QStringLiteral("cells")).toArray();
+    const QJsonArray recalculated = book.value(QStringLiteral("recalculated")).toArray();
+    const data::Recordset& rs = *view->rows;
+    ASSERT_EQ(static_cast<size_t>(cells.size()), rs.recordCount() + 1);
+    ASSERT_EQ(recalculated.size(), cells.size());
+    const int value = view->valueColumn(), count = static_cast<int>(rs.fieldCount()) - 1;
+    int formulas = 0;
+    size_t groupFirst = 2;
+    for (size_t r = 0; r < rs.recordCount(); ++r) {
+        const QJsonArray row = cells[static_cast<int>(r + 1)].toArray();
+        const QJsonObject money = row[value].toObject();
+        const bool apart = view->kinds[r] != query::RowKind::Detail;
+        EXPECT_EQ(money.value(QStringLiteral("fmt")).toString(), QStringLiteral("#,##0.00")) << r;
+        EXPECT_EQ(money.value(QStringLiteral("b")).toBool(), apart) << r;
+        EXPECT_NEAR(money.value(QStringLiteral("v")).toDouble(), rs.value(r, static_cast<size_t>(value)).toDouble(),
+                    0.005)
+            << r;
+        EXPECT_EQ(row[count].toObject().value(QStringLiteral("v")).toInt(), rs.value(r, static_cast<size_t>(count)).i);
+        const QString formula = money.value(QStringLiteral("f")).toString();
+        if (apart) {
+            // Over the department's rows, or (the total) every row above.
+            const size_t from = view->kinds[r] == query::RowKind::Total ? 2 : groupFirst;
+            EXPECT_EQ(formula, QStringLiteral("=SUBTOTAL(9,C%1:C%2)").arg(from).arg(r + 1)) << r;
+            const QJsonArray again = recalculated[static_cast<int>(r + 1)].toArray();
+            EXPECT_NEAR(again[value].toString().toDouble(), rs.value(r, static_cast<size_t>(value)).toDouble(), 0.005)
+                << r;
+            EXPECT_EQ(again[count].toString().toLongLong(), rs.value(r, static_cast<size_t>(count)).i) << r;
+            ++formulas;
+            groupFirst = r + 3;
+        } else {
+            EXPECT_TRUE(formula.isEmpty()) << r;
+        }
+    }
+    EXPECT_GT(formulas, 5);
+    // The 合计 still the statement's.
+    EXPECT_EQ(rs.value(rs.recordCount() - 1, static_cast<size_t>(value)).toDouble(),
+              w->result()->value(w->result()->recordCount() - 1, 3).toDouble());
+    // Each column as wide as its widest figure: a ten-digit total with its separators.
+    const QJsonObject widths = book.value(QStringLiteral("widths")).toObject();
+    const QString widest = QString::fromStdString(query::formatMoney(rs.value(rs.recordCount() - 1, 2))).trimmed();
+    EXPECT_GE(widths.value(QStringLiteral("C")).toDouble(), widest.size()) << widest.toStdString();
 }
 
 TEST_F(Export, RightAfterAQueryAndAgainOnASecondPress) {

@@ -38,9 +38,11 @@
 #include "export/sample_file.h"
 #include "gui_fixture.h"
 #include "query/money_format.h"
+#include "query/summary_view.h"
 #include "support/long_names.h"
 #include "support/odbc_env.h"
 #include "support/pdf_text.h"
+#include "ui/chart_window.h"
 #include "ui/data_combo.h"
 #include "ui/data_grid.h"
 #include "ui/print_preview.h"
@@ -205,8 +207,14 @@ TEST_F(Windows, QueryWindowOpensWithTheLookupListsAndThisYear) {
     EXPECT_EQ(w->dgContent->model()->columnCount(), 2);  // unbound: two empty columns
     EXPECT_EQ(w->dgContent->model()->rowCount(), 0);
     EXPECT_EQ(QApplication::focusWidget(), w->byyyy);
-    EXPECT_EQ(tabOrder(w->byyyy, 12), (QStringList{"Command1", "bmm", "eyyyy", "emm", "dcob", "dcbmDept", "btnCsv",
-                                                   "btnPrint", "btnPdf", "dgContent", "chkLike", "byyyy"}));
+    EXPECT_EQ(tabOrder(w->byyyy, 15),
+              (QStringList{"Command1", "bmm", "eyyyy", "emm", "dcob", "dcbmDept", "cboGroup", "chkSubtotals", "btnCsv",
+                           "btnPrint", "btnPdf", "btnChart", "dgContent", "chkLike", "byyyy"}));
+    // The statement's own level first; its 小计 can be ticked, not remembered.
+    EXPECT_EQ(w->cboGroup->currentText(), QStringLiteral("按日期、部门、资产"));
+    EXPECT_EQ(w->cboGroup->count(), 6);
+    EXPECT_TRUE(w->chkSubtotals->isEnabled());
+    EXPECT_FALSE(w->chkSubtotals->isChecked());
     // The lists were loaded on one connection, opened while the window loaded.
     EXPECT_EQ(test::switches().connects, 1);
 }
@@ -478,6 +486,160 @@ TEST_F(Windows, TheCardsBehindARowAddUpToIt) {
         QStringLiteral("卡片编号\t资产编号\t固定资产名称\t使用部门\t开始使用日期\t原值\t增加方式\r\n")));
     keyTo(cardView, Qt::Key_Escape);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !w->cardWindow(); }));
+}
+
+// 汇总方式 and 部门小计 regroup the result shown without a statement, by the keys alone: the
+// level's columns, its 小计 rows bold, the 合计: the statement's; 明细 on a 小计 lists the
+// department's cards; the level chosen stays for the next query, whose statement is the same.
+TEST_F(Windows, TheLevelOfTheSummaryChangesWithoutAStatement) {
+    auto w = openQueryWindow();
+    w->byyyy->setEditText(QStringLiteral("2010"));
+    w->Command1_Click();
+    settle(w);
+    const std::string statement = w->criteria().strSql;
+    const size_t sent = test::switches().sent.size();
+    const auto detailed = w->result();
+    const auto* model = w->dgContent->model();
+    const auto captions = [&] {
+        QStringList c;
+        for (int i = 0; i < model->columnCount(); ++i)
+            c << model->headerData(i, Qt::Horizontal, Qt::DisplayRole).toString();
+        return c;
+    };
+    EXPECT_EQ(captions(), (QStringList{"开始使用日期", "使用部门", "固定资产名称", "原值", "数量"}));
+    EXPECT_EQ(w->view()->rows, detailed);  // the statement's own rows
+    // Keys only: Down on the level chooses 按部门, whose 小计 does not apply.
+    keyTo(w->cboGroup, Qt::Key_Down);
+    keyTo(w->cboGroup, Qt::Key_Down);
+    settle(w);
+    EXPECT_EQ(w->cboGroup->currentText(), QStringLiteral("按部门"));
+    EXPECT_EQ(captions(), (QStringList{"使用部门", "原值", "数量"}));
+    EXPECT_FALSE(w->chkSubtotals->isEnabled());
+    EXPECT_EQ(QApplication::focusWidget(), w->cboGroup);
+    const int last = model->rowCount() - 1;
+    EXPECT_EQ(model->text(last, 0), QStringLiteral("合计:"));
+    EXPECT_EQ(model->text(last, 1),
+              QString::fromStdString(query::formatMoney(detailed->value(detailed->recordCount() - 1, 3))));
+    EXPECT_EQ(model->data(model->index(last, 1), Qt::FontRole).value<QFont>().bold(), true);
+    // 按月份、部门 with its 小计, ticked by Space.
+    keyTo(w->cboGroup, Qt::Key_Down);
+    keyTo(w->cboGroup, Qt::Key_Down);
+    settle(w);
+    EXPECT_EQ(w->cboGroup->currentText(), QStringLiteral("按月份、部门"));
+    ASSERT_TRUE(w->chkSubtotals->isEnabled());
+    w->chkSubtotals->setFocus();
+    keyTo(w->chkSubtotals, Qt::Key_Space);
+    settle(w);
+    ASSERT_TRUE(w->view()->subtotals);
+    EXPECT_EQ(captions(), (QStringList{"使用部门", "开始使用月份", "原值", "数量"}));
+    screenshot(w.get(), QStringLiteral("query-subtotals"));
+    EXPECT_EQ(test::switches().sent.size(), sent);  // no statement for any of it
+    int subtotal = -1;
+    for (int r = 0; r < model->rowCount() && subtotal < 0; ++r)
+        if (w->view()->kinds[static_cast<size_t>(r)] == query::RowKind::Subtotal) subtotal = r;
+    ASSERT_GE(subtotal, 1);
+    EXPECT_EQ(model->text(subtotal, 1), QStringLiteral("小计"));
+    EXPECT_TRUE(model->data(model->index(subtotal, 2), Qt::FontRole).value<QFont>().bold());
+    EXPECT_FALSE(model->data(model->index(0, 2), Qt::FontRole).value<QFont>().bold());
+    // 明细 on the 小计: the department's cards, adding up to it.
+    auto* view = w->dgContent->view();
+    view->setCurrentIndex(model->index(subtotal, 0));
+    keyTo(view, Qt::Key_Return);
+    settle(w);
+    ASSERT_NE(w->cardWindow(), nullptr);
+    const auto cards = w->cardWindow()->cards();
+    long double sum = 0;
+    for (size_t c = 0; c < cards->recordCount(); ++c) sum += cards->value(c, 5).toDouble();
+    EXPECT_NEAR(static_cast<double>(sum), w->view()->rows->value(static_cast<size_t>(subtotal), 2).toDouble(), 0.005);
+    EXPECT_TRUE(w->cardWindow()->lblWhat->text().endsWith(QStringLiteral("（小计行）")));
+    for (const QString& card : {model->text(0, 0)}) EXPECT_TRUE(w->cardWindow()->lblWhat->text().contains(card));
+    w->cardWindow()->close();
+    // A month row: the cards of that month.
+    view->setCurrentIndex(model->index(0, 0));
+    w->showCards(0);
+    settle(w);
+    ASSERT_NE(w->cardWindow(), nullptr);
+    for (size_t c = 0; c < w->cardWindow()->cards()->recordCount(); ++c)
+        EXPECT_TRUE(w->cardWindow()->cards()->value(c, 4).toString().starts_with(model->text(0, 1).toStdString()));
+    EXPECT_EQ(static_cast<int64_t>(w->cardWindow()->cards()->recordCount()), w->view()->rows->value(0, 3).i);
+    w->cardWindow()->close();
+    // The next query keeps the level; its statement is the document's, byte for byte.
+    w->Command1_Click();
+    settle(w);
+    EXPECT_EQ(test::switches().sent.back(), statement);
+    EXPECT_TRUE(w->view()->subtotals);
+    EXPECT_EQ(w->view()->grouping, query::Grouping::MonthDept);
+}
+
+// 图表… draws the result's picture: every department's bar labelled as the grid shows it,
+// copied as a picture by Ctrl+C; ticked, it is the PDF's first page, the table after it.
+TEST_F(Windows, TheChartOfTheResultIsDrawnCopiedAndThePdfsFirstPage) {
+    if (test::pagesHaveNoFonts()) GTEST_SKIP() << "no fonts on this platform";
+    auto w = openQueryWindow();
+    w->btnChart_Click();
+    EXPECT_EQ(messageTexts().value(0), QStringLiteral("还没有查询结果可以画图表"));
+    w->byyyy->setEditText(QStringLiteral("2000"));
+    w->Command1_Click();
+    settle(w);
+    // Esc closes it; the button opens it again.
+    keyTo(w->btnChart, Qt::Key_Space);
+    settle(w);
+    ASSERT_NE(w->chartWindow(), nullptr);
+    keyTo(w->chartWindow()->view, Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !w->chartWindow(); }));
+    keyTo(w->btnChart, Qt::Key_Space);
+    settle(w);
+    ui::frmChart* chart = w->chartWindow();
+    ASSERT_NE(chart, nullptr);
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(chart));
+    const auto picture = chart->picture();
+    ASSERT_TRUE(picture);
+
+    // At most 15 departments and 其他; their bars add up to the total.
+    ASSERT_LE(picture->departments.size(), 16u);
+    long double sum = 0;
+    for (const auto& bar : picture->departments) sum += bar.value;
+    const auto total = w->result()->value(w->result()->recordCount() - 1, 3);
+    EXPECT_NEAR(static_cast<double>(sum), total.toDouble(), 0.01);
+    for (size_t i = 1; i + 1 < picture->departments.size(); ++i)
+        EXPECT_GE(picture->departments[i - 1].value, picture->departments[i].value);
+    EXPECT_EQ(
+        picture->departments.front().figure,
+        QString::fromStdString(query::formatMoneyText(std::to_string(picture->departments.front().value))).trimmed());
+    ASSERT_GE(picture->years.size(), 2u);
+    screenshot(chart, QStringLiteral("chart"));
+    keyTo(chart->view, Qt::Key_F1);
+    QTextBrowser* guide = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->objectName() == QStringLiteral("guide") && top->isVisible()) guide = qobject_cast<QTextBrowser*>(top);
+    ASSERT_NE(guide, nullptr);
+    EXPECT_EQ(guide->source().fragment(), QStringLiteral("chart"));
+    guide->close();
+    for (size_t i = 1; i < picture->years.size(); ++i) EXPECT_LT(picture->years[i - 1].label, picture->years[i].label);
+    // Ctrl+C: the picture, drawn (not white alone).
+    QApplication::clipboard()->clear();
+    keyTo(chart->view, Qt::Key_C, Qt::ControlModifier);
+    const QImage copied = QApplication::clipboard()->image();
+    ASSERT_FALSE(copied.isNull());
+    int coloured = 0;
+    for (int y = 0; y < copied.height(); y += 4)
+        for (int x = 0; x < copied.width(); x += 4) coloured += copied.pixel(x, y) == QColor(0x3A, 0x6E, 0xA5).rgb();
+    EXPECT_GT(coloured, 100);
+    // The PDF with the picture first.
+    chart->chkFirstPage->setChecked(true);
+    const QString path = QString::fromStdString(faq::test::tempPath("图表.pdf"));
+    QFile::remove(path);
+    w->setPdfPathChooser([&](const QString&) { return path; });
+    w->btnPdf_Click();
+    settle(w);
+    const QString pdf = test::pdfText(path);
+    const QString first = pdf.section(QLatin1Char('\f'), 0, 0);
+    EXPECT_TRUE(first.contains(QStringLiteral("固定资产原值图表"))) << first.toStdString();
+    EXPECT_TRUE(first.contains(picture->departments.front().figure));
+    EXPECT_FALSE(first.contains(QStringLiteral("合计:")));
+    EXPECT_TRUE(pdf.section(QLatin1Char('\f'), 1, 1).contains(QStringLiteral("固定资产汇总表")));
+    chart->close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !w->chartWindow(); }));
 }
 
 // On cards without sAssetNum the summary works, and so does 明细: without 资产编号, saying so.
@@ -1049,7 +1211,8 @@ TEST_F(Windows, F1OpensTheGuideAtTheWindowsSection) {
     EXPECT_EQ(guide->source().fragment(), QStringLiteral("start"));
     EXPECT_TRUE(guide->toPlainText().contains(QStringLiteral("数据库设置")));
     EXPECT_TRUE(guide->toPlainText().contains(QStringLiteral("合计:")));
-    for (const char* picture : {"settings.png", "query.png", "picker.png", "query-busy.png"}) {
+    for (const char* picture :
+         {"settings.png", "query.png", "picker.png", "query-busy.png", "query-subtotals.png", "chart.png"}) {
         const QImage image = guide->document()
                                  ->resource(QTextDocument::ImageResource, QUrl(QString::fromLatin1(picture)))
                                  .value<QImage>();

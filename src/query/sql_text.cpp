@@ -150,7 +150,7 @@ std::optional<std::pair<std::string, std::string>> periodRange(std::string_view 
     const int year = std::stoi(std::string(key.substr(0, 4)));
     const int month = key.size() == 7 ? std::stoi(std::string(key.substr(5))) : 0;
     if (key.size() == 7 && (month < 1 || month > 12)) return std::nullopt;
-    char first[16], after[16];
+    char first[48], after[48];
     std::snprintf(first, sizeof first, "%04d-%02d-01", year, month ? month : 1);
     const int nextYear = month == 0 || month == 12 ? year + 1 : year,
               nextMonth = month == 0 || month == 12 ? 1 : month + 1;

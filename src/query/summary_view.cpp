@@ -108,6 +108,24 @@ bool subtotalsApply(Grouping g) {
     return l.keys.size() > 1 && std::find(l.keys.begin(), l.keys.end(), Dept) != l.keys.end();
 }
 
+std::optional<SummaryRow> SummaryView::cardsOf(size_t r) const {
+    if (r >= kinds.size() || kinds[r] == RowKind::Total) return std::nullopt;
+    const auto key = [&](int column) -> std::optional<std::string> {
+        const data::Value v = rows->value(r, static_cast<size_t>(column));
+        if (v.isNull()) return std::nullopt;
+        return std::string(v.text);
+    };
+    const bool subtotal = kinds[r] == RowKind::Subtotal;
+    SummaryRow row;
+    row.byDate = dateColumn >= 0 && !subtotal;
+    row.byDepartment = deptColumn >= 0;
+    row.byName = nameColumn >= 0 && !subtotal;
+    if (row.byDate) row.startDate = key(dateColumn);
+    if (row.byDepartment) row.department = key(deptColumn);
+    if (row.byName) row.assetName = key(nameColumn);
+    return row;
+}
+
 int SummaryView::valueColumn() const {
     return rows ? fieldOr(*rows, "原值", static_cast<int>(rows->fieldCount()) - 2) : -1;
 }
@@ -138,15 +156,8 @@ SummaryView summaryView(const data::RecordsetPtr& detailed, Grouping g, bool sub
     if (view.plain()) {
         view.rows = detailed;
         view.kinds.assign(n, RowKind::Detail);
-        view.cards.reserve(n);
-        for (size_t r = 0; r < details; ++r) {
-            const auto owned = [&](Key k) -> std::optional<std::string> {
-                const Part p = part(r, k, 10);
-                return p ? std::optional<std::string>(*p) : std::nullopt;
-            };
-            view.cards.push_back(SummaryRow{owned(Date), owned(Dept), owned(Name)});
-        }
-        if (hasTotal) view.kinds.back() = RowKind::Total, view.cards.emplace_back();
+        if (hasTotal) view.kinds.back() = RowKind::Total;
+        view.dateColumn = field[Date], view.deptColumn = field[Dept], view.nameColumn = field[Name];
         return view;
     }
 
@@ -193,17 +204,10 @@ SummaryView summaryView(const data::RecordsetPtr& detailed, Grouping g, bool sub
     data::RecordsetBuilder b(fields);
     const size_t keys = level.keys.size();
 
-    const auto cardsOf = [&](const Part parts[3], bool onlyDept) {
-        SummaryRow row;
-        const auto owned = [](const Part& p) { return p ? std::optional<std::string>(*p) : std::nullopt; };
-        row.byDate = !onlyDept && std::find(level.keys.begin(), level.keys.end(), Date) != level.keys.end();
-        row.byDepartment = std::find(level.keys.begin(), level.keys.end(), Dept) != level.keys.end();
-        row.byName = !onlyDept && std::find(level.keys.begin(), level.keys.end(), Name) != level.keys.end();
-        if (row.byDate) row.startDate = owned(parts[Date]);
-        if (row.byDepartment) row.department = owned(parts[Dept]);
-        if (row.byName) row.assetName = owned(parts[Name]);
-        return row;
-    };
+    for (size_t k = 0; k < keys; ++k)
+        (level.keys[k] == Date   ? view.dateColumn
+         : level.keys[k] == Dept ? view.deptColumn
+                                 : view.nameColumn) = static_cast<int>(k);
     const auto subtotal = [&](const Group& head, const ExactSum& sum, int64_t count) {
         for (size_t k = 0; k < keys; ++k) {
             if (level.keys[k] == Dept)
@@ -214,7 +218,6 @@ SummaryView summaryView(const data::RecordsetPtr& detailed, Grouping g, bool sub
         putSum(b, sum);
         b.putInt(count);
         view.kinds.push_back(RowKind::Subtotal);
-        view.cards.push_back(cardsOf(head.part, true));
     };
 
     ExactSum deptSum;
@@ -225,7 +228,6 @@ SummaryView summaryView(const data::RecordsetPtr& detailed, Grouping g, bool sub
         putSum(b, grp.value);
         b.putInt(grp.count);
         view.kinds.push_back(RowKind::Detail);
-        view.cards.push_back(cardsOf(grp.part, false));
         if (!view.subtotals) continue;
         deptSum.add(grp.value);
         deptCount += grp.count;
@@ -244,7 +246,6 @@ SummaryView summaryView(const data::RecordsetPtr& detailed, Grouping g, bool sub
         putCell(b, rs.value(n - 1, static_cast<size_t>(valueField)));
         putCell(b, rs.value(n - 1, static_cast<size_t>(countField)));
         view.kinds.push_back(RowKind::Total);
-        view.cards.emplace_back();
     }
     view.rows = b.finish();
     view.rows->notice = rs.notice;

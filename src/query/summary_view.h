@@ -36,9 +36,12 @@ struct SummaryView {
     // The view's keys, 原值 and 数量; with subtotals the department first. The 合计: row last.
     data::RecordsetPtr rows;
     std::vector<RowKind> kinds;  // for each row
-    // For each row, the cards it adds up (the card statement's row criteria); nullopt for
-    // the 合计: row, which stands for every card of the result.
-    std::vector<std::optional<SummaryRow>> cards;
+    // The columns of the keys (-1: the level has not that key); the date's holds a day, a
+    // month or a year.
+    int dateColumn = -1, deptColumn = -1, nameColumn = -1;
+    // The cards row r adds up (the card statement's row criteria, from the keys it shows);
+    // nullopt for the 合计: row, which stands for every card of the result.
+    std::optional<SummaryRow> cardsOf(size_t r) const;
     // The statement's result as it came: what the document's own view shows and exports.
     bool plain() const { return grouping == Grouping::DateDeptName && !subtotals; }
     int valueColumn() const;  // 原值

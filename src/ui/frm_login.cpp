@@ -6,39 +6,25 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QCompleter>
-#include <QDateTime>
-#include <QDesktopServices>
-#include <QDir>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
-#include <QPrinter>
 #include <QPushButton>
 #include <QShortcut>
-#include <QStandardPaths>
-#include <QToolBar>
-#include <QUrl>
+#include <QTimer>
 
 #include "app/mdl_main.h"
-#include "app/printed_summary.h"
 #include "app/program.h"
 #include "app/twips.h"
 #include "background.h"
-#include "data/db_error.h"
 #include "data/program_error.h"
 #include "data_combo.h"
 #include "data_grid.h"
-#include "export/printed_table.h"
 #include "form_select.h"
 #include "guide_window.h"
 #include "list_combo.h"
-#include "query/money_format.h"
 #include "query/period.h"
 #include "query/summary_view.h"
 
@@ -363,48 +349,6 @@ QString frmLogin::emptyResultText(const query::CMvLogin& c) {
 void frmLogin::Form_KeyDown(int keyCode, Qt::KeyboardModifiers) {
     if (keyCode == Qt::Key_F2 && !busy()) showPicker();
     if (keyCode == Qt::Key_Escape && busy()) btnCancel_Click();
-}
-
-void frmLogin::showPicker() {
-    // After a pick, or when the picker closes, the focus comes back to where it was.
-    mFocusBeforePicker = focusWidget();
-    // A completion list left open would stay above the picker and take its keys.
-    for (QComboBox* box : findChildren<QComboBox*>()) {
-        if (box->completer() && box->completer()->popup()) box->completer()->popup()->hide();
-        box->hidePopup();
-    }
-    // A list loaded for another beginning of the name would be a wrong one: it goes, and a
-    // new picker loads the names for the text as it stands.
-    if (mPicker && mPicker->prefix() != dcob->currentText()) delete mPicker.data();
-    if (mPicker) {
-        mPicker->show();
-        mPicker->raise();
-        mPicker->activateWindow();
-        return;
-    }
-    auto* picker = new FormSelect(dcob, mSession, this);
-    connect(picker, &FormSelect::hidden, this, [this] {
-        if (!mFocusBeforePicker || !mFocusBeforePicker->isVisible() || !mFocusBeforePicker->isEnabled()) return;
-        activateWindow();
-        mFocusBeforePicker->setFocus(Qt::OtherFocusReason);
-    });
-    beginWork(QStringLiteral("正在读取资产名称"));
-    connect(picker, &FormSelect::loaded, this, [this, picker] {
-        endWork();
-        mPicker = picker;
-        picker->show();
-        picker->raise();
-        picker->activateWindow();
-    });
-    connect(picker, &FormSelect::loadFailed, this, [this, picker](const QString& message, bool cancelled) {
-        endWork();
-        picker->deleteLater();
-        if (cancelled)
-            sayDone(message);
-        else
-            app::showMessage(this, message);
-    });
-    mLine->job = picker->Form_Load();
 }
 
 void frmLogin::closeEvent(QCloseEvent* e) {

@@ -1,9 +1,9 @@
-// The query window: criteria, the result grid, the asset-name picker on F2 and the export.
+// The query window: its controls and criteria, the result grid and the level it shows. Its work
+// and outputs live in files of their own: frm_login_views (汇总方式, 部门小计), _cards (明细),
+// _chart (图表…), _picker (F2), _workbook (输出EXCEL), _pdf and _print; the work line in work_line.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QPointer>
-#include <QTimer>
 #include <QWidget>
 #include <atomic>
 #include <functional>

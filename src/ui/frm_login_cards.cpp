@@ -30,9 +30,9 @@ QString rowText(const query::SummaryRow& key, query::Grouping g, query::RowKind 
 }  // namespace
 
 void frmLogin::showCards(int row) {
-    if (busy() || !mView || !mShownCriteria || row < 0 || static_cast<size_t>(row) >= mView->cards.size()) return;
+    if (busy() || !mView || !mShownCriteria || row < 0 || static_cast<size_t>(row) >= mView->kinds.size()) return;
     const auto r = static_cast<size_t>(row);
-    const std::optional<query::SummaryRow> key = mView->cards[r];
+    const std::optional<query::SummaryRow> key = mView->cardsOf(r);
     // The total row, last, stands for every card of the result.
     const QString what = key ? rowText(*key, mView->grouping, mView->kinds[r]) : QStringLiteral("全部卡片（合计行）");
     beginWork(QStringLiteral("正在读取卡片明细"));

@@ -498,7 +498,7 @@ TEST(Decorrelation, EveryLevelOfTheSummaryAddsUpTheStatementsRowsOnRandomDatabas
                 // dates) adds up to it.
                 for (size_t r = 0; r < v.recordCount(); ++r) {
                     const SummaryLine got =
-                        cardTotals(c.handle(), c.embeddedForm(query::cardListSql(p, view.cards[r])));
+                        cardTotals(c.handle(), c.embeddedForm(query::cardListSql(p, view.cardsOf(r))));
                     const data::Value value = v.value(r, static_cast<size_t>(valueCol));
                     const std::string where =
                         std::string(level.option) + " round " + std::to_string(round) + " row " + std::to_string(r);

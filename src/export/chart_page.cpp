@@ -118,7 +118,7 @@ void paintChart(QPainter& p, const QRectF& area, const ChartPicture& c, const QF
     p.save();
     p.setRenderHint(QPainter::Antialiasing, false);
     // Sizes follow the area: a window and an A4 page look alike.
-    const qreal unit = std::clamp(std::min(area.width() / 60, area.height() / 45), 6.0, 400.0);
+    const qreal unit = std::clamp(std::min(area.width() / 55, area.height() / 42), 7.0, 400.0);
     const QFont title = sized(font, unit * 1.6, true), head = sized(font, unit * 1.1, true), body = sized(font, unit);
     qreal y = area.top();
     p.setPen(Qt::black);

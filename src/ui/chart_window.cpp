@@ -86,9 +86,9 @@ frmChart::frmChart(QWidget* owner) : QWidget(owner, Qt::Window) {
     new QShortcut(QKeySequence::Print, this, this, &frmChart::print);
     new QShortcut(QKeySequence(Qt::Key_Escape), this, this, &QWidget::close);
     addGuideKey(this, QStringLiteral("chart"));
-    // Two thirds of the screen, over its owner.
+    // Most of a small screen (its figures readable at 150 % on 1024×768), at most 900×700.
     const QRect room = (owner ? owner->screen() : QGuiApplication::primaryScreen())->availableGeometry();
-    resize(std::min(room.width() * 2 / 3, 900), std::min(room.height() * 3 / 4, 700));
+    resize(std::min(room.width() * 17 / 20, 900), std::min(room.height() * 4 / 5, 700));
     move(room.center() - rect().center());
 }
 

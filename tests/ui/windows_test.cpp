@@ -1363,8 +1363,14 @@ TEST_F(Windows, FitTheScreenAndAreCaptured) {
     ASSERT_NE(guide, nullptr);
     fits(guide);
     guide->close();
-    // The print preview: every tool of its bar shown, none behind "»".
     w->picker()->close();
+    // The chart window, its figures and buttons whole.
+    w->btnChart_Click();
+    settle(w);
+    ASSERT_NE(w->chartWindow(), nullptr);
+    fits(w->chartWindow());
+    w->chartWindow()->close();
+    // The print preview: every tool of its bar shown, none behind "»".
     if (test::pagesHaveNoFonts()) return;
     w->btnPrint_Click();
     settle(w);

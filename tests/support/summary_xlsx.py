@@ -46,4 +46,10 @@ try:
         recalculated = list(csv.reader(f))
 finally:
     shutil.rmtree(work, ignore_errors=True)
-print(json.dumps({"cells": cells, "widths": widths, "recalculated": recalculated}, ensure_ascii=False, default=str))
+text = json.dumps({"cells": cells, "widths": widths, "recalculated": recalculated}, ensure_ascii=False, default=str)
+if os.environ.get("FAQ_XLSX_JSON"):  # a file instead, for callers whose pipes cannot carry it
+    with open(os.environ["FAQ_XLSX_JSON"] + ".part", "w", encoding="utf-8") as f:
+        f.write(text)
+    os.replace(os.environ["FAQ_XLSX_JSON"] + ".part", os.environ["FAQ_XLSX_JSON"])
+else:
+    print(text)

@@ -27,8 +27,9 @@ struct Workbook {
     QString error;
 };
 
-inline Workbook readXlsx(const QString& path, const QStringList& sheetIndexes = {}) {
-    Workbook wb;
+// Runs one of the tests' Python readers on path (and more arguments) and parses the JSON it
+// prints; error says why there is none.
+inline QJsonObject runReader(const char* script, const QString& path, const QStringList& more, QString* error) {
     QProcess p;
 #ifdef _WIN32
     // Under Wine the host's interpreter writes into a file, put in place whole when done:
@@ -41,26 +42,33 @@ inline Workbook readXlsx(const QString& path, const QStringList& sheetIndexes = 
 #endif
     // Debian's interpreter, where python3-openpyxl is installed.
     p.start(QStringLiteral("/usr/bin/python3"),
-            QStringList{QStringLiteral(FAQ_SOURCE_DIR "/tests/support/read_xlsx.py"),
+            QStringList{QStringLiteral(FAQ_SOURCE_DIR "/tests/support/") + QString::fromLatin1(script),
                         QString::fromStdString(unixPath(path.toStdString()))} +
-                sheetIndexes);
+                more);
 #ifdef _WIN32
-    for (int waited = 0; !QFile::exists(json) && waited < 60000; waited += 20) QThread::msleep(20);
+    for (int waited = 0; !QFile::exists(json) && waited < 600000; waited += 20) QThread::msleep(20);
     QFile out(json);
     if (!out.open(QIODevice::ReadOnly)) {
-        wb.error = QStringLiteral("read_xlsx.py wrote nothing for ") + path;
-        return wb;
+        *error = QString::fromLatin1(script) + QStringLiteral(" wrote nothing for ") + path;
+        return {};
     }
     const QJsonObject root = QJsonDocument::fromJson(out.readAll()).object();
     out.close();
     out.remove();
+    return root;
 #else
     if (!p.waitForFinished(600000) || p.exitCode() != 0) {
-        wb.error = QString::fromUtf8(p.readAllStandardError());
-        return wb;
+        *error = QString::fromUtf8(p.readAllStandardError());
+        return {};
     }
-    const QJsonObject root = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+    return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
 #endif
+}
+
+inline Workbook readXlsx(const QString& path, const QStringList& sheetIndexes = {}) {
+    Workbook wb;
+    const QJsonObject root = runReader("read_xlsx.py", path, sheetIndexes, &wb.error);
+    if (!wb.error.isEmpty()) return wb;
     wb.sheetCount = root.value(QStringLiteral("sheets")).toInt();
     for (const auto& s : root.value(QStringLiteral("data")).toArray()) {
         const QJsonObject o = s.toObject();
@@ -68,6 +76,12 @@ inline Workbook readXlsx(const QString& path, const QStringList& sheetIndexes = 
                              o.value(QStringLiteral("rows")).toArray()});
     }
     return wb;
+}
+
+// A summary workbook (summary_xlsx.py): "cells" (each {v, f, fmt, b}), "widths", and
+// "recalculated", the rows as LibreOffice calculates them.
+inline QJsonObject readSummaryXlsx(const QString& path, QString* error) {
+    return runReader("summary_xlsx.py", path, {}, error);
 }
 
 }  // namespace faq::test

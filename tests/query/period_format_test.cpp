@@ -1,6 +1,7 @@
 // Period, end date and as-of date; the 原值 display format.
 #include <gtest/gtest.h>
 
+#include "query/exact_sum.h"
 #include "query/money_format.h"
 #include "query/period.h"
 
@@ -96,6 +97,47 @@ TEST(MoneyFormat, ThousandsTwoDecimalsAndATrailingBlank) {
     EXPECT_EQ(formatMoneyText("12a"), "12a");
     EXPECT_EQ(formatMoneyText("-fe"), "-fe");  // the sign stays with text that is no number
     EXPECT_EQ(formatMoneyText("-"), "-");
+}
+
+// A level's sums as the server's SUM gives them: decimals to their last digit, whatever the
+// order or the scales; a binary value among them makes the sum binary; nothing added, NULL.
+TEST(MoneyFormat, SumsOfDecimalsAreExact) {
+    const auto decimal = [](const char* text) {
+        Value v;
+        v.type = FieldType::Decimal;
+        v.text = text;
+        return v;
+    };
+    const auto sum = [](std::initializer_list<Value> values) {
+        ExactSum s;
+        for (const Value& v : values) s.add(v);
+        std::string text;
+        const Value v = s.value(text);
+        return v.type == FieldType::Decimal ? text : v.type == FieldType::Null ? "NULL" : "~" + std::to_string(v.d);
+    };
+    EXPECT_EQ(sum({decimal("0.1"), decimal("0.2")}), "0.3");
+    EXPECT_EQ(sum({decimal("1234567890123.4567"), decimal("-0.0067"), decimal("+1")}), "1234567890124.4500");
+    EXPECT_EQ(sum({decimal("-0.05"), decimal("0.04")}), "-0.01");
+    Value i;
+    i.type = FieldType::Integer;
+    i.i = 7;
+    EXPECT_EQ(sum({i, decimal(".5"), Value{}}), "7.5");
+    EXPECT_EQ(sum({Value{}, Value{}}), "NULL");
+    EXPECT_EQ(sum({decimal("0.25"), dbl(0.5)}), "~0.750000");
+    // Beyond what 128 bits hold, the sum goes binary rather than wrong.
+    ExactSum big;
+    big.add(decimal("900000000000000000000000000000000000"));
+    big.add(decimal("900000000000000000000000000000000000"));
+    std::string bigText;
+    const Value large = big.value(bigText);
+    ASSERT_EQ(large.type, FieldType::Double);
+    EXPECT_DOUBLE_EQ(large.d, 1.8e36);
+    ExactSum a, b;
+    a.add(decimal("1.005"));
+    b.add(decimal("2.1"));
+    a.add(b);
+    std::string text;
+    EXPECT_EQ(std::string(a.value(text).text), "3.105");
 }
 
 }  // namespace

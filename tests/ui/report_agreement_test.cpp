@@ -7,6 +7,7 @@
 #include "app/report.h"
 #include "gui_fixture.h"
 #include "query/money_format.h"
+#include "query/summary_view.h"
 #include "ui/data_combo.h"
 #include "ui/data_grid.h"
 
@@ -68,6 +69,39 @@ TEST_F(ReportAgreement, SameCriteriaSameStatementSameRows) {
         if (!f[3].empty()) v.type = data::FieldType::Double, v.d = std::stod(f[3]);
         EXPECT_EQ(m->text(r, 3).toStdString(), query::formatMoney(v));
         EXPECT_NE(tableRows[static_cast<size_t>(r) + 2].find(m->text(r, 3).trimmed().toStdString()), std::string::npos);
+    }
+    // Every level, with its 小计 where it has one: the window's rows are the report's, and the
+    // statement sent for both is the same one.
+    for (const query::GroupingName& level : query::groupings()) {
+        for (const bool subtotals : {false, true}) {
+            if (subtotals && !query::subtotalsApply(level.grouping)) continue;
+            w->cboGroup->setCurrentIndex(w->cboGroup->findData(static_cast<int>(level.grouping)));
+            w->chkSubtotals->setChecked(subtotals);
+            w->cboGroup_Click();
+            settle(w);
+            std::vector<std::string> extra{"--format", "csv", "--group", level.option};
+            if (subtotals) extra.push_back("--subtotals");
+            const auto [levelCsv, levelSql] = run(extra);
+            EXPECT_EQ(levelSql, windowSql + "\n");
+            auto lines = split(levelCsv.substr(3), "\r\n");
+            lines.pop_back();
+            ASSERT_EQ(static_cast<int>(lines.size()), m->rowCount() + 1) << level.option;
+            const int value = w->view()->valueColumn();
+            for (int r = 0; r < m->rowCount(); ++r) {
+                const auto f = split(lines[static_cast<size_t>(r) + 1], ",");
+                ASSERT_EQ(static_cast<int>(f.size()), m->columnCount()) << level.option;
+                for (int c = 0; c < m->columnCount(); ++c) {
+                    if (c == value) {
+                        data::Value v;
+                        if (!f[static_cast<size_t>(c)].empty())
+                            v.type = data::FieldType::Double, v.d = std::stod(f[static_cast<size_t>(c)]);
+                        EXPECT_EQ(m->text(r, c).toStdString(), query::formatMoney(v)) << level.option << " " << r;
+                    } else {
+                        EXPECT_EQ(m->text(r, c).toStdString(), f[static_cast<size_t>(c)]) << level.option << " " << r;
+                    }
+                }
+            }
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "data/db_error.h"
 #include "data/sql_collation.h"
 #include "exact_sum.h"
 #include "money_format.h"
@@ -130,7 +131,7 @@ int SummaryView::valueColumn() const {
     return rows ? fieldOr(*rows, "原值", static_cast<int>(rows->fieldCount()) - 2) : -1;
 }
 
-SummaryView summaryView(const data::RecordsetPtr& detailed, Grouping g, bool subtotals) {
+SummaryView summaryView(const data::RecordsetPtr& detailed, Grouping g, bool subtotals, const std::atomic<bool>* stop) {
     SummaryView view;
     view.grouping = g;
     view.subtotals = subtotals && subtotalsApply(g);
@@ -166,6 +167,7 @@ SummaryView summaryView(const data::RecordsetPtr& detailed, Grouping g, bool sub
     std::unordered_map<std::string, size_t> index;
     std::string key;
     for (size_t r = 0; r < details; ++r) {
+        if ((r & 4095) == 0 && stop && *stop) throw data::DbError("汇总已取消", data::Failure::Cancelled);
         key.clear();
         Part parts[3];
         for (Key k : level.keys) {
@@ -272,9 +274,9 @@ ExactSum sumOf(const data::Value& v) {
 
 }  // namespace
 
-ChartData chartData(const data::RecordsetPtr& detailed) {
+ChartData chartData(const data::RecordsetPtr& detailed, const std::atomic<bool>* stop) {
     ChartData c;
-    const SummaryView depts = summaryView(detailed, Grouping::Dept, false);
+    const SummaryView depts = summaryView(detailed, Grouping::Dept, false, stop);
     const data::Recordset& d = *depts.rows;
     struct Dept {
         Part name;
@@ -300,7 +302,7 @@ ChartData chartData(const data::RecordsetPtr& detailed) {
     }
     if (!others.empty()) c.departments.push_back(bar("其他", others));
 
-    const SummaryView years = summaryView(detailed, Grouping::YearDept, false);
+    const SummaryView years = summaryView(detailed, Grouping::YearDept, false, stop);
     const data::Recordset& y = *years.rows;
     std::vector<std::pair<Part, ExactSum>> byYear;
     for (size_t r = 0; r < y.recordCount(); ++r) {

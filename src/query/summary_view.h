@@ -4,6 +4,7 @@
 // equal as SQL Server's collation finds them; the 合计: row is the statement's.
 #pragma once
 
+#include <atomic>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,8 +49,10 @@ struct SummaryView {
 };
 
 // detailed: the statement's result, its 合计: row last. subtotals where they do not apply
-// are none. A plain view holds detailed itself.
-SummaryView summaryView(const data::RecordsetPtr& detailed, Grouping g, bool subtotals);
+// are none. A plain view holds detailed itself. Throws data::DbError (Failure::Cancelled)
+// when *stop turns true (looked at every few thousand rows).
+SummaryView summaryView(const data::RecordsetPtr& detailed, Grouping g, bool subtotals,
+                        const std::atomic<bool>* stop = nullptr);
 
 // The figures of the result's picture: 原值 by department, largest first, those beyond the
 // 15th gathered as 其他; 原值 by year of start, in order of the year. Each a sum of the
@@ -63,7 +66,7 @@ struct ChartData {
     std::vector<ChartBarData> departments, years;
 };
 constexpr size_t kChartDepartments = 15;
-ChartData chartData(const data::RecordsetPtr& detailed);
+ChartData chartData(const data::RecordsetPtr& detailed, const std::atomic<bool>* stop = nullptr);
 
 // The label of the 小计 rows, in the last key column.
 constexpr const char* kSubtotalLabel = "小计";

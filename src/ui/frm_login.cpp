@@ -206,9 +206,9 @@ void frmLogin::btnCancel_Click() {
         return;
     }
     mLine->cancelling();
-    // Writing a workbook is the program's own work, no statement at a server: it stops
-    // between rows, and nothing is given up.
-    if (mLine->progress) return;
+    // Writing a file and adding up a level are the program's own work, no statement at a
+    // server: they stop between rows, and nothing is given up.
+    if (mLine->progress || mLine->criteriaStay()) return;
     // A statement that has not ended a while after its cancel (a server that stopped
     // answering) is given up, so that the window never waits for it.
     QTimer::singleShot(kAbandonMs, this, [this, work = mLine->serial()] {
@@ -317,9 +317,8 @@ void frmLogin::Command1_Click() {
     beginWork(QStringLiteral("正在查询"));
     mLine->job = runInBackground<ShownView>(
         mSession, this,
-        [next, g = chosenGrouping(), subtotals = chosenSubtotals()](app::mdlMain& m) {
-            return makeView(m.fetchList(*next), g, subtotals);
-        },
+        [next, g = chosenGrouping(), subtotals = chosenSubtotals(), keep = mSession.shared_from_this()](
+            app::mdlMain& m) { return makeView(m.fetchList(*next), g, subtotals, &keep->cancelRequested()); },
         [this, next](Outcome<ShownView>& out) {
             endWork();
             const bool cancelled = out.dbError && out.dbError->failure() == data::Failure::Cancelled;

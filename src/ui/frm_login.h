@@ -171,7 +171,8 @@ private:
         std::shared_ptr<const query::SummaryView> view;
         WidestRows widest;
     };
-    static ShownView makeView(data::RecordsetPtr detailed, query::Grouping g, bool subtotals);
+    static ShownView makeView(data::RecordsetPtr detailed, query::Grouping g, bool subtotals,
+                              const std::atomic<bool>* stop);
     // Pages written (a PDF, a printer's job) on the worker: how many, or how it ended.
     struct PagesWritten {
         int pages = 0;

@@ -4,6 +4,7 @@
 
 #include "app/printed_summary.h"
 #include "app/program.h"
+#include "data/db_error.h"
 #include "frm_login.h"
 
 namespace faq::ui {
@@ -16,11 +17,14 @@ void frmLogin::btnChart_Click() {
     beginWork(QStringLiteral("正在画图表"));
     mLine->job = runInBackground<std::shared_ptr<const output::ChartPicture>>(
         mSession, this,
-        [detailed = rsResult, lines](app::mdlMain&) {
-            return std::make_shared<const output::ChartPicture>(app::chartPicture(query::chartData(detailed), lines));
+        [detailed = rsResult, lines, keep = mSession.shared_from_this()](app::mdlMain&) {
+            return std::make_shared<const output::ChartPicture>(
+                app::chartPicture(query::chartData(detailed, &keep->cancelRequested()), lines));
         },
         [this](Outcome<std::shared_ptr<const output::ChartPicture>>& out) {
             endWork();
+            if (out.dbError && out.dbError->failure() == data::Failure::Cancelled)
+                return sayDone(QStringLiteral("图表已取消"));
             if (sayFailure(out)) return;
             if (!mChart) mChart = new frmChart(this);
             mChart->showPicture(*out.value);

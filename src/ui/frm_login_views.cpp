@@ -6,6 +6,7 @@
 
 #include "app/printed_summary.h"
 #include "app/program.h"
+#include "data/db_error.h"
 #include "data_grid.h"
 #include "frm_login.h"
 #include "query/money_format.h"
@@ -26,10 +27,11 @@ void frmLogin::enableSubtotals() {
     chkSubtotals->setEnabled(query::subtotalsApply(chosenGrouping()));
 }
 
-frmLogin::ShownView frmLogin::makeView(data::RecordsetPtr detailed, query::Grouping g, bool subtotals) {
+frmLogin::ShownView frmLogin::makeView(data::RecordsetPtr detailed, query::Grouping g, bool subtotals,
+                                       const std::atomic<bool>* stop) {
     ShownView v;
     v.detailed = detailed;
-    auto view = std::make_shared<query::SummaryView>(query::summaryView(detailed, g, subtotals));
+    auto view = std::make_shared<query::SummaryView>(query::summaryView(detailed, g, subtotals, stop));
     v.widest = widestRows(*view->rows);
     v.view = std::move(view);
     return v;
@@ -60,9 +62,19 @@ void frmLogin::cboGroup_Click() {
     if (mView->grouping == g && mView->subtotals == subtotals) return;
     mLine->begin(QStringLiteral("正在汇总"), true);
     mLine->job = runInBackground<ShownView>(
-        mSession, this, [detailed = rsResult, g, subtotals](app::mdlMain&) { return makeView(detailed, g, subtotals); },
+        mSession, this,
+        [detailed = rsResult, g, subtotals, keep = mSession.shared_from_this()](app::mdlMain&) {
+            return makeView(detailed, g, subtotals, &keep->cancelRequested());
+        },
         [this](Outcome<ShownView>& out) {
             endWork();
+            // A cancel leaves the level shown as it was, and the box says it again.
+            if (out.dbError && out.dbError->failure() == data::Failure::Cancelled) {
+                cboGroup->setCurrentIndex(cboGroup->findData(static_cast<int>(mView->grouping)));
+                if (query::subtotalsApply(mView->grouping)) chkSubtotals->setChecked(mView->subtotals);
+                enableSubtotals();
+                return sayDone(QStringLiteral("汇总已取消"));
+            }
             if (sayFailure(out)) return;
             showView(out.value->view, out.value->widest);
         });

@@ -8,6 +8,7 @@
 #include <random>
 #include <regex>
 
+#include "data/db_error.h"
 #include "data/embedded_sql.h"
 #include "data/sql_collation.h"
 #include "data/sqlite_connection.h"
@@ -514,6 +515,17 @@ TEST(Decorrelation, EveryLevelOfTheSummaryAddsUpTheStatementsRowsOnRandomDatabas
     }
     EXPECT_GT(rows, 500);
     EXPECT_GT(cardLists, 1000);
+    // Stopped when asked, as a cancel.
+    data::SqliteConnection sample(data::EmbeddedSource{"", true, 400, 7});
+    query::CMvLogin whole;
+    query::fillDates(whole, "1990", "1", "2026", "12", {2026, 12, 7});
+    const std::atomic<bool> stop{true};
+    try {
+        query::summaryView(sample.query(query::summarySql(whole), 0), Grouping::Dept, false, &stop);
+        ADD_FAILURE() << "not stopped";
+    } catch (const data::DbError& e) {
+        EXPECT_EQ(e.failure(), data::Failure::Cancelled);
+    }
 }
 
 TEST(Decorrelation, AnyOtherTextStaysAsItIs) {

@@ -563,6 +563,21 @@ TEST_F(Windows, TheLevelOfTheSummaryChangesWithoutAStatement) {
         EXPECT_TRUE(w->cardWindow()->cards()->value(c, 4).toString().starts_with(model->text(0, 1).toStdString()));
     EXPECT_EQ(static_cast<int64_t>(w->cardWindow()->cards()->recordCount()), w->view()->rows->value(0, 3).i);
     w->cardWindow()->close();
+    // 取消 at once: the level chosen is shown, or (the cancel first) the one before it stays,
+    // the box saying it again.
+    w->cboGroup->setCurrentIndex(w->cboGroup->findText(QStringLiteral("按部门")));
+    w->cboGroup_Click();
+    w->btnCancel_Click();
+    settle(w);
+    EXPECT_TRUE(messages.empty()) << messageTexts().join(' ').toStdString();
+    EXPECT_EQ(w->cboGroup->currentData().toInt(), static_cast<int>(w->view()->grouping));
+    if (w->view()->grouping == query::Grouping::MonthDept) {
+        EXPECT_EQ(w->lblBusy->text(), QStringLiteral("汇总已取消"));
+    }
+    w->cboGroup->setCurrentIndex(w->cboGroup->findText(QStringLiteral("按月份、部门")));
+    w->chkSubtotals->setChecked(true);
+    w->cboGroup_Click();
+    settle(w);
     // The next query keeps the level; its statement is the document's, byte for byte.
     w->Command1_Click();
     settle(w);

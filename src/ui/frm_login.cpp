@@ -197,6 +197,7 @@ bool frmLogin::sayFailure(const std::optional<data::DbError>& dbError, bool hasV
 void frmLogin::btnCancel_Click() {
     if (!busy()) return;
     if (mLine->sayFinishing()) return;
+    if (mLine->criteriaStay() && mStopRegroup) *mStopRegroup = true;
     mSession.cancel();
     if (mLoading) {
         // A connect cannot be stopped: it is abandoned and finishes unseen.

@@ -197,6 +197,7 @@ private:
     std::shared_ptr<const query::CMvLogin> mShownCriteria;
     std::shared_ptr<const query::SummaryView> mView;
     QPointer<frmChart> mChart;
+    std::shared_ptr<std::atomic<bool>> mStopRegroup;  // the level being added up: stop it
     WorkbookExporter mExporter;
     WorkLine* mLine = nullptr;
     bool mLoading = false;

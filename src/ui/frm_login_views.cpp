@@ -54,17 +54,22 @@ void frmLogin::showView(std::shared_ptr<const query::SummaryView> view, const Wi
 void frmLogin::cboGroup_Click() {
     enableSubtotals();
     // A level chosen while the last one is still being added up replaces it: the criteria
-    // stay enabled for that work, and its answer is no longer heard.
-    if (busy() && mLine->criteriaStay()) endWork();
+    // stay enabled for that work, which stops within a few thousand rows (so the worker is
+    // soon free for the next), and its answer is no longer heard.
+    if (busy() && mLine->criteriaStay()) {
+        if (mStopRegroup) *mStopRegroup = true;
+        endWork();
+    }
     if (busy() || !rsResult || !mView) return;
     const query::Grouping g = chosenGrouping();
     const bool subtotals = chosenSubtotals();
     if (mView->grouping == g && mView->subtotals == subtotals) return;
     mLine->begin(QStringLiteral("正在汇总"), true);
+    mStopRegroup = std::make_shared<std::atomic<bool>>(false);
     mLine->job = runInBackground<ShownView>(
         mSession, this,
-        [detailed = rsResult, g, subtotals, keep = mSession.shared_from_this()](app::mdlMain&) {
-            return makeView(detailed, g, subtotals, &keep->cancelRequested());
+        [detailed = rsResult, g, subtotals, stop = mStopRegroup](app::mdlMain&) {
+            return makeView(detailed, g, subtotals, stop.get());
         },
         [this](Outcome<ShownView>& out) {
             endWork();

@@ -293,7 +293,7 @@ void TablePages::layOut(const std::atomic<bool>* stop, WriteProgress* progress) 
 
 int TablePages::pagesReady() const {
     std::lock_guard<std::mutex> hold(mLock);
-    return static_cast<int>(mPages.size());
+    return static_cast<int>(mPages.size()) + lead();
 }
 
 bool TablePages::complete() const {
@@ -359,18 +359,24 @@ void TablePages::paintPage(QPainter& p, int page) const {
     std::vector<Piece> pieces;
     int pages = 0;
     bool complete = false;
+    if (lead() && page == 0) {
+        // The picture, on the printable area whole.
+        paintChart(p, QRectF(QPointF(0, 0), mPage.size()), *t.chart(), t.font());
+        return;
+    }
+    const int tablePage = page - lead();
     {
         std::lock_guard<std::mutex> hold(mLock);
-        if (page < 0 || page >= static_cast<int>(mPages.size())) return;
-        pieces = mPages[static_cast<size_t>(page)];
-        pages = static_cast<int>(mPages.size());
+        if (tablePage < 0 || tablePage >= static_cast<int>(mPages.size())) return;
+        pieces = mPages[static_cast<size_t>(tablePage)];
+        pages = static_cast<int>(mPages.size()) + lead();
         complete = mComplete;
     }
     const PaintFonts fonts{ownCopy(t.mBody), ownCopy(t.mBold), ownCopy(t.mTitleFont)};
     p.save();
     p.setPen(QPen(Qt::black, std::max<qreal>(1, t.mPad * 0.12)));
     qreal y = 0;
-    if (page == 0) {
+    if (tablePage == 0) {
         p.setFont(fonts.title);
         p.drawText(QRectF(0, 0, mPage.width(), t.mTitleLine), Qt::AlignHCenter | Qt::AlignTop, t.mTitle);
         y = t.mTitleLine + t.mPad * 2;
@@ -400,14 +406,7 @@ int paintPages(QPagedPaintDevice& device, int resolution, const TablePages& page
     const qreal scale = static_cast<qreal>(resolution) / pages.resolution();
     QPainter p;
     if (!p.begin(&device)) throw OutputError("无法开始绘制页面");
-    const auto& chart = pages.cells()->chart();
     try {
-        if (chart) {
-            // The picture on a page of its own, the printable area whole.
-            const QRectF area(QPointF(0, 0), pages.pageLayout().paintRectPixels(resolution).size());
-            paintChart(p, area, *chart, pages.cells()->font());
-            if (count > 0 && !device.newPage()) throw OutputError("无法开始新的一页");
-        }
         for (int page = 0; page < count; ++page) {
             check(stop);
             if (progress) progress->at(WriteProgress::Painting, static_cast<size_t>(page), static_cast<size_t>(count));
@@ -426,7 +425,7 @@ int paintPages(QPagedPaintDevice& device, int resolution, const TablePages& page
         progress->at(WriteProgress::Painting, static_cast<size_t>(count), static_cast<size_t>(count));
     }
     if (!p.end()) throw OutputError("无法完成页面");
-    return count + (chart ? 1 : 0);
+    return count;
 }
 
 }  // namespace faq::output

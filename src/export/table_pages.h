@@ -75,6 +75,7 @@ public:
     const QPageLayout& pageLayout() const { return mLayout; }
     const std::shared_ptr<const MeasuredTable>& cells() const { return mCells; }
     int resolution() const { return mCells->resolution(); }
+    // The pages ready, the picture's first when the table has one.
     int pagesReady() const;
     bool complete() const;
     // Paints one page that is ready: p's origin at the top left of the page's printable
@@ -91,6 +92,7 @@ private:
     struct PaintFonts {
         QFont body, bold, title;
     };
+    int lead() const { return mCells->chart() ? 1 : 0; }  // the picture's page before the table's
     qreal cellHeight(size_t r, size_t c) const;
     qreal cut(size_t r, qreal from, qreal limit) const;
     void drawPiece(QPainter& p, qreal y, const Piece& piece, const PaintFonts& fonts) const;
@@ -107,8 +109,7 @@ private:
     bool mComplete = false;
 };
 
-// Paints every page of pages (laid out whole) on device, the table's picture first when it
-// has one, each scaled from the table's
+// Paints every page of pages (laid out whole) on device, each scaled from the table's
 // resolution to resolution; returns the number of pages. Throws OutputCancelled when *stop
 // turns true, OutputError when painting fails; abandon, when given, is called first, while
 // the device is still open (a printer's job is then discarded, not sent half done).

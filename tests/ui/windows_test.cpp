@@ -653,6 +653,14 @@ TEST_F(Windows, TheChartOfTheResultIsDrawnCopiedAndThePdfsFirstPage) {
     EXPECT_TRUE(first.contains(picture->departments.front().figure));
     EXPECT_FALSE(first.contains(QStringLiteral("合计:")));
     EXPECT_TRUE(pdf.section(QLatin1Char('\f'), 1, 1).contains(QStringLiteral("固定资产汇总表")));
+    EXPECT_TRUE(pdf.section(QLatin1Char('\f'), 1, 1).contains(QStringLiteral("第 2 页")));
+    // The preview shows the same pages, the picture first.
+    w->btnPrint_Click();
+    settle(w);
+    ASSERT_NE(w->preview(), nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w->preview()->complete(); }));
+    EXPECT_EQ(w->preview()->view()->pageCount(), static_cast<int>(pdf.count(QLatin1Char('\f'))));
+    w->preview()->close();
     chart->close();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !w->chartWindow(); }));
 }

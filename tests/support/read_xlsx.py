@@ -14,6 +14,8 @@ import sys
 
 import openpyxl
 
+from json_out import emit
+
 XSTRING = re.compile(r"_x([0-9A-Fa-f]{4})_")
 wb = openpyxl.load_workbook(sys.argv[1], read_only=True)
 wanted = [x for x in sys.argv[2:]] or [str(i) for i in range(len(wb.worksheets))]
@@ -33,9 +35,4 @@ for arg in wanted:
         rows.append(cells)
     out.append({"name": ws.title, "max_row": ws.max_row, "rows": rows})
 text = json.dumps({"sheets": len(wb.worksheets), "data": out}, ensure_ascii=False)
-if os.environ.get("FAQ_XLSX_JSON"):  # a file instead, for callers whose pipes cannot carry it
-    with open(os.environ["FAQ_XLSX_JSON"] + ".part", "w", encoding="utf-8") as f:
-        f.write(text)
-    os.replace(os.environ["FAQ_XLSX_JSON"] + ".part", os.environ["FAQ_XLSX_JSON"])
-else:
-    print(text)
+emit(text)

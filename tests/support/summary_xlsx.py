@@ -17,6 +17,8 @@ import zipfile
 
 import openpyxl
 
+from json_out import emit
+
 path = sys.argv[1]
 formulas = openpyxl.load_workbook(path).worksheets[0]
 cached = openpyxl.load_workbook(path, data_only=True).worksheets[0]
@@ -47,9 +49,4 @@ try:
 finally:
     shutil.rmtree(work, ignore_errors=True)
 text = json.dumps({"cells": cells, "widths": widths, "recalculated": recalculated}, ensure_ascii=False, default=str)
-if os.environ.get("FAQ_XLSX_JSON"):  # a file instead, for callers whose pipes cannot carry it
-    with open(os.environ["FAQ_XLSX_JSON"] + ".part", "w", encoding="utf-8") as f:
-        f.write(text)
-    os.replace(os.environ["FAQ_XLSX_JSON"] + ".part", os.environ["FAQ_XLSX_JSON"])
-else:
-    print(text)
+emit(text)

@@ -80,6 +80,10 @@ void paintYears(QPainter& p, const QRectF& area, const std::vector<ChartBar>& ba
     qreal widest = 0;
     for (const ChartBar& b : bars) widest = std::max(widest, m.horizontalAdvance(b.figure));
     const bool upright = widest > column * 0.98;
+    qreal widestLabel = 0;
+    for (const ChartBar& b : bars) widestLabel = std::max(widestLabel, m.horizontalAdvance(b.label));
+    const qreal labelRoom = widestLabel + m.height() * 0.6;
+    const size_t every = std::max<size_t>(1, static_cast<size_t>(std::ceil(labelRoom / column)));
     const qreal figureRoom = upright ? widest + m.height() * 0.5 : m.height() * 1.3;
     const qreal top = box.top() + figureRoom, height = std::max<qreal>(box.height() - figureRoom, 1);
     const Scale s(bars);
@@ -105,8 +109,10 @@ void paintYears(QPainter& p, const QRectF& area, const std::vector<ChartBar>& ba
         } else {
             p.drawText(QRectF(x, bar.top() - m.height() * 1.2, column, m.height()), Qt::AlignCenter, b.figure);
         }
-        p.drawText(QRectF(x, box.bottom() + m.height() * 0.2, column, m.height()), Qt::AlignCenter,
-                   m.elidedText(b.label, Qt::ElideRight, column));
+        // Years too many for a label each under its column: every few, evenly.
+        if (i % every == 0)
+            p.drawText(QRectF(x + column / 2 - labelRoom / 2, box.bottom() + m.height() * 0.2, labelRoom, m.height()),
+                       Qt::AlignCenter, m.elidedText(b.label, Qt::ElideRight, labelRoom));
     }
     p.setPen(kAxis);
     p.drawLine(QPointF(box.left(), zero), QPointF(box.right(), zero));

@@ -224,8 +224,10 @@ SummaryView summaryView(const data::RecordsetPtr& detailed, Grouping g, bool sub
 
     ExactSum deptSum;
     int64_t deptCount = 0;
+    size_t deptHead = 0;  // the department's first group, whose spelling its 小计 shows
     for (size_t i = 0; i < groups.size(); ++i) {
         const Group& grp = groups[i];
+        if (i > 0 && compareParts(groups[i - 1].part[Dept], grp.part[Dept]) != 0) deptHead = i;
         for (Key k : level.keys) putPart(b, grp.part[k]);
         putSum(b, grp.value);
         b.putInt(grp.count);
@@ -235,10 +237,7 @@ SummaryView summaryView(const data::RecordsetPtr& detailed, Grouping g, bool sub
         deptCount += grp.count;
         const bool last = i + 1 == groups.size() || compareParts(groups[i + 1].part[Dept], grp.part[Dept]) != 0;
         if (!last) continue;
-        // The department as its first group spells it.
-        size_t head = i;
-        while (head > 0 && compareParts(groups[head - 1].part[Dept], grp.part[Dept]) == 0) --head;
-        subtotal(groups[head], deptSum, deptCount);
+        subtotal(groups[deptHead], deptSum, deptCount);
         deptSum = ExactSum();
         deptCount = 0;
     }
@@ -259,9 +258,10 @@ namespace {
 ChartBarData bar(std::string label, const ExactSum& sum) {
     std::string text;
     const data::Value v = sum.value(text);
-    ChartBarData b{std::move(label), v.toDouble(), formatMoney(v)};
-    while (!b.figure.empty() && b.figure.back() == ' ') b.figure.pop_back();
-    if (b.figure.empty()) b.figure = formatMoney(data::Value{data::FieldType::Integer, 0, 0, {}});
+    // A department whose every 原值 is NULL stands at zero, and says so.
+    data::Value zero;
+    zero.type = data::FieldType::Integer;
+    ChartBarData b{std::move(label), v.toDouble(), formatMoney(v.isNull() ? zero : v)};
     while (!b.figure.empty() && b.figure.back() == ' ') b.figure.pop_back();
     return b;
 }

@@ -39,6 +39,7 @@ void WorkLine::begin(const QString& what, bool criteriaStay) {
     // Disabling the criteria takes the focus from them; it comes back when the work ends.
     mFocusBefore = mWindow->focusWidget();
     mClock.start();
+    mCriteriaStay = criteriaStay;
     mDisabled = mButtons;
     if (!criteriaStay) mDisabled.push_back(mCriteria);
     for (QWidget* w : mDisabled) w->setEnabled(false);

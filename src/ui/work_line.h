@@ -35,7 +35,7 @@ public:
     void end();
     bool busy() const { return !mWork.isEmpty(); }
     // The work running left the criteria enabled.
-    bool criteriaStay() const { return busy() && !mDisabled.empty() && mDisabled.back() != mCriteria; }
+    bool criteriaStay() const { return busy() && mCriteriaStay; }
     unsigned serial() const { return mSerial; }
     // 取消 was pressed: said at once.
     void cancelling();
@@ -61,6 +61,7 @@ private:
     QPushButton* mCancel;
     QWidget* mCriteria;
     std::vector<QWidget*> mButtons, mDisabled;
+    bool mCriteriaStay = false;
     QString mWork;  // what runs; empty when idle
     unsigned mSerial = 0;
     bool mCancelling = false;
